@@ -1,0 +1,43 @@
+#pragma once
+// Test helpers shared by every test program.
+
+#include <QString>
+#include <functional>
+
+namespace clipdeck::test {
+
+// Gives this test process a fresh temporary home: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
+// XDG_STATE_HOME and XDG_CACHE_HOME all point into it, so no test reads or writes the
+// real user's folders and test processes can run side by side. Called by the test mains
+// before the Qt application is created.
+void prepareEnvironment();
+
+// Removes the temporary home made by prepareEnvironment().
+void cleanUpEnvironment();
+
+// The temporary home of this process.
+QString homeFolder();
+
+// A fresh, empty folder for one test; removed with everything in it when destroyed.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    QString path() const { return path_; }
+    // The path of a file called name inside the folder (not created).
+    QString file(const QString& name) const;
+
+private:
+    QString path_;
+};
+
+// Runs the Qt event loop until condition() holds or timeoutMs has passed; returns condition().
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// The folder of checked-in test fixtures (tests/data).
+QString dataFolder();
+
+} // namespace clipdeck::test
