@@ -1,0 +1,70 @@
+#pragma once
+// Small helpers over collections and strings that the program's code leans on: the first
+// element, a queue on a list, the nearest number, new UUID strings.
+
+#include <QString>
+#include <QUuid>
+#include <QVariant>
+#include <QVariantList>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+// The first element of a list, or nothing when it is empty.
+template <typename List>
+std::optional<typename List::value_type> car(const List& list)
+{
+    if (list.isEmpty())
+        return std::nullopt;
+    return list.first();
+}
+
+// Queue operations on a list: push appends, pop removes and answers the first element (or
+// nothing when the list is empty).
+template <typename List, typename T>
+void zepPush(List& list, T&& element)
+{
+    list.append(std::forward<T>(element));
+}
+
+template <typename List>
+std::optional<typename List::value_type> zepPop(List& list)
+{
+    if (list.isEmpty())
+        return std::nullopt;
+    return list.takeFirst();
+}
+
+// The element of a list of numbers nearest to number (the earliest on a tie), or nothing
+// when the list is empty.
+inline std::optional<QVariant> closestNumberToNumber(const QVariantList& numbers, double number)
+{
+    std::optional<QVariant> best;
+    double bestDistance = 0;
+    for (const QVariant& candidate : numbers) {
+        const double distance = std::fabs(candidate.toDouble() - number);
+        if (!best || distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+// A list of numbers from an array of unsigned 32-bit values.
+inline QVariantList arrayWithUInt32Values(const uint32_t* values, size_t count)
+{
+    QVariantList list;
+    list.reserve(qsizetype(count));
+    for (size_t i = 0; i < count; ++i)
+        list.append(qlonglong(values[i]));
+    return list;
+}
+
+// A new UUID string as the program writes them: upper-case, 8-4-4-4-12, no braces. Usable
+// as a file name.
+inline QString stringWithNewUUID()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}

@@ -1,0 +1,147 @@
+#include "platform/PropertyList.h"
+
+#include "support/TestEnvironment.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QPointF>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <gtest/gtest.h>
+
+using clipdeck::test::TempFolder;
+
+namespace {
+
+struct TypedValue {
+    const char* name;
+    QVariant value;
+    int expectedType;
+};
+
+// Every kind of value a stored board, preset or message carries.
+std::vector<TypedValue> typedValues()
+{
+    const QDateTime date(QDate(2026, 12, 9), QTime(19, 22, 8), Qt::UTC);
+    return {
+        {"true stays bool", true, QMetaType::Bool},
+        {"false stays bool", false, QMetaType::Bool},
+        {"1 stays integer", 1, QMetaType::LongLong},
+        {"0 stays integer", 0, QMetaType::LongLong},
+        {"negative integer", -5, QMetaType::LongLong},
+        {"most negative 64-bit integer", qlonglong(std::numeric_limits<qint64>::min()), QMetaType::LongLong},
+        {"largest 64-bit integer", qlonglong(std::numeric_limits<qint64>::max()), QMetaType::LongLong},
+        {"four-character code", qlonglong(0x6C70636D), QMetaType::LongLong},
+        {"1.0 stays real", 1.0, QMetaType::Double},
+        {"negative real", -0.333, QMetaType::Double},
+        {"string", QStringLiteral("Gr\u00fc\u00dfe & <tags>"), QMetaType::QString},
+        {"empty string", QString(""), QMetaType::QString},
+        {"data", QByteArray("\x00\x01\xFF\xFE", 4), QMetaType::QByteArray},
+        {"date", date, QMetaType::QDateTime},
+        {"date before 2001", QDateTime(QDate(1999, 1, 2), QTime(3, 4, 5), Qt::UTC), QMetaType::QDateTime},
+    };
+}
+
+} // namespace
+
+TEST(PropertyList, EveryTypeSurvivesXmlAndBinaryFiles)
+{
+    TempFolder folder;
+    for (auto format : {PropertyList::Format::XML, PropertyList::Format::Binary}) {
+        QVariantMap dict;
+        QVariantList list;
+        for (const auto& item : typedValues()) {
+            dict.insert(item.name, item.value);
+            list.append(item.value);
+        }
+        dict.insert("list", list);
+        dict.insert("nested", QVariantMap{{"inner", QVariantList{1, 2.5, true}}});
+        const QString path = folder.file(format == PropertyList::Format::XML ? "a.plist" : "b.plist");
+        Error error;
+        ASSERT_TRUE(PropertyList::writeToFile(dict, path, format, &error)) << error.description().toStdString();
+        auto read = PropertyList::readFromFile(path, &error);
+        ASSERT_TRUE(read) << error.description().toStdString();
+        const QVariantMap back = read->toMap();
+        for (const auto& item : typedValues()) {
+            SCOPED_TRACE(item.name);
+            const QVariant value = back.value(item.name);
+            EXPECT_EQ(value.typeId(), item.expectedType);
+            EXPECT_EQ(value, item.value);
+        }
+        const QVariantList listBack = back.value("list").toList();
+        ASSERT_EQ(listBack.size(), list.size());
+        EXPECT_EQ(listBack.at(2).typeId(), QMetaType::LongLong);
+        EXPECT_EQ(back.value("nested").toMap().value("inner").toList().at(1).typeId(), QMetaType::Double);
+    }
+}
+
+TEST(PropertyList, BinaryDatesKeepTheirMilliseconds)
+{
+    const QDateTime date = QDateTime(QDate(2030, 5, 6), QTime(7, 8, 9, 123), Qt::UTC);
+    auto data = PropertyList::serialize(QVariantList{date}, PropertyList::Format::Binary);
+    ASSERT_TRUE(data);
+    auto back = PropertyList::parse(*data);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->toList().at(0).toDateTime(), date);
+}
+
+TEST(PropertyList, DamagedInputGivesAnErrorAndNoValue)
+{
+    QVariantMap dict{{"title", "Applause"}, {"gain", 0.5}, {"rows", QVariantList{1, 2, 3, 4}}};
+    const QByteArray xml = *PropertyList::serialize(dict, PropertyList::Format::XML);
+    const QByteArray binary = *PropertyList::serialize(dict, PropertyList::Format::Binary);
+    const struct {
+        const char* name;
+        QByteArray data;
+    } cases[] = {
+        {"truncated XML", xml.left(xml.size() / 2)},
+        {"truncated binary", binary.left(binary.size() - 10)},
+        {"garbage", QByteArray("this is not a property list at all")},
+        {"binary magic then garbage", QByteArray("bplist00\x01\x02\x03garbage-garbage-garbage")},
+        {"empty", QByteArray()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Error error;
+        EXPECT_FALSE(PropertyList::parse(c.data, &error));
+        EXPECT_TRUE(error.isError());
+        EXPECT_EQ(error.domain, PropertyList::ErrorDomain);
+    }
+}
+
+TEST(PropertyList, AFailedWriteLeavesThePreviousFileIntact)
+{
+    TempFolder folder;
+    const QString path = folder.file("board.plist");
+    ASSERT_TRUE(PropertyList::writeToFile(QVariantMap{{"name", "Before"}}, path, PropertyList::Format::XML));
+
+    // A value that cannot be serialised fails before the file is touched.
+    Error error;
+    EXPECT_FALSE(PropertyList::writeToFile(QVariantMap{{"bad", QVariant::fromValue(QPointF(1, 2))}}, path,
+                                           PropertyList::Format::XML, &error));
+    EXPECT_EQ(error.code, PropertyList::UnsupportedType);
+
+    // A write cut short (the file-size limit stops it midway, as a full disk would) leaves
+    // the old file alone.
+    QVariantList big;
+    for (int i = 0; i < 10000; ++i)
+        big.append(QStringLiteral("entry %1").arg(i));
+    struct rlimit previous {};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = previous;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool wrote = PropertyList::writeToFile(QVariantMap{{"name", "After"}, {"big", big}}, path,
+                                                 PropertyList::Format::XML, &error);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(error.code, PropertyList::FileError);
+    auto back = PropertyList::readFromFile(path);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->toMap().value("name").toString(), "Before");
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 1);
+}
