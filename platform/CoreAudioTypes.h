@@ -66,6 +66,13 @@ constexpr OSStatus kAUGraphErr_InvalidConnection = -10861;
 constexpr OSStatus kAUGraphErr_OutputNodeErr = -10862;
 constexpr OSStatus kAUGraphErr_InvalidAudioUnit = -10864;
 constexpr OSStatus kRingBufferMemoryError = -7004;
+constexpr OSStatus kAudioHardwareNotRunningError = OSStatus(FourCC("stop"));
+constexpr OSStatus kAudioHardwareUnspecifiedError = OSStatus(FourCC("what"));
+constexpr OSStatus kAudioHardwareBadDeviceError = OSStatus(FourCC("!dev"));
+constexpr OSStatus kAudioHardwareIllegalOperationError = OSStatus(FourCC("nope"));
+constexpr OSStatus kAudioDeviceUnsupportedFormatError = OSStatus(FourCC("!dat"));
+// Reported by an output whose device ran short of audio (an underrun).
+constexpr OSStatus kAudioDeviceProcessorOverloadError = OSStatus(FourCC("ovrl"));
 
 // Audio formats and their flags.
 constexpr AudioFormatID kAudioFormatLinearPCM = FourCC("lpcm");

@@ -1,0 +1,352 @@
+#include "platform/devices/AudioDeviceStream.h"
+
+#include <rtaudio/RtAudio.h>
+#include <samplerate.h>
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cstring>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+constexpr UInt32 kPlaybackRate = 44100;
+constexpr UInt32 kRequestedBufferFrames = 512;
+// Frames the converter pulls from the render procedure at a time.
+constexpr UInt32 kConverterChunk = 256;
+
+RtAudio::Api apiNamed(const QString& name)
+{
+    return RtAudio::getCompiledApiByName(name.toStdString());
+}
+
+UInt64 hostTimeNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return UInt64(now.tv_sec) * 1000000000ull + UInt64(now.tv_nsec);
+}
+
+UInt32 chooseRate(const AudioHardwareDevice& device)
+{
+    const auto& rates = device.sampleRates;
+    if (std::find(rates.begin(), rates.end(), kPlaybackRate) != rates.end())
+        return kPlaybackRate;
+    if (device.preferredSampleRate)
+        return device.preferredSampleRate;
+    return rates.empty() ? kPlaybackRate : rates.front();
+}
+
+} // namespace
+
+struct AudioDeviceStream::Engine {
+    std::unique_ptr<RtAudio> audio;
+    UInt32 channels = 2;          // channels open on the device (1 or 2)
+    UInt32 maxFrames = 0;         // largest device slice the scratch buffers hold
+    SRC_STATE* converter = nullptr;
+    double ratio = 1.0;           // output rate / input rate of the converter
+    std::vector<float> left, right;     // planar audio at 44100 Hz
+    std::vector<float> interleavedIn;   // converter input
+    std::vector<float> interleavedOut;  // converter output
+    AudioTimeStamp timeStamp;
+
+    ~Engine()
+    {
+        if (converter)
+            src_delete(converter);
+    }
+};
+
+AudioDeviceStream::AudioDeviceStream(Direction direction) : direction_(direction) {}
+
+AudioDeviceStream::~AudioDeviceStream() { stop(); }
+
+void AudioDeviceStream::setRenderProc(AudioDeviceRenderProc proc, void* refCon)
+{
+    renderProc_ = proc;
+    renderRefCon_ = refCon;
+}
+
+void AudioDeviceStream::setCaptureProc(AudioDeviceCaptureProc proc, void* refCon)
+{
+    captureProc_ = proc;
+    captureRefCon_ = refCon;
+}
+
+OSStatus AudioDeviceStream::setDevice(AudioObjectID device)
+{
+    if (device != 0 && !AudioHardware::shared().isAlive(device))
+        return kAudioHardwareBadDeviceError;
+    if (device == device_)
+        return noErr;
+    device_ = device;
+    if (!isRunning())
+        return noErr;
+    stop();
+    return start();
+}
+
+OSStatus AudioDeviceStream::start()
+{
+    if (isRunning())
+        return noErr;
+    errorText_.clear();
+    AudioHardware& hardware = AudioHardware::shared();
+    const bool output = direction_ == Direction::Output;
+    AudioObjectID id = device_;
+    if (id == 0)
+        id = output ? hardware.defaultOutputDevice() : hardware.defaultInputDevice();
+    const auto device = hardware.device(id);
+    if (!device || (output ? device->outputChannels : device->inputChannels) == 0) {
+        errorText_ = id == 0 && output ? AudioHardware::noOutputDeviceExplanation()
+                     : id == 0         ? QStringLiteral("No audio input device was found.")
+                                       : QStringLiteral("The audio device is no longer available.");
+        return kAudioHardwareBadDeviceError;
+    }
+
+    auto engine = std::make_unique<Engine>();
+    try {
+        engine->audio = std::make_unique<RtAudio>(apiNamed(device->api));
+        engine->audio->showWarnings(false);
+        // Device numbers change as devices come and go: find ours by name now.
+        unsigned index = engine->audio->getDeviceCount();
+        for (unsigned i = 0; i < engine->audio->getDeviceCount(); ++i) {
+            if (QString::fromStdString(engine->audio->getDeviceInfo(i).name) == device->name) {
+                index = i;
+                break;
+            }
+        }
+        if (index == engine->audio->getDeviceCount()) {
+            errorText_ = QStringLiteral("The audio device \"%1\" is no longer available.").arg(device->uid);
+            return kAudioHardwareBadDeviceError;
+        }
+        const UInt32 available = output ? device->outputChannels : device->inputChannels;
+        engine->channels = std::min<UInt32>(2, available);
+        RtAudio::StreamParameters parameters;
+        parameters.deviceId = index;
+        parameters.nChannels = engine->channels;
+        RtAudio::StreamOptions options;
+        options.flags = RTAUDIO_NONINTERLEAVED | RTAUDIO_SCHEDULE_REALTIME;
+        options.streamName = kClientName;
+        unsigned bufferFrames = kRequestedBufferFrames;
+        const UInt32 rate = chooseRate(*device);
+        engine->audio->openStream(output ? &parameters : nullptr, output ? nullptr : &parameters, RTAUDIO_FLOAT32,
+                                  rate, &bufferFrames, &AudioDeviceStream::callback, this, &options);
+        deviceRate_ = engine->audio->getStreamSampleRate();
+        bufferFrames_ = bufferFrames;
+    } catch (const RtAudioError& error) {
+        errorText_ = QStringLiteral("The audio device \"%1\" could not be opened: %2")
+                         .arg(device->uid, QString::fromStdString(error.getMessage()));
+        return kAudioUnitErr_FailedInitialization;
+    }
+
+    // Scratch space for the largest slice the device hands us, and a converter when the
+    // device does not run at the playback rate. All allocation happens here, not later.
+    engine->maxFrames = std::max<UInt32>(bufferFrames_, kConverterChunk) * 4;
+    const size_t planarFrames = std::max<size_t>(engine->maxFrames, kConverterChunk) * 2;
+    engine->left.assign(planarFrames, 0.0f);
+    engine->right.assign(planarFrames, 0.0f);
+    engine->interleavedIn.assign(planarFrames * 2, 0.0f);
+    engine->interleavedOut.assign(planarFrames * 2, 0.0f);
+    engine->timeStamp.mFlags = kAudioTimeStampSampleTimeValid | kAudioTimeStampHostTimeValid;
+    if (deviceRate_ != kPlaybackRate) {
+        int error = 0;
+        engine->ratio = output ? double(deviceRate_) / kPlaybackRate : double(kPlaybackRate) / deviceRate_;
+        engine->converter = output ? src_callback_new(
+                                         [](void* self, float** data) {
+                                             return static_cast<AudioDeviceStream*>(self)->pullForConverter(data);
+                                         },
+                                         SRC_SINC_FASTEST, 2, &error, this)
+                                   : src_new(SRC_SINC_FASTEST, 2, &error);
+        if (!engine->converter) {
+            engine->audio->closeStream();
+            errorText_ = QStringLiteral("The sample-rate converter could not be made: %1").arg(src_strerror(error));
+            return kAudioUnitErr_FailedInitialization;
+        }
+    }
+    engine_ = std::move(engine);
+    underruns_ = 0;
+    lastError_ = 0;
+    try {
+        engine_->audio->startStream();
+    } catch (const RtAudioError& error) {
+        errorText_ = QStringLiteral("The audio device \"%1\" could not be started: %2")
+                         .arg(device->uid, QString::fromStdString(error.getMessage()));
+        closeEngine();
+        return kAudioHardwareNotRunningError;
+    }
+    running_ = true;
+    return noErr;
+}
+
+OSStatus AudioDeviceStream::stop()
+{
+    if (!engine_)
+        return noErr;
+    running_ = false;
+    closeEngine();
+    deviceRate_ = 0;
+    return noErr;
+}
+
+void AudioDeviceStream::closeEngine()
+{
+    try {
+        if (engine_->audio->isStreamRunning())
+            engine_->audio->abortStream(); // stopStream() can hang on JACK; aborting does not
+        if (engine_->audio->isStreamOpen())
+            engine_->audio->closeStream();
+    } catch (const RtAudioError& error) {
+        qWarning("AudioDeviceStream: closing the device failed: %s", error.what());
+    }
+    engine_.reset();
+}
+
+int AudioDeviceStream::callback(void* output, void* input, unsigned frames, double, unsigned status, void* self)
+{
+    auto* stream = static_cast<AudioDeviceStream*>(self);
+    if (status & (RTAUDIO_OUTPUT_UNDERFLOW | RTAUDIO_INPUT_OVERFLOW)) {
+        stream->underruns_.fetch_add(1, std::memory_order_relaxed);
+        stream->lastError_.store(kAudioDeviceProcessorOverloadError, std::memory_order_relaxed);
+    }
+    if (output)
+        stream->renderOutput(static_cast<float*>(output), frames);
+    if (input)
+        stream->deliverInput(static_cast<const float*>(input), frames);
+    return 0;
+}
+
+namespace {
+
+// Calls the render procedure for frames into left/right; silence on failure.
+OSStatus renderInto(AudioDeviceRenderProc proc, void* refCon, AudioTimeStamp& timeStamp, float* left, float* right,
+                    UInt32 frames)
+{
+    StackAudioBufferList<2> list;
+    list.mBuffers[0] = {1, frames * 4, left};
+    list.mBuffers[1] = {1, frames * 4, right};
+    AudioUnitRenderActionFlags flags = 0;
+    timeStamp.mHostTime = hostTimeNow();
+    OSStatus status = proc ? proc(refCon, &flags, &timeStamp, frames, list.list()) : noErr;
+    if (!proc || status != noErr || (flags & kAudioUnitRenderAction_OutputIsSilence)) {
+        std::memset(left, 0, frames * 4);
+        std::memset(right, 0, frames * 4);
+    } else {
+        // A producer that delivered less leaves the rest of the slice silent.
+        for (UInt32 b = 0; b < 2; ++b) {
+            const UInt32 delivered = std::min(list.mBuffers[b].mDataByteSize, frames * 4);
+            std::memset(static_cast<char*>(b == 0 ? static_cast<void*>(left) : right) + delivered, 0,
+                        frames * 4 - delivered);
+        }
+    }
+    timeStamp.mSampleTime += frames;
+    return status;
+}
+
+} // namespace
+
+void AudioDeviceStream::renderOutput(float* output, unsigned frames)
+{
+    Engine& engine = *engine_;
+    const float gain = volume_.load(std::memory_order_relaxed);
+    if (!engine.converter && engine.channels == 2) {
+        renderInto(renderProc_, renderRefCon_, engine.timeStamp, output, output + frames, frames);
+    } else {
+        unsigned done = 0;
+        while (done < frames) {
+            const unsigned chunk = std::min<unsigned>(frames - done, engine.maxFrames);
+            float* left = engine.left.data();
+            float* right = engine.right.data();
+            if (engine.converter) {
+                float* out = engine.interleavedOut.data();
+                const long made = src_callback_read(engine.converter, engine.ratio, chunk, out);
+                const unsigned produced = made > 0 ? unsigned(made) : 0;
+                for (unsigned i = 0; i < produced; ++i) {
+                    left[i] = out[2 * i];
+                    right[i] = out[2 * i + 1];
+                }
+                std::fill(left + produced, left + chunk, 0.0f);
+                std::fill(right + produced, right + chunk, 0.0f);
+            } else {
+                renderInto(renderProc_, renderRefCon_, engine.timeStamp, left, right, chunk);
+            }
+            if (engine.channels == 2) {
+                std::memcpy(output + done, left, chunk * 4);
+                std::memcpy(output + frames + done, right, chunk * 4);
+            } else {
+                for (unsigned i = 0; i < chunk; ++i)
+                    output[done + i] = 0.5f * (left[i] + right[i]);
+            }
+            done += chunk;
+        }
+    }
+    if (gain != 1.0f) {
+        const unsigned samples = frames * engine.channels;
+        for (unsigned i = 0; i < samples; ++i)
+            output[i] *= gain;
+    }
+}
+
+long AudioDeviceStream::pullForConverter(float** data)
+{
+    Engine& engine = *engine_;
+    float* left = engine.left.data() + engine.maxFrames; // the second half: free while converting
+    float* right = engine.right.data() + engine.maxFrames;
+    renderInto(renderProc_, renderRefCon_, engine.timeStamp, left, right, kConverterChunk);
+    float* interleaved = engine.interleavedIn.data();
+    for (UInt32 i = 0; i < kConverterChunk; ++i) {
+        interleaved[2 * i] = left[i];
+        interleaved[2 * i + 1] = right[i];
+    }
+    *data = interleaved;
+    return kConverterChunk;
+}
+
+void AudioDeviceStream::deliverInput(const float* input, unsigned frames)
+{
+    Engine& engine = *engine_;
+    if (!captureProc_)
+        return;
+    unsigned done = 0;
+    while (done < frames) {
+        const unsigned chunk = std::min<unsigned>(frames - done, engine.maxFrames);
+        const float* inLeft = input + done;
+        const float* inRight = engine.channels == 2 ? input + frames + done : inLeft;
+        float* left = engine.left.data();
+        float* right = engine.right.data();
+        unsigned produced = chunk;
+        if (engine.converter) {
+            float* interleaved = engine.interleavedIn.data();
+            for (unsigned i = 0; i < chunk; ++i) {
+                interleaved[2 * i] = inLeft[i];
+                interleaved[2 * i + 1] = inRight[i];
+            }
+            SRC_DATA conversion{};
+            conversion.data_in = interleaved;
+            conversion.input_frames = chunk;
+            conversion.data_out = engine.interleavedOut.data();
+            conversion.output_frames = long(engine.interleavedOut.size() / 2);
+            conversion.src_ratio = engine.ratio;
+            src_process(engine.converter, &conversion);
+            produced = unsigned(conversion.output_frames_gen);
+            for (unsigned i = 0; i < produced; ++i) {
+                left[i] = conversion.data_out[2 * i];
+                right[i] = conversion.data_out[2 * i + 1];
+            }
+        } else {
+            std::memcpy(left, inLeft, chunk * 4);
+            std::memcpy(right, inRight, chunk * 4);
+        }
+        if (produced > 0) {
+            StackAudioBufferList<2> list;
+            list.mBuffers[0] = {1, produced * 4, left};
+            list.mBuffers[1] = {1, produced * 4, right};
+            engine.timeStamp.mHostTime = hostTimeNow();
+            captureProc_(captureRefCon_, &engine.timeStamp, produced, list.list());
+            engine.timeStamp.mSampleTime += produced;
+        }
+        done += chunk;
+    }
+}

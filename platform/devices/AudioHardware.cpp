@@ -1,0 +1,287 @@
+#include "platform/devices/AudioHardware.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <rtaudio/RtAudio.h>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+// The sound systems in order of preference.
+const RtAudio::Api kApis[] = {RtAudio::UNIX_JACK, RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA};
+
+void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+void silentJackMessage(const char*) {}
+
+// ALSA and JACK print to standard error whenever a probe finds no card or no server, which
+// polling does every second; the list itself says what is there.
+void silenceLibraryChatter()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        snd_lib_error_set_handler(silentAlsaError);
+        jack_set_error_function(silentJackMessage);
+        jack_set_info_function(silentJackMessage);
+    });
+}
+
+bool isCompiled(RtAudio::Api api)
+{
+    std::vector<RtAudio::Api> compiled;
+    RtAudio::getCompiledApi(compiled);
+    return std::find(compiled.begin(), compiled.end(), api) != compiled.end();
+}
+
+} // namespace
+
+AudioHardware& AudioHardware::shared()
+{
+    static AudioHardware hardware;
+    return hardware;
+}
+
+AudioHardware::~AudioHardware()
+{
+    {
+        std::lock_guard lock(pollMutex_);
+        stopPolling_ = true;
+    }
+    pollWake_.notify_all();
+    if (poller_.joinable())
+        poller_.join();
+}
+
+AudioObjectID AudioHardware::idForUID(const QString& uid)
+{
+    std::lock_guard lock(mutex_);
+    auto it = ids_.find(uid);
+    if (it != ids_.end())
+        return it->second;
+    const AudioObjectID id = nextID_++;
+    ids_.emplace(uid, id);
+    return id;
+}
+
+AudioHardware::Snapshot AudioHardware::enumerate()
+{
+    silenceLibraryChatter();
+    Snapshot snapshot;
+    std::vector<AudioHardwareDevice> previous;
+    {
+        std::lock_guard lock(mutex_);
+        previous = current_.devices;
+    }
+    for (RtAudio::Api api : kApis) {
+        if (!isCompiled(api))
+            continue;
+        try {
+            RtAudio audio(api);
+            audio.showWarnings(false);
+            const unsigned count = audio.getDeviceCount();
+            if (count == 0)
+                continue;
+            const QString apiName = QString::fromStdString(RtAudio::getApiName(api));
+            unsigned defaultOutput = count, defaultInput = count;
+            try {
+                defaultOutput = audio.getDefaultOutputDevice();
+                defaultInput = audio.getDefaultInputDevice();
+            } catch (const RtAudioError&) {
+            }
+            for (unsigned index = 0; index < count; ++index) {
+                RtAudio::DeviceInfo info;
+                try {
+                    info = audio.getDeviceInfo(index);
+                } catch (const RtAudioError&) {
+                    continue;
+                }
+                if (info.name.empty())
+                    continue;
+                AudioHardwareDevice device;
+                device.api = apiName;
+                device.name = QString::fromStdString(info.name);
+                device.uid = apiName + ":" + device.name;
+                device.id = idForUID(device.uid);
+                if (info.probed) {
+                    device.outputChannels = info.outputChannels;
+                    device.inputChannels = info.inputChannels;
+                    device.sampleRates.assign(info.sampleRates.begin(), info.sampleRates.end());
+                    device.preferredSampleRate = info.preferredSampleRate;
+                } else {
+                    // A device busy with our own stream cannot be probed: keep what was known.
+                    auto known = std::find_if(previous.begin(), previous.end(),
+                                              [&](const AudioHardwareDevice& d) { return d.uid == device.uid; });
+                    if (known != previous.end())
+                        device = *known;
+                }
+                if (index == defaultOutput && device.outputChannels > 0 && snapshot.defaultOutput == 0)
+                    snapshot.defaultOutput = device.id;
+                if (index == defaultInput && device.inputChannels > 0 && snapshot.defaultInput == 0)
+                    snapshot.defaultInput = device.id;
+                snapshot.devices.push_back(device);
+            }
+        } catch (const RtAudioError&) {
+            continue;
+        }
+    }
+    // A preferred system without a default of its own still gives one.
+    for (const auto& device : snapshot.devices) {
+        if (snapshot.defaultOutput == 0 && device.outputChannels > 0)
+            snapshot.defaultOutput = device.id;
+        if (snapshot.defaultInput == 0 && device.inputChannels > 0)
+            snapshot.defaultInput = device.id;
+    }
+    return snapshot;
+}
+
+void AudioHardware::ensureLoaded()
+{
+    bool loaded;
+    {
+        std::lock_guard lock(mutex_);
+        loaded = loaded_;
+    }
+    if (!loaded)
+        refresh();
+}
+
+void AudioHardware::refresh()
+{
+    static std::mutex refreshMutex;
+    std::lock_guard refreshing(refreshMutex);
+    Snapshot fresh = enumerate();
+
+    std::vector<std::pair<Change, AudioObjectID>> changes;
+    {
+        std::lock_guard lock(mutex_);
+        if (loaded_) {
+            std::set<AudioObjectID> before, after;
+            for (const auto& d : current_.devices)
+                before.insert(d.id);
+            for (const auto& d : fresh.devices)
+                after.insert(d.id);
+            for (AudioObjectID id : before) {
+                if (!after.count(id))
+                    changes.emplace_back(Change::DeviceDied, id);
+            }
+            if (before != after)
+                changes.emplace_back(Change::DevicesChanged, 0);
+            if (fresh.defaultOutput != current_.defaultOutput)
+                changes.emplace_back(Change::DefaultOutputChanged, fresh.defaultOutput);
+            if (fresh.defaultInput != current_.defaultInput)
+                changes.emplace_back(Change::DefaultInputChanged, fresh.defaultInput);
+        }
+        current_ = std::move(fresh);
+        loaded_ = true;
+    }
+    if (changes.empty())
+        return;
+    std::vector<Listener> listeners;
+    {
+        std::lock_guard lock(listenersMutex_);
+        for (const auto& [token, listener] : listeners_)
+            listeners.push_back(listener);
+    }
+    for (const auto& [change, id] : changes) {
+        for (const auto& listener : listeners)
+            listener(change, id);
+    }
+}
+
+std::vector<AudioHardwareDevice> AudioHardware::devices()
+{
+    ensureLoaded();
+    std::lock_guard lock(mutex_);
+    return current_.devices;
+}
+
+std::optional<AudioHardwareDevice> AudioHardware::device(AudioObjectID id)
+{
+    ensureLoaded();
+    std::lock_guard lock(mutex_);
+    for (const auto& d : current_.devices) {
+        if (d.id == id)
+            return d;
+    }
+    return std::nullopt;
+}
+
+AudioObjectID AudioHardware::defaultOutputDevice()
+{
+    ensureLoaded();
+    std::lock_guard lock(mutex_);
+    return current_.defaultOutput;
+}
+
+AudioObjectID AudioHardware::defaultInputDevice()
+{
+    ensureLoaded();
+    std::lock_guard lock(mutex_);
+    return current_.defaultInput;
+}
+
+AudioObjectID AudioHardware::deviceIDForUID(const QString& uid)
+{
+    ensureLoaded();
+    std::lock_guard lock(mutex_);
+    for (const auto& d : current_.devices) {
+        if (d.uid == uid)
+            return d.id;
+    }
+    return 0;
+}
+
+bool AudioHardware::isAlive(AudioObjectID id) { return id != 0 && device(id).has_value(); }
+
+int AudioHardware::addListener(Listener listener)
+{
+    ensureLoaded();
+    int token;
+    {
+        std::lock_guard lock(listenersMutex_);
+        token = nextToken_++;
+        listeners_.emplace(token, std::move(listener));
+    }
+    std::lock_guard lock(pollMutex_);
+    startPollingLocked();
+    return token;
+}
+
+void AudioHardware::removeListener(int token)
+{
+    std::lock_guard lock(listenersMutex_);
+    listeners_.erase(token);
+}
+
+void AudioHardware::setPollingInterval(int milliseconds)
+{
+    intervalMs_ = std::max(1, milliseconds);
+    pollWake_.notify_all();
+}
+
+void AudioHardware::startPollingLocked()
+{
+    if (!poller_.joinable())
+        poller_ = std::thread([this] { pollLoop(); });
+}
+
+void AudioHardware::pollLoop()
+{
+    std::unique_lock lock(pollMutex_);
+    while (!stopPolling_) {
+        pollWake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()));
+        if (stopPolling_)
+            break;
+        lock.unlock();
+        refresh();
+        lock.lock();
+    }
+}
+
+QString AudioHardware::noOutputDeviceExplanation()
+{
+    return QStringLiteral(
+        "No audio output device was found: no JACK server is running, no PulseAudio server answers, "
+        "and ALSA lists no sound card. Start a JACK or PulseAudio server, or connect a sound card.");
+}

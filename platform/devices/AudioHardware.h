@@ -1,0 +1,105 @@
+#pragma once
+// The machine's audio devices, in place of the audio hardware interface: one list over the
+// sound systems RtAudio reaches, a running JACK server first, then PulseAudio, then ALSA.
+//
+// A device is known by a stable uid "<api>:<device name>" (RtAudio's own device numbers
+// change as devices come and go) and, within this process, by a small AudioObjectID that
+// stays the same for a uid as long as the process runs; 0 means "no device".
+//
+// The list is read again by refresh(), and about once a second by a polling thread while
+// anyone listens; listeners hear of changes on that thread, never on a render thread.
+//
+// Linux devices have no data sources, transport type or hardware gain: callers that ask
+// for them get neutral values from the layers above.
+
+#include "platform/CoreAudioTypes.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using AudioObjectID = UInt32;
+
+struct AudioHardwareDevice {
+    AudioObjectID id = 0;
+    QString uid;  // "<api>:<device name>"
+    QString name; // the device name as the sound system gives it
+    QString api;  // "jack", "pulse" or "alsa"
+    UInt32 outputChannels = 0;
+    UInt32 inputChannels = 0;
+    std::vector<UInt32> sampleRates;
+    UInt32 preferredSampleRate = 0;
+};
+
+class AudioHardware {
+public:
+    enum class Change {
+        DevicesChanged,      // a device came or went
+        DefaultOutputChanged,
+        DefaultInputChanged,
+        DeviceDied,          // the device with the given id went away
+    };
+    using Listener = std::function<void(Change change, AudioObjectID device)>;
+
+    static AudioHardware& shared();
+
+    std::vector<AudioHardwareDevice> devices();
+    std::optional<AudioHardwareDevice> device(AudioObjectID id);
+    AudioObjectID defaultOutputDevice();
+    AudioObjectID defaultInputDevice();
+    // 0 when no present device has that uid.
+    AudioObjectID deviceIDForUID(const QString& uid);
+    bool isAlive(AudioObjectID id);
+
+    // Reads the device list now and tells the listeners what changed.
+    void refresh();
+
+    // Listeners run on the thread that noticed the change (the polling thread, or the
+    // caller of refresh()). Adding the first listener starts polling.
+    int addListener(Listener listener);
+    void removeListener(int token);
+
+    // Interval of the polling thread; tests shorten it.
+    void setPollingInterval(int milliseconds);
+
+    // A sentence telling what is missing when no output device exists at all.
+    static QString noOutputDeviceExplanation();
+
+    ~AudioHardware();
+
+private:
+    AudioHardware() = default;
+    struct Snapshot {
+        std::vector<AudioHardwareDevice> devices;
+        AudioObjectID defaultOutput = 0;
+        AudioObjectID defaultInput = 0;
+    };
+    Snapshot enumerate();
+    AudioObjectID idForUID(const QString& uid); // assigns a new id on first sight
+    void ensureLoaded();
+    void startPollingLocked();
+    void pollLoop();
+
+    std::mutex mutex_;
+    bool loaded_ = false;
+    Snapshot current_;
+    std::map<QString, AudioObjectID> ids_;
+    AudioObjectID nextID_ = 1;
+
+    std::mutex listenersMutex_;
+    std::map<int, Listener> listeners_;
+    int nextToken_ = 1;
+
+    std::mutex pollMutex_;
+    std::condition_variable pollWake_;
+    std::thread poller_;
+    bool stopPolling_ = false;
+    std::atomic<int> intervalMs_{1000};
+};

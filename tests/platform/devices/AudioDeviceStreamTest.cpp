@@ -1,0 +1,193 @@
+#include "platform/devices/AudioDeviceStream.h"
+
+#include "support/JackTestServer.h"
+#include "support/TestEnvironment.h"
+#include "support/TestSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+
+using namespace clipdeck::test;
+
+namespace {
+
+// A render procedure whose every sample is known from its frame index: the test pattern,
+// or a sine of the given frequency; the right channel is the left one inverted.
+struct SignalSource {
+    double frequency = 0.0; // 0: the pattern
+    std::atomic<UInt64> framesRendered{0};
+
+    float sample(long long frame) const { return frequency == 0.0 ? patternSample(frame) : sineSample(frequency, frame); }
+
+    static OSStatus render(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp* timeStamp, UInt32 frames,
+                           AudioBufferList* ioData)
+    {
+        auto* source = static_cast<SignalSource*>(refCon);
+        const auto start = (long long)timeStamp->mSampleTime;
+        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
+            auto* out = static_cast<float*>(ioData->mBuffers[b].mData);
+            for (UInt32 i = 0; i < frames; ++i)
+                out[i] = source->sample(start + i) * (b == 0 ? 1.0f : -1.0f);
+        }
+        source->framesRendered += frames;
+        return noErr;
+    }
+};
+
+float negatedPattern(long long frame) { return -patternSample(frame); }
+long long negatedPatternFrame(float sample) { return patternFrame(-sample); }
+
+#define REQUIRE_JACK(server)                                                                                          \
+    if (!(server).running())                                                                                          \
+    GTEST_SKIP() << "jackd could not start here"
+
+// Index of the first recorded sample that is not silent.
+size_t firstSound(const std::vector<float>& samples, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (samples[i] != 0.0f)
+            return i;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(AudioHardware, ListsTheJackDeviceWithAStableUid)
+{
+    JackTestServer server;
+    REQUIRE_JACK(server);
+    AudioHardware& hardware = AudioHardware::shared();
+    hardware.refresh();
+    const AudioObjectID id = hardware.deviceIDForUID("jack:system");
+    ASSERT_NE(id, 0u);
+    const auto device = hardware.device(id);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->outputChannels, 2u);
+    EXPECT_EQ(device->name, "system");
+    EXPECT_EQ(hardware.defaultOutputDevice(), id);
+    EXPECT_EQ(hardware.deviceIDForUID("jack:no such device"), 0u);
+}
+
+TEST(AudioHardware, NoticesADeviceGoingAway)
+{
+    auto server = std::make_unique<JackTestServer>();
+    REQUIRE_JACK(*server);
+    AudioHardware& hardware = AudioHardware::shared();
+    hardware.refresh();
+    const AudioObjectID id = hardware.deviceIDForUID("jack:system");
+    ASSERT_NE(id, 0u);
+    std::atomic<bool> died{false}, defaultChanged{false};
+    hardware.setPollingInterval(50);
+    const int token = hardware.addListener([&](AudioHardware::Change change, AudioObjectID device) {
+        if (change == AudioHardware::Change::DeviceDied && device == id)
+            died = true;
+        if (change == AudioHardware::Change::DefaultOutputChanged)
+            defaultChanged = true;
+    });
+    server.reset();
+    EXPECT_TRUE(waitUntil([&] { return died.load() && defaultChanged.load(); }, 5000));
+    hardware.removeListener(token);
+    EXPECT_FALSE(hardware.isAlive(id));
+}
+
+TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
+{
+    JackTestServer server;
+    REQUIRE_JACK(server);
+    SignalSource source;
+    AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
+    stream.setRenderProc(&SignalSource::render, &source);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    EXPECT_EQ(stream.deviceSampleRate(), 44100u);
+
+    JackRecorder recorder(AudioDeviceStream::kClientName, 44100);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() >= 22050; }));
+    const size_t count = recorder.frames(); // before the stop, so no silence after it
+    stream.stop();
+
+    // Every server cycle of the recording is a stretch of the signal, sample for sample;
+    // the signal jumps only where the (loaded) machine made the server drop a cycle.
+    const auto left = compareBlocks(recorder.channel(0), 0, count, 256, patternSample, patternFrame);
+    const auto right = compareBlocks(recorder.channel(1), 0, count, 256, negatedPattern, negatedPatternFrame);
+    EXPECT_GE(left.blocks, 80u);
+    EXPECT_EQ(left.badBlocks, 0u);
+    EXPECT_EQ(right.badBlocks, 0u);
+    EXPECT_LE(left.discontinuities, size_t(recorder.xruns()));
+}
+
+TEST(AudioDeviceStream, ConvertsWhenTheDeviceRunsAtAnotherRate)
+{
+    JackTestServer server(48000);
+    REQUIRE_JACK(server);
+    SignalSource source;
+    source.frequency = 1000.0;
+    AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
+    stream.setRenderProc(&SignalSource::render, &source);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    EXPECT_EQ(stream.deviceSampleRate(), 48000u);
+
+    JackRecorder recorder(AudioDeviceStream::kClientName, 48000);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() >= 24000; }));
+    const UInt64 rendered = source.framesRendered.load();
+    const size_t count = recorder.frames();
+    stream.stop();
+    const size_t start = firstSound(recorder.channel(0), count) + 1024; // past the converter's start
+    ASSERT_LT(start + 12000, count);
+    EXPECT_NEAR(spectralPeak(recorder.channel(0).data() + start, 12000, 48000.0, 900, 1100), 1000.0, 2.0);
+    EXPECT_GT(rendered, 0u);
+}
+
+TEST(AudioDeviceStream, CapturesWhatAnotherStreamPlays)
+{
+    JackTestServer server;
+    REQUIRE_JACK(server);
+    struct Capture {
+        std::vector<float> left = std::vector<float>(88200);
+        std::atomic<size_t> frames{0};
+        static void receive(void* refCon, const AudioTimeStamp*, UInt32 count, const AudioBufferList* data)
+        {
+            auto* capture = static_cast<Capture*>(refCon);
+            const size_t at = capture->frames.load();
+            const size_t n = std::min<size_t>(count, capture->left.size() - at);
+            std::memcpy(capture->left.data() + at, data->mBuffers[0].mData, n * 4);
+            capture->frames = at + n;
+        }
+    } capture;
+
+    SignalSource source;
+    AudioDeviceStream output(AudioDeviceStream::Direction::Output);
+    output.setRenderProc(&SignalSource::render, &source);
+    ASSERT_EQ(output.start(), noErr);
+    AudioDeviceStream input(AudioDeviceStream::Direction::Input);
+    input.setCaptureProc(&Capture::receive, &capture);
+    ASSERT_EQ(input.start(), noErr) << input.errorText().toStdString();
+    ASSERT_TRUE(jackConnectClients("Clipdeck", "Clipdeck-01"));
+    ASSERT_TRUE(waitUntil([&] { return capture.frames.load() >= 44100; }));
+    input.stop();
+    const size_t count = capture.frames.load();
+    output.stop();
+    // The capture starts with the silence of the dummy capture ports, then the other
+    // stream's pattern follows, one server cycle at a time.
+    const size_t start = firstSound(capture.left, count);
+    ASSERT_LT(start + 4096, count);
+    const auto result = compareBlocks(capture.left, start, count - start, 256, patternSample, patternFrame);
+    EXPECT_GE(result.blocks, 16u);
+    EXPECT_EQ(result.badBlocks, 0u);
+}
+
+TEST(AudioDeviceStream, WithoutAnyDeviceStartFailsWithAnExplanation)
+{
+    qputenv("JACK_DEFAULT_SERVER", "clipdeck-no-such-server");
+    qputenv("JACK_NO_START_SERVER", "1");
+    if (!AudioHardware::shared().devices().empty())
+        GTEST_SKIP() << "this machine has a sound system of its own";
+    AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
+    EXPECT_EQ(stream.start(), kAudioHardwareBadDeviceError);
+    EXPECT_TRUE(stream.errorText().contains("No audio output device"));
+    EXPECT_FALSE(stream.isRunning());
+}

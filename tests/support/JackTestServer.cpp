@@ -1,0 +1,200 @@
+#include "support/JackTestServer.h"
+
+#include "support/TestEnvironment.h"
+
+#include <jack/jack.h>
+
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <cstring>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace clipdeck::test {
+namespace {
+
+std::atomic<int> g_serverCounter{0};
+
+void quiet(const char*) {}
+
+jack_client_t* openClient(const char* name)
+{
+    jack_status_t status;
+    return jack_client_open(name, JackOptions(JackNoStartServer | JackServerName), &status,
+                            qgetenv("JACK_DEFAULT_SERVER").constData());
+}
+
+} // namespace
+
+JackTestServer::JackTestServer(unsigned sampleRate, unsigned period)
+{
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    name_ = QString("clipdeck-%1-%2").arg(getpid()).arg(g_serverCounter.fetch_add(1));
+    qputenv("JACK_DEFAULT_SERVER", name_.toLocal8Bit());
+    qputenv("JACK_NO_START_SERVER", "1");
+    qputenv("JACK_NO_AUDIO_RESERVATION", "1");
+
+    const std::string name = name_.toStdString(), rate = std::to_string(sampleRate), frames = std::to_string(period);
+    const char* argv[] = {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", rate.c_str(), "-p",
+                          frames.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        pid_ = -1;
+        return;
+    }
+    // Ready once a client can connect and the driver's ports exist (they appear a moment
+    // after the server first answers).
+    for (int attempt = 0; attempt < 200 && !running_; ++attempt) {
+        if (jack_client_t* probe = openClient("probe")) {
+            running_ = jack_port_by_name(probe, "system:playback_1") && jack_port_by_name(probe, "system:capture_1");
+            jack_client_close(probe);
+        }
+        if (!running_)
+            QThread::msleep(25);
+    }
+}
+
+JackTestServer::~JackTestServer()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_)
+                return;
+            QThread::msleep(20);
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+JackRecorder::JackRecorder(const QString& source, size_t maxFrames)
+    : source_(source), left_(maxFrames, 0.0f), right_(maxFrames, 0.0f)
+{
+    client_ = openClient("recorder");
+    if (!client_)
+        return;
+    ports_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    ports_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    jack_set_process_callback(client_, &JackRecorder::process, this);
+    jack_set_xrun_callback(client_, &JackRecorder::xrun, this);
+    jack_activate(client_);
+}
+
+JackRecorder::~JackRecorder()
+{
+    if (client_) {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+}
+
+unsigned JackRecorder::sampleRate() const { return client_ ? jack_get_sample_rate(client_) : 0; }
+
+bool JackRecorder::connect(int timeoutMs)
+{
+    if (!client_)
+        return false;
+    const std::string pattern = "^" + source_.toStdString() + ":";
+    return waitUntil(
+        [&] {
+            const char** ports = jack_get_ports(client_, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+            if (!ports)
+                return false;
+            int connected = 0;
+            for (int i = 0; ports[i] && i < 2; ++i) {
+                if (jack_connect(client_, ports[i], jack_port_name(ports_[i])) == 0)
+                    ++connected;
+            }
+            jack_free(ports);
+            armed_ = connected > 0;
+            return connected > 0;
+        },
+        timeoutMs);
+}
+
+bool jackConnectClients(const QString& fromClient, const QString& toClient, int timeoutMs)
+{
+    jack_client_t* client = openClient("connector");
+    if (!client)
+        return false;
+    const std::string from = "^" + fromClient.toStdString() + ":", to = "^" + toClient.toStdString() + ":";
+    const bool connected = waitUntil(
+        [&] {
+            const char** outputs = jack_get_ports(client, from.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+            const char** inputs = jack_get_ports(client, to.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+            int made = 0;
+            for (int i = 0; outputs && inputs && outputs[i] && inputs[i]; ++i)
+                made += jack_connect(client, outputs[i], inputs[i]) == 0 ? 1 : 0;
+            jack_free(outputs);
+            jack_free(inputs);
+            return made > 0;
+        },
+        timeoutMs);
+    jack_client_close(client);
+    return connected;
+}
+
+int JackRecorder::xrun(void* self)
+{
+    auto* recorder = static_cast<JackRecorder*>(self);
+    if (recorder->armed_.load())
+        ++recorder->xruns_;
+    return 0;
+}
+
+BlockComparison compareBlocks(const std::vector<float>& recorded, size_t first, size_t count, size_t blockFrames,
+                              float (*signal)(long long frame), long long (*frameOf)(float sample))
+{
+    BlockComparison result;
+    long long expectedNext = -1;
+    for (size_t block = first; block + blockFrames <= first + count; block += blockFrames) {
+        ++result.blocks;
+        const long long start = frameOf(recorded[block]);
+        if (start < 0) {
+            ++result.badBlocks;
+            continue;
+        }
+        if (expectedNext >= 0 && start != expectedNext)
+            ++result.discontinuities;
+        for (size_t i = 0; i < blockFrames; ++i) {
+            if (recorded[block + i] != signal(start + (long long)i)) {
+                ++result.badBlocks;
+                break;
+            }
+        }
+        expectedNext = start + (long long)blockFrames;
+    }
+    return result;
+}
+
+int JackRecorder::process(unsigned frames, void* self)
+{
+    auto* recorder = static_cast<JackRecorder*>(self);
+    if (!recorder->armed_.load())
+        return 0;
+    const size_t at = recorder->written_.load();
+    const size_t count = std::min<size_t>(frames, recorder->left_.size() - at);
+    if (count == 0)
+        return 0;
+    const auto* left = static_cast<const float*>(jack_port_get_buffer(recorder->ports_[0], frames));
+    const auto* right = static_cast<const float*>(jack_port_get_buffer(recorder->ports_[1], frames));
+    std::memcpy(recorder->left_.data() + at, left, count * sizeof(float));
+    std::memcpy(recorder->right_.data() + at, right, count * sizeof(float));
+    recorder->written_.store(at + count);
+    return 0;
+}
+
+} // namespace clipdeck::test

@@ -1,0 +1,82 @@
+#pragma once
+// A JACK server of the test's own, on the dummy driver, and a recorder client that
+// captures what another client plays. Each server has a unique name and is stopped by its
+// process id when the object goes; JACK_DEFAULT_SERVER points clients of this process at it.
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include <sys/types.h>
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace clipdeck::test {
+
+class JackTestServer {
+public:
+    // Starts jackd with the dummy driver at sampleRate and period frames; running() tells
+    // whether it came up (tests skip when it cannot start).
+    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256);
+    ~JackTestServer();
+    JackTestServer(const JackTestServer&) = delete;
+    JackTestServer& operator=(const JackTestServer&) = delete;
+
+    bool running() const { return running_; }
+    QString name() const { return name_; }
+
+private:
+    QString name_;
+    pid_t pid_ = -1;
+    bool running_ = false;
+};
+
+// Records two channels from the output ports of the client named source ("Clipdeck") into
+// preallocated memory, from the moment it connects.
+class JackRecorder {
+public:
+    JackRecorder(const QString& source, size_t maxFrames);
+    ~JackRecorder();
+
+    // Connects to the source's output ports once they exist; false after timeoutMs.
+    bool connect(int timeoutMs = 3000);
+    size_t frames() const { return written_.load(); }
+    // The recorded samples of channel 0 or 1 (first frames() are valid).
+    const std::vector<float>& channel(int index) const { return index == 0 ? left_ : right_; }
+    unsigned sampleRate() const;
+    // Cycles the server reported as late (xruns) while recording.
+    int xruns() const { return xruns_.load(); }
+
+private:
+    static int process(unsigned frames, void* self);
+    static int xrun(void* self);
+    QString source_;
+    jack_client_t* client_ = nullptr;
+    jack_port_t* ports_[2] = {nullptr, nullptr};
+    std::vector<float> left_, right_;
+    std::atomic<size_t> written_{0};
+    std::atomic<bool> armed_{false};
+    std::atomic<int> xruns_{0};
+};
+
+// How a recording of a known signal lines up with it, block by block (a block is one
+// server cycle). Inside a block every sample must match; between blocks the signal may
+// jump only where the server dropped a cycle.
+struct BlockComparison {
+    size_t blocks = 0;          // blocks compared
+    size_t badBlocks = 0;       // blocks whose samples do not follow the signal
+    size_t discontinuities = 0; // places where the signal jumped between blocks
+};
+// signal(frame) gives the expected sample; frameOf(sample) the frame a sample belongs to
+// (or -1), for a signal that never repeats. Compares count samples from first on.
+BlockComparison compareBlocks(const std::vector<float>& recorded, size_t first, size_t count, size_t blockFrames,
+                              float (*signal)(long long frame), long long (*frameOf)(float sample));
+
+// Connects the output ports of the client fromClient to the input ports of toClient, in
+// order; false when either has none after timeoutMs.
+bool jackConnectClients(const QString& fromClient, const QString& toClient, int timeoutMs = 3000);
+
+} // namespace clipdeck::test
