@@ -50,11 +50,6 @@ private:
     QPainter& painter_;
 };
 
-QSizeF sizeOf(const QImage& image)
-{
-    return image.isNull() ? QSizeF() : image.deviceIndependentSize();
-}
-
 // A transparent picture of rect's size, or a null one for an empty rectangle.
 QImage emptyPicture(const QRectF& rect)
 {
@@ -75,8 +70,8 @@ void ZEPDrawThreePartImage(QPainter& painter, const QRectF& rect, const QImage& 
 {
     PartDrawingScope scope(painter, rect, op, opacity, flipped);
     if (vertical) {
-        const qreal startHeight = sizeOf(startCap).height();
-        const qreal endHeight = sizeOf(endCap).height();
+        const qreal startHeight = ZEPImageSize(startCap).height();
+        const qreal endHeight = ZEPImageSize(endCap).height();
         drawPart(painter, centerFill,
                  QRectF(rect.left(), rect.top() + startHeight, rect.width(),
                         rect.height() - startHeight - endHeight),
@@ -87,8 +82,8 @@ void ZEPDrawThreePartImage(QPainter& painter, const QRectF& rect, const QImage& 
                  QRectF(rect.left(), rect.bottom() - endHeight, rect.width(), endHeight),
                  alignToPixels);
     } else {
-        const qreal startWidth = sizeOf(startCap).width();
-        const qreal endWidth = sizeOf(endCap).width();
+        const qreal startWidth = ZEPImageSize(startCap).width();
+        const qreal endWidth = ZEPImageSize(endCap).width();
         drawPart(painter, centerFill,
                  QRectF(rect.left() + startWidth, rect.top(),
                         rect.width() - startWidth - endWidth, rect.height()),
@@ -135,9 +130,9 @@ void ZEPDrawNinePartImage(QPainter& painter, const QRectF& rect, const QImage& t
 {
     PartDrawingScope scope(painter, rect, op, opacity, flipped);
     const qreal x0 = rect.left(), x3 = rect.right();
-    const qreal x1 = x0 + sizeOf(topLeft).width(), x2 = x3 - sizeOf(topRight).width();
+    const qreal x1 = x0 + ZEPImageSize(topLeft).width(), x2 = x3 - ZEPImageSize(topRight).width();
     const qreal y0 = rect.top(), y3 = rect.bottom();
-    const qreal y1 = y0 + sizeOf(topLeft).height(), y2 = y3 - sizeOf(bottomLeft).height();
+    const qreal y1 = y0 + ZEPImageSize(topLeft).height(), y2 = y3 - ZEPImageSize(bottomLeft).height();
     const auto span = [](qreal l, qreal t, qreal r, qreal b) { return QRectF(QPointF(l, t), QPointF(r, b)); };
 
     drawPart(painter, center, span(x1, y1, x2, y2), alignToPixels);

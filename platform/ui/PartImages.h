@@ -26,6 +26,12 @@
 #include <QPainter>
 #include <QRectF>
 
+// An image's size in device-independent pixels; (0, 0) for a missing (null) image.
+inline QSizeF ZEPImageSize(const QImage& image)
+{
+    return image.isNull() ? QSizeF(0, 0) : image.deviceIndependentSize();
+}
+
 // Draws start cap, fill and end cap into rect: left to right, or top to bottom when
 // vertical.
 void ZEPDrawThreePartImage(QPainter& painter, const QRectF& rect, const QImage& startCap,

@@ -1,5 +1,7 @@
 #include "platform/ui/ZEPButton.h"
 
+#include "platform/ui/PartImages.h"
+
 #include <QPainter>
 
 ZEPButton::ZEPButton(const QRect& frame, QWidget* parent)
@@ -42,7 +44,7 @@ void ZEPButton::setTitle(const QString& title)
 
 QSize ZEPButton::sizeHint() const
 {
-    const QSize imageSize = image_.isNull() ? QSize() : image_.deviceIndependentSize().toSize();
+    const QSize imageSize = ZEPImageSize(image_).toSize();
     const QSize textSize = fontMetrics().size(Qt::TextSingleLine, text());
     if (buttonType_ == ZEPButtonType::Switch)
         return QSize(imageSize.width() + kSwitchTitleGap + textSize.width(),
@@ -77,7 +79,7 @@ void ZEPButton::paintMomentary(QPainter& painter)
         darken.fillRect(shown.rect(), QColor(0, 0, 0, 90));
     }
     if (!shown.isNull()) {
-        const QSizeF size = shown.deviceIndependentSize();
+        const QSizeF size = ZEPImageSize(shown);
         painter.drawImage(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), shown);
     }
     ZEPDrawText(painter, rect(), Qt::AlignCenter, text(), titleAttributes());
@@ -88,7 +90,7 @@ void ZEPButton::paintSwitch(QPainter& painter)
     const QImage& shown = (isChecked() && !alternateImage_.isNull()) ? alternateImage_ : image_;
     qreal imageWidth = 0;
     if (!shown.isNull()) {
-        const QSizeF size = shown.deviceIndependentSize();
+        const QSizeF size = ZEPImageSize(shown);
         painter.drawImage(QPointF(0, (height() - size.height()) / 2), shown);
         imageWidth = size.width();
     }

@@ -3,6 +3,7 @@
 #include "platform/ui/PartImages.h"
 
 #include <QFontMetrics>
+#include <QtMath>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -89,10 +90,10 @@ QSize ZEPCustomSegmentedControl::sizeHint() const
     int widest = 0;
     for (const QString& label : labels_)
         widest = std::max(widest, metrics.horizontalAdvance(label));
-    const int capWidth = std::max(inactive_.left.width(), inactive_.right.width());
-    const int segmentWidth = widest + 2 * std::max(capWidth, kLabelPadding);
-    const int imageHeight = inactive_.center.isNull() ? 0 : inactive_.center.height();
-    return QSize(segmentCount() * segmentWidth, std::max(imageHeight, metrics.height() + 4));
+    const qreal capWidth = std::max(ZEPImageSize(inactive_.left).width(), ZEPImageSize(inactive_.right).width());
+    const int segmentWidth = widest + 2 * std::max(qCeil(capWidth), kLabelPadding);
+    return QSize(segmentCount() * segmentWidth,
+                 std::max(qCeil(ZEPImageSize(inactive_.center).height()), metrics.height() + 4));
 }
 
 void ZEPCustomSegmentedControl::paintEvent(QPaintEvent*)
@@ -108,7 +109,7 @@ void ZEPCustomSegmentedControl::paintEvent(QPaintEvent*)
                               QPainter::CompositionMode_SourceOver, 1.0, true, true);
     }
     if (!separator_.isNull()) {
-        const QSizeF size = separator_.deviceIndependentSize();
+        const QSizeF size = ZEPImageSize(separator_);
         for (int i = 1; i < count; ++i) {
             const qreal x = rectForSegment(i).left();
             painter.drawImage(QRectF(QPointF(qRound(x - size.width() / 2), (height() - size.height()) / 2), size),

@@ -1,10 +1,21 @@
 #include "platform/ui/ZEPSlider.h"
 
+#include "platform/ui/PartImages.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+// An image's rectangle of the given size centred on centre, on whole pixels so that
+// images stay crisp.
+QRectF centredOnPixels(const QPointF& centre, const QSizeF& size)
+{
+    return QRectF(QPointF(std::round(centre.x() - size.width() / 2), std::round(centre.y() - size.height() / 2)), size);
+}
+} // namespace
 
 ZEPSlider::ZEPSlider(const QRect& frame, QWidget* parent)
     : QWidget(parent)
@@ -62,7 +73,7 @@ void ZEPSlider::setTickImage(const QImage& image)
 
 QSizeF ZEPSlider::knobSize() const
 {
-    return knobImage_.isNull() ? QSizeF(0, 0) : knobImage_.deviceIndependentSize();
+    return ZEPImageSize(knobImage_);
 }
 
 double ZEPSlider::fraction() const
@@ -85,15 +96,12 @@ QRectF ZEPSlider::barRect() const
 {
     if (barImage_.isNull())
         return QRectF();
-    const QSizeF size = barImage_.deviceIndependentSize();
-    return QRectF(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    return centredOnPixels(QPointF(width() / 2.0, height() / 2.0), ZEPImageSize(barImage_));
 }
 
 QRectF ZEPSlider::knobRect() const
 {
-    const QSizeF knob = knobSize();
-    const QPointF centre = knobCentreForFraction(fraction());
-    return QRectF(centre - QPointF(knob.width() / 2, knob.height() / 2), knob);
+    return centredOnPixels(knobCentreForFraction(fraction()), knobSize());
 }
 
 double ZEPSlider::valueForKnobCentre(const QPointF& centre) const
@@ -118,11 +126,10 @@ void ZEPSlider::paintEvent(QPaintEvent*)
     if (!barImage_.isNull())
         painter.drawImage(barRect(), barImage_);
     if (!tickImage_.isNull() && numberOfTickMarks_ > 0) {
-        const QSizeF tick = tickImage_.deviceIndependentSize();
+        const QSizeF tick = ZEPImageSize(tickImage_);
         for (int i = 0; i < numberOfTickMarks_; ++i) {
             const double f = numberOfTickMarks_ == 1 ? 0.5 : double(i) / (numberOfTickMarks_ - 1);
-            const QPointF centre = knobCentreForFraction(f);
-            painter.drawImage(QRectF(centre - QPointF(tick.width() / 2, tick.height() / 2), tick), tickImage_);
+            painter.drawImage(centredOnPixels(knobCentreForFraction(f), tick), tickImage_);
         }
     }
     if (!knobImage_.isNull())

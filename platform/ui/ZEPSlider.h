@@ -2,7 +2,8 @@
 // A slider drawn from images: a bar, a knob and, with tick marks, a tick image at each
 // mark. It is vertical when it is higher than it is wide; a vertical slider has its
 // minimum at the bottom. The bar is drawn at its own size, centred; the knob and the
-// ticks are centred on the bar's line. Values are doubles between minValue and maxValue.
+// ticks are centred on the bar's line, all on whole pixels. Values are doubles between
+// minValue and maxValue.
 // Main thread only.
 
 #include <QImage>

@@ -58,6 +58,15 @@ TEST(ThreePartImage, MissingPartsDrawNothingAndTakeNoRoom)
                                           false, QPainter::CompositionMode_SourceOver, 1.0, false);
     EXPECT_EQ(row(noStart, 0), runs({{8, kGreen}, {2, kBlue}}));
 
+    // Without caps, the fill covers the rectangle and not a pixel more.
+    QImage picture(14, 2, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    ZEPDrawThreePartImage(painter, QRectF(2, 0, 10, 2), QImage(), solidImage(kGreen, 1, 1), QImage(), false,
+                          QPainter::CompositionMode_SourceOver, 1.0, true, true);
+    painter.end();
+    EXPECT_EQ(row(picture, 0), runs({{2, kNone}, {10, kGreen}, {2, kNone}}));
+
     const QImage nothing = ThreePartImage(QRectF(0, 0, 10, 2), QImage(), QImage(), QImage(), false,
                                           QPainter::CompositionMode_SourceOver, 1.0, false);
     EXPECT_TRUE(isTransparent(nothing));
