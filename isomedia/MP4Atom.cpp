@@ -190,8 +190,8 @@ MP4Err MP4CalculateFullAtomFieldSize(MP4FullAtom* atom)
 
 MP4Err MP4SerializeCommonBaseAtomFields(MP4Atom* atom, char* buffer)
 {
-    // calculateSize is always called before serialize.
-    assert(atom->size != 0 && atom->type != 0);
+    // calculateSize is always called before serialize (a type of 0 may come from a file).
+    assert(atom->size != 0);
     atom->bytesWritten = 0;
     if (atom->size < atom->headerSize())
         return MP4InputOutputError;

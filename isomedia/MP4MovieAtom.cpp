@@ -41,7 +41,7 @@ MP4Err MP4MovieAtom::addAtom(MP4Atom* atom)
     case MP4FourCC("iods"): field = reinterpret_cast<MP4Atom**>(&iods); break;
     case MP4FourCC("mvex"): field = reinterpret_cast<MP4Atom**>(&mvex); break;
     case MP4FourCC("mvhd"): field = reinterpret_cast<MP4Atom**>(&mvhd); break;
-    case MP4FourCC("udta"): field = reinterpret_cast<MP4Atom**>(&udta); break;
+    case MP4FourCC("udta"): field = &udta; break;
     default: break;
     }
     if (field != nullptr && *field != nullptr)

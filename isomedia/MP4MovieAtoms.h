@@ -18,7 +18,7 @@ struct MP4MediaDataAtom;
 struct MP4MovieAtom : MP4ContainerAtom {
     MP4ObjectDescriptorAtom* iods = nullptr;
     MP4MovieHeaderAtom* mvhd = nullptr;
-    MP4UserDataAtom* udta = nullptr;
+    MP4Atom* udta = nullptr;  // a 'udta', or the container a client put in its place
     MP4MovieExtendsAtom* mvex = nullptr;
     MP4MovieRecord* moov = nullptr;     // the movie record this atom belongs to
     MP4LinkedList trackList = nullptr;  // the 'trak' children (owned by atomList)

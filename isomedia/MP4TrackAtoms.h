@@ -28,7 +28,7 @@ struct MP4TrackAtom : MP4ContainerAtom {
     MP4MovieRecord* moov = nullptr;
     uint32_t newTrackFlags = 0;
     MP4MediaDataAtom* mdat = nullptr;  // not owned: new media refer to it
-    MP4UserDataAtom* udta = nullptr;
+    MP4Atom* udta = nullptr;  // a 'udta', or the container a client put in its place
     MP4TrackHeaderAtom* trackHeader = nullptr;
     MP4MediaAtom* trackMedia = nullptr;
     MP4EditAtom* trackEditAtom = nullptr;
