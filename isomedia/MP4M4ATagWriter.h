@@ -1,0 +1,55 @@
+#pragma once
+// The MPEG-4 tag rewrite: after an M4A or M4B file has been written and closed, it is rewritten
+// once so that it carries iTunes-style tags (an item list in the movie's user data) and the
+// encoder's gapless-playback information ("iTunSMPB").
+//
+// Plain C++, called by the audio file writer on its own thread; it takes no lock. The input is
+// read whole and the output is written through a temporary file and a rename, so the output path
+// may be the input path and a failure leaves both files as they were.
+
+#include "isomedia/MP4Base.h"
+
+#include <map>
+#include <string>
+
+struct MP4Atom;
+struct MP4HandleRecord;
+
+// The packet table of an encoded file: valid frames, priming frames, remainder frames.
+struct MP4PacketTableInfo {
+    int64_t mNumberValidFrames = 0;
+    int32_t mPrimingFrames = 0;
+    int32_t mRemainderFrames = 0;
+};
+
+// Tags by key: "title", "artist", "album", "genre", "copyright", "comments", "encoder" and
+// "year" (the year's decimal text). Other keys are ignored; an empty value writes no item.
+using MP4TagDictionary = std::map<std::string, std::string>;
+
+// The status of a rewrite that has no input or output path ('!Mov').
+constexpr MP4Err kMP4TagWriterNoPath = 0x214D6F76;
+
+class MP4M4ATagWriter {
+public:
+    // Rewrites inputFile into outputFile with the tags and, when given, the gapless information.
+    // The library's status is returned unchanged; '!Mov' when a path is empty.
+    static MP4Err writeM4ATags(const MP4TagDictionary& tags, const MP4PacketTableInfo* packetTableInfo,
+        const std::string& inputFile, const std::string& outputFile);
+
+    // The pieces of the tree, each returned sized (none when it cannot be made). The caller owns
+    // what is returned and frees atoms with destroy() and handles with MP4DisposeHandle.
+    static MP4Atom* getUserDataAtomWithTags(const MP4TagDictionary& tags, const MP4PacketTableInfo* packetTableInfo);
+    static MP4Atom* getMetaAtomWithTags(const MP4TagDictionary& tags, const MP4PacketTableInfo* packetTableInfo);
+    static MP4Atom* getHandlerAtom();
+    static MP4Atom* ilstAtomWithTags(const MP4TagDictionary& tags, const MP4PacketTableInfo* packetTableInfo);
+    static MP4Atom* getDashAtomWithPacketTableInfo(const MP4PacketTableInfo& packetTableInfo);
+    static MP4Atom* getMeanAtom();
+    static MP4Atom* getNameAtom();
+    static MP4Atom* getDataAtomWithPacketTableInfo(const MP4PacketTableInfo& packetTableInfo);
+    static MP4Atom* stringToAtom(const std::string& string);
+    static MP4HandleRecord* stringToAtomDataHandle(const std::string& string);
+    static MP4HandleRecord* stringToHandle(const std::string& string);
+
+    // The gapless text: twelve upper-case hexadecimal fields, each led by one blank.
+    static std::string primingText(const MP4PacketTableInfo& packetTableInfo);
+};

@@ -1,0 +1,74 @@
+// The track reference container and its reference-type atoms ('dpnd', 'hint', 'mpod', 'sync').
+#include "isomedia/MP4TrackAtoms.h"
+
+MP4TrackReferenceAtom::MP4TrackReferenceAtom()
+{
+    type = MP4FourCC("tref");
+    name = "track reference";
+}
+
+MP4Err MP4TrackReferenceAtom::findAtomOfType(uint32_t referenceType, MP4Atom** outAtom)
+{
+    if (outAtom == nullptr)
+        return MP4BadParameter;
+    *outAtom = findChild(referenceType);
+    return MP4Success;
+}
+
+MP4TrackReferenceTypeAtom::MP4TrackReferenceTypeAtom(uint32_t referenceType)
+{
+    type = referenceType;
+    name = "track reference type";
+}
+
+MP4Err MP4TrackReferenceTypeAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
+{
+    MP4_TRY(MP4Atom::createFromInputStream(proto, stream));
+    if (bytesRead > size)
+        return MP4BadData;
+    MP4_TRY(MP4Resize(trackIDs, (size - bytesRead) / 4));
+    for (uint32_t& trackID : trackIDs)
+        MP4_TRY(get32(stream, &trackID, "trackIDs[i]"));
+    return MP4Success;
+}
+
+MP4Err MP4TrackReferenceTypeAtom::calculateSize()
+{
+    MP4_TRY(MP4CalculateBaseAtomFieldSize(this));
+    size += 4 * uint32_t(trackIDs.size());
+    return MP4Success;
+}
+
+MP4Err MP4TrackReferenceTypeAtom::serialize(char* buffer)
+{
+    MP4_TRY(MP4SerializeCommonBaseAtomFields(this, buffer));
+    for (uint32_t trackID : trackIDs)
+        MP4_TRY(put32(buffer, trackID));
+    return finishWriting();
+}
+
+MP4Err MP4TrackReferenceTypeAtom::addTrackID(uint32_t trackID)
+{
+    if (trackID == 0)
+        return MP4BadParameter;
+    for (uint32_t held : trackIDs) {
+        if (held == trackID)
+            return MP4Success;
+    }
+    MP4_TRY(MP4Resize(trackIDs, trackIDs.size() + 1));
+    trackIDs.back() = trackID;
+    return MP4Success;
+}
+
+MP4Err MP4CreateTrackReferenceAtom(MP4TrackReferenceAtom** outAtom)
+{
+    return MP4MakeAtom(outAtom);
+}
+
+MP4Err MP4CreateTrackReferenceTypeAtom(uint32_t referenceType, MP4TrackReferenceTypeAtom** outAtom)
+{
+    if (outAtom == nullptr)
+        return MP4BadParameter;
+    *outAtom = new (std::nothrow) MP4TrackReferenceTypeAtom(referenceType);
+    return *outAtom != nullptr ? MP4Success : MP4OutOfMemory;
+}
