@@ -22,6 +22,22 @@ UInt8* advance(const RingBufferData* ring, UInt8* position, SInt32 bytes)
     return ring->start + offset;
 }
 
+// Copies bytes into the ring at position, wrapping at its end.
+void copyIn(RingBufferData* ring, UInt8* position, const UInt8* from, SInt32 bytes)
+{
+    const SInt32 firstPart = std::min<SInt32>(bytes, SInt32(ring->end - position));
+    std::memcpy(position, from, size_t(firstPart));
+    std::memcpy(ring->start, from + firstPart, size_t(bytes - firstPart));
+}
+
+// Copies bytes out of the ring from position, wrapping at its end.
+void copyOut(const RingBufferData* ring, const UInt8* position, UInt8* to, SInt32 bytes)
+{
+    const SInt32 firstPart = std::min<SInt32>(bytes, SInt32(ring->end - position));
+    std::memcpy(to, position, size_t(firstPart));
+    std::memcpy(to + firstPart, ring->start, size_t(bytes - firstPart));
+}
+
 } // namespace
 
 OSStatus ZEPRingBufferCreate(RingBufferData** outRing, SInt32 capacity)
@@ -158,10 +174,7 @@ OSStatus ZEPRingBufferWrite(RingBufferData* ring, const void* source, SInt32 byt
         return 1;
     if (bytes <= 0)
         return noErr;
-    const auto* from = static_cast<const UInt8*>(source);
-    const SInt32 firstPart = std::min<SInt32>(bytes, SInt32(ring->end - ring->write));
-    std::memcpy(ring->write, from, size_t(firstPart));
-    std::memcpy(ring->start, from + firstPart, size_t(bytes - firstPart));
+    copyIn(ring, ring->write, static_cast<const UInt8*>(source), bytes);
     ring->write = advance(ring, ring->write, bytes);
     ring->fill.store(std::min(ring->fill.load(kRelaxed) + bytes, ring->capacity), kRelaxed);
     ring->written.fetch_add(UInt32(bytes), kRelaxed);
@@ -177,10 +190,7 @@ OSStatus ZEPRingBufferRead(RingBufferData* ring, void* destination, SInt32* ioBy
         return 1;
     if (bytes <= 0)
         return noErr;
-    auto* to = static_cast<UInt8*>(destination);
-    const SInt32 firstPart = std::min<SInt32>(bytes, SInt32(ring->end - ring->read));
-    std::memcpy(to, ring->read, size_t(firstPart));
-    std::memcpy(to + firstPart, ring->start, size_t(bytes - firstPart));
+    copyOut(ring, ring->read, static_cast<UInt8*>(destination), bytes);
     ring->read = advance(ring, ring->read, bytes);
     ring->fill.store(std::max(ring->fill.load(kRelaxed) - bytes, 0), kRelaxed);
     ring->readTotal.fetch_add(UInt32(bytes), kRelaxed);

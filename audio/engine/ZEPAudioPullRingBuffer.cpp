@@ -85,11 +85,24 @@ void ZEPAudioPullRingBuffer::wakeLoader()
         mKeepReadingCondVar.notify_one();
 }
 
+bool ZEPAudioPullRingBuffer::tryLockRingBriefly()
+{
+    // Tries again and again rather than sleeping in a timed lock: the writer holds the lock
+    // for one copy, so it is normally free within a few tries.
+    const auto deadline = std::chrono::steady_clock::now() + kRenderLockWait;
+    while (!mRingBufferLock.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 OSStatus ZEPAudioPullRingBuffer::readFrames(UInt32* ioFrames, AudioBufferList* bufferList)
 {
     OSStatus status = noErr;
     bool served = false;
-    if (mRingBufferLock.try_lock_for(kRenderLockWait)) {
+    if (tryLockRingBriefly()) {
         if (amountFrames() >= *ioFrames) {
             const UInt32 asked = *ioFrames;
             status = readFramesLocked(ioFrames, bufferList);
@@ -106,6 +119,25 @@ OSStatus ZEPAudioPullRingBuffer::readFrames(UInt32* ioFrames, AudioBufferList* b
     if (spaceFrames() >= 2 * mProcessFrames)
         wakeLoader();
     return status;
+}
+
+OSStatus ZEPAudioPullRingBuffer::pullOnce(ZEPAudioPullRingBufferAudioSource* source, AudioTimeStamp& timeStamp,
+                                          UInt32* outDelivered)
+{
+    resetPullBufferSizes();
+    timeStamp.mSampleTime = Float64(mCurWriteSampleTime);
+    UInt32 frames = mProcessFrames;
+    const OSStatus result = source->pullFrames(&frames, mBufferList, &timeStamp);
+    frames = std::min(frames, mProcessFrames);
+    if (frames > 0) {
+        // Whatever the answer, frames delivered are kept.
+        for (UInt32 i = 0; i < mBufferList->mNumberBuffers; ++i)
+            mBufferList->mBuffers[i].mDataByteSize = frames * audioDescription().mBytesPerPacket;
+        writeFrames(frames, mBufferList);
+        mCurWriteSampleTime += frames;
+    }
+    *outDelivered = frames;
+    return result;
 }
 
 void ZEPAudioPullRingBuffer::thread()
@@ -134,17 +166,8 @@ void ZEPAudioPullRingBuffer::thread()
             mKeepReadingCondition.store(kLoaderWaits);
             continue;
         }
-        resetPullBufferSizes();
-        timeStamp.mSampleTime = Float64(mCurWriteSampleTime);
-        UInt32 frames = mProcessFrames;
-        const OSStatus result = source->pullFrames(&frames, mBufferList, &timeStamp);
-        frames = std::min(frames, mProcessFrames);
-        if (frames > 0) {
-            for (UInt32 i = 0; i < mBufferList->mNumberBuffers; ++i)
-                mBufferList->mBuffers[i].mDataByteSize = frames * audioDescription().mBytesPerPacket;
-            writeFrames(frames, mBufferList);
-            mCurWriteSampleTime += frames;
-        }
+        UInt32 frames = 0;
+        const OSStatus result = pullOnce(source, timeStamp, &frames);
         const bool ended = result == kZEPAudioSourceEndOfData || (result == noErr && frames == 0);
         if (ended && !mIgnoreEmpty.load())
             break;
@@ -170,18 +193,9 @@ OSStatus ZEPAudioPullRingBuffer::prime(UInt32 frames)
     timeStamp.mFlags = kAudioTimeStampHostTimeValid;
     OSStatus result = noErr;
     for (UInt32 stored = amountFrames(); stored < frames;) {
-        timeStamp.mSampleTime = Float64(mCurWriteSampleTime);
-        resetPullBufferSizes();
-        UInt32 delivered = mProcessFrames;
-        result = source->pullFrames(&delivered, mBufferList, &timeStamp);
-        delivered = std::min(delivered, mProcessFrames);
-        if (delivered > 0) {
-            for (UInt32 i = 0; i < mBufferList->mNumberBuffers; ++i)
-                mBufferList->mBuffers[i].mDataByteSize = delivered * audioDescription().mBytesPerPacket;
-            writeFrames(delivered, mBufferList);
-            mCurWriteSampleTime += delivered;
-            stored += delivered;
-        }
+        UInt32 delivered = 0;
+        result = pullOnce(source, timeStamp, &delivered);
+        stored += delivered;
         if (result != noErr || delivered == 0)
             break;
     }

@@ -6,7 +6,7 @@
 // waited for longer than that).
 //
 // The reader side is made for the device's render thread and never blocks on the loader:
-// it waits at most kRenderLockWait for the ring's lock (which a writer holds only for one
+// it tries the ring's lock for at most kRenderLockWait (a writer holds it only for one
 // copy) and does not wait for data at all. A read finds either the frames asked, or (when
 // fewer are stored, or the lock stayed busy) *ioFrames = 0 with zero byte sizes, the
 // caller's buffers untouched, as after the loader has ended.
@@ -60,7 +60,11 @@ private:
 
     void thread();
     void wakeLoader();
+    // Takes the ring's lock if it comes free within kRenderLockWait.
+    bool tryLockRingBriefly();
     void resetPullBufferSizes();
+    // One pull of the producer at the write position; stores what it delivers.
+    OSStatus pullOnce(ZEPAudioPullRingBufferAudioSource* source, AudioTimeStamp& timeStamp, UInt32* outDelivered);
 
     std::atomic<bool> mIgnoreLocks{false};
     std::atomic<bool> mThreadKeepRunning{false};

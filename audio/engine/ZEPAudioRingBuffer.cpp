@@ -33,7 +33,7 @@ void ZEPAudioRingBuffer::reset()
         ZEPRingBufferClear(ring);
 }
 
-void ZEPAudioRingBuffer::consumeFrames(UInt32 frames)
+void ZEPAudioRingBuffer::dropFrames(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32))
 {
     std::lock_guard lock(mRingBufferLock);
     if (amountFrames() <= frames) {
@@ -42,20 +42,12 @@ void ZEPAudioRingBuffer::consumeFrames(UInt32 frames)
         return;
     }
     for (RingBufferData* ring : mRingBuffers)
-        ZEPRingBufferConsume(ring, SInt32(frames * mBytesPerPacketPerBuffer));
+        drop(ring, SInt32(frames * mBytesPerPacketPerBuffer));
 }
 
-void ZEPAudioRingBuffer::burnTailFrames(UInt32 frames)
-{
-    std::lock_guard lock(mRingBufferLock);
-    if (amountFrames() <= frames) {
-        for (RingBufferData* ring : mRingBuffers)
-            ZEPRingBufferClear(ring);
-        return;
-    }
-    for (RingBufferData* ring : mRingBuffers)
-        ZEPRingBufferBurnTail(ring, SInt32(frames * mBytesPerPacketPerBuffer));
-}
+void ZEPAudioRingBuffer::consumeFrames(UInt32 frames) { dropFrames(frames, ZEPRingBufferConsume); }
+
+void ZEPAudioRingBuffer::burnTailFrames(UInt32 frames) { dropFrames(frames, ZEPRingBufferBurnTail); }
 
 OSStatus ZEPAudioRingBuffer::writeFrames(UInt32 frames, const AudioBufferList* bufferList)
 {
@@ -94,31 +86,19 @@ OSStatus ZEPAudioRingBuffer::readFramesLocked(UInt32* ioFrames, AudioBufferList*
     return noErr;
 }
 
-UInt32 ZEPAudioRingBuffer::capacityFrames() const
+UInt32 ZEPAudioRingBuffer::frames(OSStatus (*count)(const RingBufferData*, SInt32*)) const
 {
     SInt32 bytes = 0;
-    if (mRingBuffers.empty() || mBytesPerPacketPerBuffer == 0 ||
-        ZEPRingBufferGetCapacity(mRingBuffers[0], &bytes) != noErr)
+    if (mRingBuffers.empty() || mBytesPerPacketPerBuffer == 0 || count(mRingBuffers[0], &bytes) != noErr)
         return 0;
     return UInt32(bytes) / mBytesPerPacketPerBuffer;
 }
 
-UInt32 ZEPAudioRingBuffer::spaceFrames() const
-{
-    SInt32 bytes = 0;
-    if (mRingBuffers.empty() || mBytesPerPacketPerBuffer == 0 || ZEPRingBufferGetSpace(mRingBuffers[0], &bytes) != noErr)
-        return 0;
-    return UInt32(bytes) / mBytesPerPacketPerBuffer;
-}
+UInt32 ZEPAudioRingBuffer::capacityFrames() const { return frames(ZEPRingBufferGetCapacity); }
 
-UInt32 ZEPAudioRingBuffer::amountFrames() const
-{
-    SInt32 bytes = 0;
-    if (mRingBuffers.empty() || mBytesPerPacketPerBuffer == 0 ||
-        ZEPRingBufferGetAmount(mRingBuffers[0], &bytes) != noErr)
-        return 0;
-    return UInt32(bytes) / mBytesPerPacketPerBuffer;
-}
+UInt32 ZEPAudioRingBuffer::spaceFrames() const { return frames(ZEPRingBufferGetSpace); }
+
+UInt32 ZEPAudioRingBuffer::amountFrames() const { return frames(ZEPRingBufferGetAmount); }
 
 UInt32 ZEPAudioRingBuffer::framesRead() const
 {

@@ -56,9 +56,14 @@ protected:
     // readFrames with the lock already held.
     OSStatus readFramesLocked(UInt32* ioFrames, AudioBufferList* bufferList);
 
-    std::recursive_timed_mutex mRingBufferLock;
+    std::recursive_mutex mRingBufferLock;
 
 private:
+    // Empties every ring when frames covers what ring 0 holds, else drops frames from each.
+    void dropFrames(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32));
+    // One of ring 0's byte counts, in frames.
+    UInt32 frames(OSStatus (*count)(const RingBufferData*, SInt32*)) const;
+
     AudioStreamBasicDescription mASBD;
     bool mNonInterleavedAudio;
     UInt32 mNumRingBuffers;

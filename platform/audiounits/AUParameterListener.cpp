@@ -179,7 +179,11 @@ OSStatus AUListenerDispose(AUParameterListenerRef listener)
     return noErr;
 }
 
-OSStatus AUListenerAddParameter(AUParameterListenerRef listener, void* object, const AudioUnitParameter* parameter)
+namespace {
+
+// Runs change on the registrations of listener, under the registry lock.
+template <typename Change>
+OSStatus changeRegistrations(AUParameterListenerRef listener, const AudioUnitParameter* parameter, Change change)
 {
     if (!parameter || !parameter->mAudioUnit)
         return kAudio_ParamError;
@@ -188,27 +192,30 @@ OSStatus AUListenerAddParameter(AUParameterListenerRef listener, void* object, c
     const auto shared = sharedListener(listener);
     if (!shared)
         return kAudio_ParamError;
-    const Registration registration{object, *parameter};
-    if (std::none_of(shared->mRegistrations.begin(), shared->mRegistrations.end(),
-                     [&](const Registration& existing) { return sameRegistration(existing, registration); }))
-        shared->mRegistrations.push_back(registration);
+    change(shared->mRegistrations);
     return noErr;
+}
+
+} // namespace
+
+OSStatus AUListenerAddParameter(AUParameterListenerRef listener, void* object, const AudioUnitParameter* parameter)
+{
+    return changeRegistrations(listener, parameter, [&](std::vector<Registration>& registrations) {
+        const Registration registration{object, *parameter};
+        if (std::none_of(registrations.begin(), registrations.end(),
+                         [&](const Registration& existing) { return sameRegistration(existing, registration); }))
+            registrations.push_back(registration);
+    });
 }
 
 OSStatus AUListenerRemoveParameter(AUParameterListenerRef listener, void* object,
                                    const AudioUnitParameter* parameter)
 {
-    if (!parameter)
-        return kAudio_ParamError;
-    ListenerRegistry& r = registry();
-    std::lock_guard lock(r.mutex);
-    const auto shared = sharedListener(listener);
-    if (!shared)
-        return kAudio_ParamError;
-    const Registration registration{object, *parameter};
-    std::erase_if(shared->mRegistrations,
-                  [&](const Registration& existing) { return sameRegistration(existing, registration); });
-    return noErr;
+    return changeRegistrations(listener, parameter, [&](std::vector<Registration>& registrations) {
+        const Registration registration{object, *parameter};
+        std::erase_if(registrations,
+                      [&](const Registration& existing) { return sameRegistration(existing, registration); });
+    });
 }
 
 OSStatus AUEventListenerAddEventType(AUEventListenerRef listener, void* object, const AudioUnitEvent* event)

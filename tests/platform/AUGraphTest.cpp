@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 
 using namespace unittest;
 
@@ -70,40 +68,4 @@ TEST(AUGraph, RefusesUnknownKindsAndStartsOnlyWithAnOutputNode)
     EXPECT_EQ(graph.start(), kAUGraphErr_OutputNodeErr);
     EXPECT_EQ(AudioComponentRegistry::find(AudioComponentDescription{kAudioUnitType_FormatConverter, 0, 0, 0, 0}).size(),
               2);
-}
-
-TEST(AudioUnit, InputsChangeSafelyWhileAnotherThreadRenders)
-{
-    AUGraph graph;
-    AUNode output = 0;
-    ASSERT_EQ(graph.addNode(kGenericOutput, &output), noErr);
-    ASSERT_EQ(graph.initialize(), noErr);
-    AudioUnit* head = nullptr;
-    graph.nodeInfo(output, nullptr, &head);
-    ConstantInput inputs[2];
-    inputs[0].value = 1.0f;
-    inputs[1].value = 2.0f;
-
-    std::atomic<bool> running{true};
-    std::atomic<int> wrongValues{0};
-    std::thread renderer([&] {
-        StereoBuffers out(256);
-        Float64 sampleTime = 0;
-        while (running.load()) {
-            AudioTimeStamp time = timeAt(sampleTime);
-            sampleTime += 256;
-            const OSStatus status = head->render(nullptr, &time, 0, 256, out.list());
-            const Float32 value = out.samples[0][0];
-            if (status == noErr && value != 1.0f && value != 2.0f)
-                ++wrongValues;
-        }
-    });
-    for (int i = 0; i < 2000; ++i) {
-        ASSERT_EQ(head->setRenderCallback(0, inputs[i % 2].callback()), noErr);
-        if (i % 100 == 99)
-            head->setRenderCallback(0, AURenderCallbackStruct{}); // disconnected: renders report no input
-    }
-    running.store(false);
-    renderer.join();
-    EXPECT_EQ(wrongValues.load(), 0);
 }

@@ -1,6 +1,7 @@
 // Tests of the engine's cross-thread paths; they also run under ThreadSanitizer.
 #include "audio/engine/ZEPAudioLocklessPullRingBuffer.h"
 #include "audio/engine/ZEPAudioMixer.h"
+#include "audio/engine/ZEPAudioPullRingBuffer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
 #include "platform/MainThread.h"
 
@@ -136,4 +137,44 @@ TEST(ZEPAudioLocklessPullRingBufferConcurrency, APacedReaderGetsEveryFrameInOrde
     EXPECT_EQ(underruns.load(), 0);
     EXPECT_TRUE(inOrder.load());
     EXPECT_GE(framesRead.load(), UInt64(CLIPDECK_PACED_READ_SECONDS) * 44100);
+}
+
+TEST(ZEPAudioPullRingBufferConcurrency, LoaderFeedsTheReaderInOrderAndAnEndedLoaderNeverBlocksIt)
+{
+    CountingSource source;
+    source.endAfter = 20000;
+    AudioStreamBasicDescription format;
+    ZEPCanonicalFloatASBD(&format, 2, true);
+    ZEPAudioPullRingBuffer ring(format, 8192);
+    ring.setAudioSource(&source);
+    ring.reset();
+    ring.start();
+
+    Float32 expected = 0;
+    bool inOrder = true;
+    Buffers out(512, 2);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (expected < 19968 && std::chrono::steady_clock::now() < deadline) {
+        UInt32 frames = 512;
+        ring.readFrames(&frames, out.list());
+        if (frames == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        for (UInt32 i = 0; i < frames; ++i)
+            inOrder = inOrder && out.samples[0][i] == expected + Float32(i) && out.samples[1][i] == -out.samples[0][i];
+        expected += Float32(frames);
+    }
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(expected, 19968.0f);
+    for (int i = 0; i < 500 && ring.isRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_FALSE(ring.isRunning()) << "the producer's end ends the loader";
+
+    UInt32 frames = 512; // 32 frames are left
+    const auto before = std::chrono::steady_clock::now();
+    ring.readFrames(&frames, out.list());
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
+    EXPECT_EQ(frames, 0u);
+    EXPECT_EQ(out.list()->mBuffers[0].mDataByteSize, 0u);
 }

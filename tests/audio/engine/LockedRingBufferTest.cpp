@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <numeric>
 #include <thread>
 
 using enginetest::Buffers;
@@ -96,44 +95,6 @@ TEST(ZEPAudioRingBuffer, RestrictiveRingsDropTheOldestFramesAndShortenReads)
     EXPECT_EQ(writeCount(ring, 0, 10), noErr);
     EXPECT_EQ(ring.writeFrames(10, mono.list()), noErr);
     EXPECT_EQ(ring.amountFrames(), 10u) << "a list of the wrong shape is ignored";
-}
-
-TEST(ZEPAudioPullRingBuffer, LoaderFeedsTheReaderInOrderAndAnEndedLoaderNeverBlocksIt)
-{
-    CountingSource source;
-    source.endAfter = 20000;
-    ZEPAudioPullRingBuffer ring(stereo(), 8192);
-    ring.setAudioSource(&source);
-    ring.reset();
-    ring.start();
-
-    Float32 expected = 0;
-    bool inOrder = true;
-    Buffers out(512, 2);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (expected < 19968 && std::chrono::steady_clock::now() < deadline) {
-        UInt32 frames = 512;
-        ring.readFrames(&frames, out.list());
-        if (frames == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            continue;
-        }
-        for (UInt32 i = 0; i < frames; ++i)
-            inOrder = inOrder && out.samples[0][i] == expected + Float32(i) && out.samples[1][i] == -out.samples[0][i];
-        expected += Float32(frames);
-    }
-    EXPECT_TRUE(inOrder);
-    EXPECT_EQ(expected, 19968.0f);
-    for (int i = 0; i < 500 && ring.isRunning(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_FALSE(ring.isRunning()) << "the producer's end ends the loader";
-
-    UInt32 frames = 512; // 32 frames are left
-    const auto before = std::chrono::steady_clock::now();
-    ring.readFrames(&frames, out.list());
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
-    EXPECT_EQ(frames, 0u);
-    EXPECT_EQ(out.list()->mBuffers[0].mDataByteSize, 0u);
 }
 
 TEST(ZEPAudioPullRingBuffer, TheRenderSideOnlyWaitsBrieflyForABusyRing)
