@@ -80,10 +80,11 @@ void CASampleRing::SetTimeBounds(SInt64 startTime, SInt64 endTime)
 {
     const UInt32 next = mTimeBoundsQueuePtr.load(kRelaxed) + 1;
     TimeBounds& entry = mTimeBoundsQueue[next % kTimeBoundsQueueSize];
+    // A reader that sees either new time also sees the entry marked as being written (the
+    // releases keep that store before them), so it never accepts a half-written entry.
     entry.updateCounter.store(kEntryBeingWritten, kRelaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    entry.startTime.store(startTime, kRelaxed);
-    entry.endTime.store(endTime, kRelaxed);
+    entry.startTime.store(startTime, std::memory_order_release);
+    entry.endTime.store(endTime, std::memory_order_release);
     entry.updateCounter.store(next, std::memory_order_release);
     UInt32 expected = next - 1;
     mTimeBoundsQueuePtr.compare_exchange_strong(expected, next, std::memory_order_acq_rel);
@@ -94,10 +95,10 @@ OSStatus CASampleRing::GetTimeBounds(SInt64& startTime, SInt64& endTime) const
     for (int attempt = 0; attempt < kBoundsReadAttempts; ++attempt) {
         const UInt32 index = mTimeBoundsQueuePtr.load(std::memory_order_acquire);
         const TimeBounds& entry = mTimeBoundsQueue[index % kTimeBoundsQueueSize];
+        // The acquires keep the second counter read after the time reads.
         const UInt32 before = entry.updateCounter.load(std::memory_order_acquire);
-        const SInt64 start = entry.startTime.load(kRelaxed);
-        const SInt64 end = entry.endTime.load(kRelaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        const SInt64 start = entry.startTime.load(std::memory_order_acquire);
+        const SInt64 end = entry.endTime.load(std::memory_order_acquire);
         const UInt32 after = entry.updateCounter.load(kRelaxed);
         if (before == index && after == index) {
             startTime = start;

@@ -178,3 +178,61 @@ TEST(ZEPAudioPullRingBufferConcurrency, LoaderFeedsTheReaderInOrderAndAnEndedLoa
     EXPECT_EQ(frames, 0u);
     EXPECT_EQ(out.list()->mBuffers[0].mDataByteSize, 0u);
 }
+
+TEST(ZEPAudioLocklessRingBufferConcurrency, AReaderThatFallsBehindALiveWriterResynchronisesOnce)
+{
+    AudioStreamBasicDescription format;
+    ZEPCanonicalFloatASBD(&format, 2, true);
+    ZEPAudioLocklessRingBuffer ring(format, 11025); // a quarter of a second
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        // Writes the count in real time, 1024 frames at a time, whether or not it is read.
+        Buffers chunk(1024, 2);
+        auto next = std::chrono::steady_clock::now();
+        for (UInt64 first = 0; writing.load(); first += 1024) {
+            for (UInt32 i = 0; i < 1024; ++i) {
+                chunk.samples[0][i] = Float32(first + i);
+                chunk.samples[1][i] = -Float32(first + i);
+            }
+            // Like a loader it looks at the reader's position (which orders its writes after
+            // the reader's copies), but it writes whatever that says.
+            (void)ring.spaceFrames();
+            ring.writeFrames(1024, chunk.list());
+            next += std::chrono::nanoseconds(1024 * 1000000000LL / 44100);
+            std::this_thread::sleep_until(next);
+        }
+    });
+
+    Buffers out(512, 2);
+    auto readOnce = [&] {
+        UInt32 frames = 512;
+        ring.readFrames(&frames, out.list());
+        return out.samples[0][0];
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(readOnce(), 0.0f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // falls twice the ring's length behind
+    EXPECT_EQ(readOnce(), 0.0f) << "frames that are gone are not handed out";
+    const SInt64 resumedAt = ring.framesRead();
+    EXPECT_GT(resumedAt, 44100 / 2) << "the read position jumped to the writer";
+
+    // From there on every frame read follows the one before: no second jump, no repeat.
+    Float32 expected = Float32(resumedAt);
+    bool inOrder = true;
+    const auto slice = std::chrono::nanoseconds(512 * 1000000000LL / 44100);
+    auto next = std::chrono::steady_clock::now();
+    for (int read = 0; read < 60; ++read) {
+        next += slice;
+        std::this_thread::sleep_until(next);
+        if (ring.amountFrames() < 512)
+            continue; // the writer is a chunk behind: wait for it
+        readOnce();
+        for (UInt32 i = 0; i < 512; ++i)
+            inOrder = inOrder && out.samples[0][i] == expected + Float32(i);
+        expected += 512;
+    }
+    writing.store(false);
+    writer.join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_GT(expected, Float32(resumedAt));
+}
