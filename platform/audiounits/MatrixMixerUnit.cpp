@@ -99,7 +99,10 @@ OSStatus MatrixMixerUnit::initializeUnit()
         mOutputChannels = outputs;
     }
     mSampleRate = outputBuses > 0 ? outputFormat(0).mSampleRate : 44100.0;
-    mInputSamples.assign(size_t(inputs) * maxFramesPerSlice(), 0.0f);
+    UInt32 widestInput = 0;
+    for (UInt32 b = 0; b < inputBuses; ++b)
+        widestInput = std::max(widestInput, inputFormat(b).mChannelsPerFrame);
+    mInputSamples.assign(size_t(widestInput) * maxFramesPerSlice(), 0.0f);
     mOutputSamples.assign(size_t(outputs) * maxFramesPerSlice(), 0.0f);
     mBallisticsFrames = 0;
     resetState();
@@ -298,21 +301,18 @@ void MatrixMixerUnit::mix(const AudioTimeStamp& timeStamp, UInt32 frames)
         StackAudioBufferList<64> list;
         list.mNumberBuffers = std::min<UInt32>(channels, 64);
         for (UInt32 c = 0; c < list.mNumberBuffers; ++c) {
-            Float32* samples = mInputSamples.data() + (first + c) * stride;
+            Float32* samples = mInputSamples.data() + c * stride;
             list.mBuffers[c] = AudioBuffer{1, frames * UInt32(sizeof(Float32)), samples};
         }
         AudioUnitRenderActionFlags flags = 0;
         if (!live || pullInput(bus, flags, timeStamp, frames, list.list()) != noErr) {
-            for (UInt32 c = 0; c < channels; ++c) {
-                std::fill_n(mInputSamples.data() + (first + c) * stride, frames, 0.0f);
-                if (metering)
-                    measure(mInputMeters[first + c], nullptr, frames, 0.0f);
-            }
+            for (UInt32 c = 0; metering && c < channels; ++c)
+                measure(mInputMeters[first + c], nullptr, frames, 0.0f);
             continue;
         }
         for (UInt32 c = 0; c < channels; ++c) {
             const UInt32 in = first + c;
-            const Float32* samples = mInputSamples.data() + in * stride;
+            const Float32* samples = mInputSamples.data() + c * stride;
             const Float32 inputGain = mInputVolumes[in].load(kRelaxed);
             if (metering)
                 measure(mInputMeters[in], samples, frames, inputGain);

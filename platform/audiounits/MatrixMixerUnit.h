@@ -103,8 +103,8 @@ private:
     std::atomic<bool> mMetersNeedReset{false};
 
     // Render-side.
-    std::vector<Float32> mInputSamples;  // channel c at c * maxFramesPerSlice
-    std::vector<Float32> mOutputSamples; // likewise
+    std::vector<Float32> mInputSamples;  // the bus being mixed: its channel c at c * maxFramesPerSlice
+    std::vector<Float32> mOutputSamples; // output channel c at c * maxFramesPerSlice
     Float64 mSampleRate = 44100.0;
     bool mMixIsCached = false;
     Float64 mCachedSampleTime = 0;
