@@ -40,6 +40,9 @@ TEST(RingBufferData, WritesWrapReadsFollowAndOversizeWritesAreRefused)
     ASSERT_EQ(ZEPRingBufferCreate(&ring, 10), noErr);
     const UInt8 bytes[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     EXPECT_EQ(ZEPRingBufferWrite(ring, bytes, 11), 1);
+    UInt8 tooMany[11] = {};
+    SInt32 asked = 11;
+    EXPECT_EQ(ZEPRingBufferRead(ring, tooMany, &asked), 1) << "never reads past the block";
     ASSERT_EQ(ZEPRingBufferWrite(ring, bytes, 8), noErr);
     UInt8 out[8] = {};
     SInt32 count = 6;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -171,6 +172,21 @@ TEST(ZEPAudioMixer, AProducerAtItsOwnRateComesOutAtTheMixersRate)
         }
     }
     EXPECT_NEAR(peakFrequency, 1000.0, 1.5);
+}
+
+TEST(ZEPAudioMixer, NothingOfAResampledProducerPlaysIntoTheNextOneOnItsInput)
+{
+    Board board;
+    board.play(6, std::make_shared<FunctionSource>(constant(0.5f, 0.5f), 48000.0));
+    for (int slice = 0; slice < 4; ++slice)
+        board.render(512);
+    EXPECT_NEAR(board.left.back(), 0.5f, 1e-6);
+    ASSERT_EQ(board.mixer->setAudioSource(std::make_shared<FunctionSource>(constant(0.25f, 0.25f), 48000.0), 6), noErr);
+    board.left.clear();
+    board.render(512);
+    const Float32 loudest = *std::max_element(board.left.begin(), board.left.end());
+    EXPECT_LE(loudest, 0.25f + 1e-6f) << "frames the varispeed held of the previous producer";
+    EXPECT_NEAR(board.left.back(), 0.25f, 1e-6);
 }
 
 TEST(ZEPAudioMixer, MetersAFullScaleSine)
