@@ -1,32 +1,14 @@
 #include "platform/MainThread.h"
 
+#include "support/AllocationCounter.h"
 #include "support/TestEnvironment.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
 #include <thread>
 #include <vector>
-
-// Counts the allocations made through operator new on threads that ask to be watched.
-namespace {
-thread_local bool t_countAllocations = false;
-std::atomic<int> g_allocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (t_countAllocations)
-        g_allocations.fetch_add(1);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 using clipdeck::test::waitUntil;
 
@@ -53,12 +35,10 @@ TEST(MainThread, RealtimePostsRunOnTheMainThreadInOrderWithoutAllocating)
     int allocations = -1;
     bool allAccepted = true;
     std::thread renderThread([&] {
-        g_allocations = 0;
-        t_countAllocations = true;
+        clipdeck::test::AllocationCounter counter;
         for (intptr_t i = 0; i < 100; ++i)
             allAccepted = mainthread::postRealtime(record, &recorder, i) && allAccepted;
-        t_countAllocations = false;
-        allocations = g_allocations.load();
+        allocations = counter.count();
     });
     renderThread.join();
     EXPECT_TRUE(allAccepted);
