@@ -1,6 +1,9 @@
 #include "platform/codecs/AudioFormatCatalog.h"
 
 #include "platform/codecs/FFmpegFormats.h"
+#include "platform/codecs/MuxerSetup.h"
+
+#include <QByteArray>
 
 #include <algorithm>
 #include <map>
@@ -115,21 +118,87 @@ std::vector<AudioStreamBasicDescription> descriptionsOf(const TypeInfo& type, Au
     return list;
 }
 
-// Whether this FFmpeg can put a description's codec into the type's container.
-bool muxerTakes(AudioFileTypeID type, const AudioStreamBasicDescription& description)
+// An in-memory, seekable place for trial headers.
+struct MemorySink {
+    std::vector<uint8_t> bytes;
+    int64_t position = 0;
+
+    static int write(void* opaque, uint8_t* data, int size)
+    {
+        auto* sink = static_cast<MemorySink*>(opaque);
+        const size_t end = size_t(sink->position) + size_t(size);
+        if (sink->bytes.size() < end)
+            sink->bytes.resize(end);
+        std::copy(data, data + size, sink->bytes.begin() + sink->position);
+        sink->position = int64_t(end);
+        return size;
+    }
+    static int64_t seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* sink = static_cast<MemorySink*>(opaque);
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return int64_t(sink->bytes.size());
+        case SEEK_SET: sink->position = offset; break;
+        case SEEK_CUR: sink->position += offset; break;
+        case SEEK_END: sink->position = int64_t(sink->bytes.size()) + offset; break;
+        default: return -1;
+        }
+        return sink->position;
+    }
+};
+
+// The magic cookie an encoder of the format makes, for trial headers that need one.
+QByteArray trialCookie(AudioFormatID format)
 {
-    const char* muxerName = codecs::muxerNameForFileType(type);
-    const AVOutputFormat* muxer = muxerName ? av_guess_format(muxerName, nullptr, nullptr) : nullptr;
-    if (!muxer)
-        return false;
+    const AVCodec* codec = codecs::encoderForFormat(format);
+    if (!codec || !codec->sample_fmts)
+        return {};
+    codecs::CodecContext encoder(avcodec_alloc_context3(codec));
+    if (!encoder)
+        return {};
+    encoder->sample_rate = 44100;
+    encoder->sample_fmt = codec->sample_fmts[0];
+    encoder->time_base = AVRational{1, 44100};
+    av_channel_layout_default(&encoder->ch_layout, 2);
+    if (avcodec_open2(encoder.get(), codec, nullptr) < 0 || encoder->extradata_size <= 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(encoder->extradata), encoder->extradata_size);
+}
+
+// Whether this FFmpeg really writes the type with a stream of the description: a header
+// written into memory decides.
+bool muxerWrites(AudioFileTypeID type, const AudioStreamBasicDescription& description,
+                 const std::map<AudioFormatID, QByteArray>& cookies)
+{
     AudioStreamBasicDescription probe = description;
-    probe.mChannelsPerFrame = 1;
-    if (probe.mFormatID == kAudioFormatLinearPCM)
-        probe.mBytesPerFrame = probe.mBytesPerPacket = (probe.mBitsPerChannel + 7) / 8;
-    const AVCodecID codec = codecs::codecIDForDescription(probe);
-    if (codec == AV_CODEC_ID_NONE)
+    probe.mSampleRate = 44100;
+    probe.mChannelsPerFrame = 2;
+    if (completeDescription(&probe) != noErr)
         return false;
-    return avformat_query_codec(muxer, codec, FF_COMPLIANCE_NORMAL) == 1;
+    OSStatus status = noErr;
+    AVFormatContext* context = codecs::newMuxer(type, probe, nullptr, &status);
+    if (!context)
+        return false;
+    const auto cookie = cookies.find(probe.mFormatID);
+    codecs::setStreamCookie(context->streams[0], cookie != cookies.end() ? cookie->second : QByteArray());
+    MemorySink sink;
+    constexpr int kBufferSize = 4096;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    AVIOContext* io = avio_alloc_context(buffer, kBufferSize, 1, &sink, nullptr, MemorySink::write, MemorySink::seek);
+    bool writes = false;
+    if (io) {
+        context->pb = io;
+        context->flags |= AVFMT_FLAG_CUSTOM_IO;
+        writes = avformat_write_header(context, nullptr) >= 0;
+        if (writes)
+            av_write_trailer(context);
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    } else {
+        av_free(buffer);
+    }
+    avformat_free_context(context);
+    return writes;
 }
 
 bool hasEncoder(AudioFormatID format)
@@ -152,17 +221,23 @@ const Capabilities& capabilities()
     static std::once_flag once;
     std::call_once(once, [] {
         codecs::initializeLibraries();
+        // Refused trials are answers, not errors to log.
+        const int logLevel = av_log_get_level();
+        av_log_set_level(AV_LOG_QUIET);
         for (AudioFormatID format : {kAudioFormatLinearPCM, kAudioFormatMPEG4AAC, kAudioFormatAppleLossless,
                                      kAudioFormatAppleIMA4, kAudioFormatMPEGLayer3}) {
             if (hasEncoder(format))
                 caps.encodable.push_back(format);
         }
+        std::map<AudioFormatID, QByteArray> cookies;
+        for (AudioFormatID format : caps.encodable)
+            cookies[format] = trialCookie(format);
         for (const TypeInfo& type : knownTypes()) {
             bool writesSomething = false;
             for (AudioFormatID format : type.formats) {
                 std::vector<AudioStreamBasicDescription> kept;
                 for (const AudioStreamBasicDescription& d : descriptionsOf(type, format)) {
-                    if (muxerTakes(type.type, d))
+                    if (muxerWrites(type.type, d, cookies))
                         kept.push_back(d);
                 }
                 if (!kept.empty() && hasEncoder(format))
@@ -176,6 +251,7 @@ const Capabilities& capabilities()
                     caps.writable.push_back(type.type);
             }
         }
+        av_log_set_level(logLevel);
     });
     return caps;
 }

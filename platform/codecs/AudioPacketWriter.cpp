@@ -3,10 +3,7 @@
 #include "platform/codecs/AudioFormatCatalog.h"
 #include "platform/codecs/FFmpegFormats.h"
 #include "platform/codecs/GaplessInfo.h"
-
-extern "C" {
-#include <libavutil/opt.h>
-}
+#include "platform/codecs/MuxerSetup.h"
 
 #include <QFileInfo>
 
@@ -62,27 +59,6 @@ bool typeHoldsFormat(AudioFileTypeID type, const AudioStreamBasicDescription& fo
     return false;
 }
 
-// AIFC keeps linear PCM under a compression type of its own, which makes FFmpeg write an
-// AIFC rather than an AIFF form.
-UInt32 aifcCodecTag(AVCodecID codec)
-{
-    switch (codec) {
-    case AV_CODEC_ID_PCM_S16BE: return MKTAG('t', 'w', 'o', 's');
-    case AV_CODEC_ID_PCM_S24BE: return MKTAG('i', 'n', '2', '4');
-    case AV_CODEC_ID_PCM_S32BE: return MKTAG('i', 'n', '3', '2');
-    case AV_CODEC_ID_PCM_S16LE: return MKTAG('s', 'o', 'w', 't');
-    case AV_CODEC_ID_PCM_F32BE: return MKTAG('f', 'l', '3', '2');
-    case AV_CODEC_ID_PCM_F64BE: return MKTAG('f', 'l', '6', '4');
-    default: return 0;
-    }
-}
-
-bool isMPEG4Family(AudioFileTypeID type)
-{
-    return type == kAudioFileM4AType || type == kAudioFileM4BType || type == kAudioFileMPEG4Type ||
-           type == kAudioFileQuickTimeMovieType;
-}
-
 } // namespace
 
 OSStatus AudioPacketWriter::create(const QString& path, AudioFileTypeID fileType,
@@ -91,13 +67,9 @@ OSStatus AudioPacketWriter::create(const QString& path, AudioFileTypeID fileType
 {
     codecs::initializeLibraries();
     writer->reset();
-    const char* muxerName = codecs::muxerNameForFileType(fileType);
-    const AVOutputFormat* muxer = muxerName ? av_guess_format(muxerName, nullptr, nullptr) : nullptr;
-    if (!muxer || !AudioFormatCatalog::canWriteFileType(fileType))
+    if (!AudioFormatCatalog::canWriteFileType(fileType))
         return kAudioFileUnsupportedFileTypeError;
-    const AVCodecID codec = codecs::codecIDForDescription(format);
-    if (codec == AV_CODEC_ID_NONE || format.mSampleRate <= 0 || format.mChannelsPerFrame == 0 ||
-        !typeHoldsFormat(fileType, format))
+    if (!typeHoldsFormat(fileType, format))
         return kAudioFileUnsupportedDataFormatError;
     if (!eraseExisting && QFileInfo::exists(path))
         return kAudioFilePermissionsError;
@@ -109,40 +81,12 @@ OSStatus AudioPacketWriter::create(const QString& path, AudioFileTypeID fileType
     created->mMuxer = std::make_unique<Muxer>();
     Muxer& m = *created->mMuxer;
     const QByteArray nativePath = QFile::encodeName(path);
-    int error = avformat_alloc_output_context2(&m.context, muxer, nullptr, nativePath.constData());
-    if (error < 0)
-        return codecs::statusFromAVError(error);
-    m.stream = avformat_new_stream(m.context, nullptr);
-    if (!m.stream)
-        return kAudio_MemFullError;
-    AVCodecParameters* p = m.stream->codecpar;
-    p->codec_type = AVMEDIA_TYPE_AUDIO;
-    p->codec_id = codec;
-    p->sample_rate = int(format.mSampleRate);
-    av_channel_layout_default(&p->ch_layout, int(format.mChannelsPerFrame));
-    if (format.mFormatID == kAudioFormatLinearPCM) {
-        p->bits_per_coded_sample = int(format.mBitsPerChannel);
-        p->block_align = int(format.mBytesPerFrame);
-        if (fileType == kAudioFileAIFCType)
-            p->codec_tag = aifcCodecTag(codec);
-    } else {
-        p->frame_size = int(format.mFramesPerPacket);
-        if (format.mBytesPerPacket)
-            p->block_align = int(format.mBytesPerPacket);
-        if (format.mFormatID == kAudioFormatAppleIMA4)
-            p->bits_per_coded_sample = 4;
-    }
-    m.stream->time_base = AVRational{1, p->sample_rate};
-
-    if (isMPEG4Family(fileType))
-        av_opt_set_int(m.context->priv_data, "use_editlist", 1, 0);
-    if (fileType == kAudioFileAAC_ADTSType) {
-        // The gapless text is written now as a placeholder of its final length, and
-        // filled in at close.
-        av_opt_set_int(m.context->priv_data, "write_id3v2", 1, 0);
-        av_dict_set(&m.context->metadata, "iTunSMPB", codecs::formatITunSMPB({}).constData(), 0);
-    }
-    error = avio_open(&m.context->pb, nativePath.constData(), AVIO_FLAG_WRITE);
+    OSStatus status = noErr;
+    m.context = codecs::newMuxer(fileType, format, nativePath.constData(), &status);
+    if (!m.context)
+        return status;
+    m.stream = m.context->streams[0];
+    const int error = avio_open(&m.context->pb, nativePath.constData(), AVIO_FLAG_WRITE);
     if (error < 0)
         return codecs::statusFromAVError(error);
     *writer = std::move(created);
@@ -168,15 +112,9 @@ OSStatus AudioPacketWriter::setMagicCookie(const void* cookie, UInt32 size)
 
 OSStatus AudioPacketWriter::writeHeader()
 {
-    AVCodecParameters* p = mMuxer->stream->codecpar;
-    if (!mCookie.isEmpty()) {
-        av_freep(&p->extradata);
-        p->extradata = static_cast<uint8_t*>(av_mallocz(size_t(mCookie.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!p->extradata)
-            return kAudio_MemFullError;
-        std::memcpy(p->extradata, mCookie.constData(), size_t(mCookie.size()));
-        p->extradata_size = int(mCookie.size());
-    }
+    const OSStatus status = codecs::setStreamCookie(mMuxer->stream, mCookie);
+    if (status != noErr)
+        return status;
     const int error = avformat_write_header(mMuxer->context, nullptr);
     if (error < 0)
         return codecs::statusFromAVError(error);
@@ -225,10 +163,20 @@ OSStatus AudioPacketWriter::writePackets(UInt32 numBytes, const AudioStreamPacke
     UInt32 written = 0;
     if (constantSize) {
         const UInt32 packets = numBytes / mFormat.mBytesPerPacket;
-        if (packets > 0)
-            status = send(bytes, packets * mFormat.mBytesPerPacket, SInt64(packets) * mFormat.mFramesPerPacket);
-        if (status == noErr)
-            written = packets;
+        if (mFormat.mFormatID == kAudioFormatLinearPCM) {
+            if (packets > 0)
+                status = send(bytes, packets * mFormat.mBytesPerPacket, SInt64(packets) * mFormat.mFramesPerPacket);
+            if (status == noErr)
+                written = packets;
+        } else {
+            // Compressed blocks go one by one: movies count a sample per block.
+            for (UInt32 i = 0; i < packets && status == noErr; ++i) {
+                status = send(bytes + size_t(i) * mFormat.mBytesPerPacket, mFormat.mBytesPerPacket,
+                              mFormat.mFramesPerPacket);
+                if (status == noErr)
+                    ++written;
+            }
+        }
     } else {
         for (UInt32 i = 0; i < *ioNumPackets && status == noErr; ++i) {
             const AudioStreamPacketDescription& d = descriptions[i];
@@ -250,7 +198,7 @@ OSStatus AudioPacketWriter::writePackets(UInt32 numBytes, const AudioStreamPacke
 
 bool AudioPacketWriter::keepsPacketTable() const
 {
-    if (isMPEG4Family(mFileType) || mFileType == kAudioFileAAC_ADTSType || mFileType == kAudioFileMP3Type)
+    if (codecs::isMPEG4Family(mFileType) || mFileType == kAudioFileAAC_ADTSType || mFileType == kAudioFileMP3Type)
         return true;
     return mFileType == kAudioFileCAFType && mFormat.mBytesPerPacket == 0;
 }
@@ -286,7 +234,7 @@ OSStatus AudioPacketWriter::storePacketTable()
     const SInt64 room = std::max<SInt64>(0, mFramesWritten - table.mPrimingFrames);
     table.mNumberValidFrames = std::min(table.mNumberValidFrames, room);
     table.mRemainderFrames = SInt32(std::max<SInt64>(0, room - table.mNumberValidFrames));
-    if (isMPEG4Family(mFileType))
+    if (codecs::isMPEG4Family(mFileType))
         return codecs::patchMPEG4EditList(mPath, table, mFormat.mSampleRate);
     switch (mFileType) {
     case kAudioFileCAFType:

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 
 using namespace clipdeck::test;
@@ -38,6 +39,8 @@ const Fixture kFixtures[] = {
     {"AACM4A", "a.m4a", {"-c:a", "aac", "-b:a", "128k", "-aac_pns", "0"}, kWholeMilliseconds},
     {"MP3", "a.mp3", {"-c:a", "libmp3lame", "-b:a", "128k"}},
 };
+
+void PrintTo(const Fixture& fixture, std::ostream* out) { *out << fixture.name; }
 
 class ReaderFixtures : public ::testing::TestWithParam<Fixture> {
 protected:
