@@ -309,30 +309,35 @@ OSStatus ZEPCoreAudioConverter::getOutputDescription(AudioStreamBasicDescription
     return readProperty(kAudioConverterCurrentOutputStreamDescription, d, sizeof(*d));
 }
 
+namespace {
+
+// Whether a description's packets vary in size or need descriptions of their own.
+OSStatus framingOf(const AudioStreamBasicDescription& description, bool* framed)
+{
+    bool variable = false, external = false;
+    OSStatus status = AudioFormatCatalog::isVariableBitRate(description, &variable);
+    if (status == noErr)
+        status = AudioFormatCatalog::isExternallyFramed(description, &external);
+    *framed = variable || external;
+    return status;
+}
+
+} // namespace
+
 OSStatus ZEPCoreAudioConverter::getInputIsExternallyFramed(bool* framed)
 {
     AudioStreamBasicDescription input;
-    OSStatus status = getInputDescription(&input);
-    bool variable = false, external = false;
-    if (status == noErr)
-        status = AudioFormatCatalog::isVariableBitRate(input, &variable);
-    if (status == noErr)
-        status = AudioFormatCatalog::isExternallyFramed(input, &external);
-    *framed = variable || external;
-    return status;
+    *framed = false;
+    const OSStatus status = getInputDescription(&input);
+    return status == noErr ? framingOf(input, framed) : status;
 }
 
 OSStatus ZEPCoreAudioConverter::getOutputIsExternallyFramed(bool* framed)
 {
     AudioStreamBasicDescription output;
-    OSStatus status = getOutputDescription(&output);
-    bool variable = false, external = false;
-    if (status == noErr)
-        status = AudioFormatCatalog::isVariableBitRate(output, &variable);
-    if (status == noErr)
-        status = AudioFormatCatalog::isExternallyFramed(output, &external);
-    *framed = variable || external;
-    return status;
+    *framed = false;
+    const OSStatus status = getOutputDescription(&output);
+    return status == noErr ? framingOf(output, framed) : status;
 }
 
 OSStatus ZEPCoreAudioConverter::getMaximumOutputPacketSize(UInt32* size)

@@ -74,4 +74,11 @@ OSStatus exportAudio(ZEPAudioConverter& encoder, ZEPAudioFileWriting& writer, co
     return status != noErr ? status : ended;
 }
 
+AudioStreamBasicDescription defaultOutputFor(UInt32 fileType)
+{
+    AudioStreamBasicDescription description;
+    ZEPAudioConverter::defaultOutputDescription(&description, fileType);
+    return description;
+}
+
 } // namespace clipdeck::test

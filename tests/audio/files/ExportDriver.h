@@ -17,4 +17,7 @@ namespace clipdeck::test {
 OSStatus exportAudio(ZEPAudioConverter& encoder, ZEPAudioFileWriting& writer, const std::vector<float>& left,
                      const std::vector<float>& right);
 
+// The default output description of a file type's encoder.
+AudioStreamBasicDescription defaultOutputFor(UInt32 fileType);
+
 } // namespace clipdeck::test

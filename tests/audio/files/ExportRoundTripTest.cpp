@@ -18,18 +18,6 @@ namespace {
 // A second of sound and a little more, so that no codec's frames divide it.
 constexpr size_t kFrames = 44137;
 
-// Two tones on 16-bit steps, which every linear PCM default and 16-bit Apple Lossless keep
-// to the bit.
-StereoAudio knownSignal()
-{
-    StereoAudio audio;
-    for (size_t i = 0; i < kFrames; ++i) {
-        audio.left.push_back(float(std::round(16000.0 * std::sin(2 * M_PI * 440 * double(i) / 44100)) / 32768.0));
-        audio.right.push_back(float(std::round(12000.0 * std::sin(2 * M_PI * 660 * double(i) / 44100)) / 32768.0));
-    }
-    return audio;
-}
-
 struct WritableType {
     UInt32 type;
     std::string name;
@@ -85,7 +73,7 @@ TEST_P(ExportRoundTrip, readsBackWhatWasWritten)
     Error error;
     std::unique_ptr<ZEPAudioFileWriting> writer = ZEPAudioFileWriter::initWithPath(folder.file("export"), type, format, &error);
     ASSERT_TRUE(writer) << error.code;
-    const StereoAudio audio = knownSignal();
+    const StereoAudio audio = sixteenBitTones(kFrames);
     ASSERT_EQ(exportAudio(*encoder, *writer, audio.left, audio.right), noErr);
 
     const QString path = writer->file()->path();

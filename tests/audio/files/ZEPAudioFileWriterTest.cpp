@@ -1,8 +1,8 @@
 #include "audio/files/ZEPAudioFileWriter.h"
 
-#include "audio/files/ZEPCoreAudioConverter.h"
 #include "platform/Error.h"
 #include "platform/codecs/AudioFileReader.h"
+#include "ExportDriver.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -14,13 +14,6 @@
 using namespace clipdeck::test;
 
 namespace {
-
-AudioStreamBasicDescription defaultFor(UInt32 type)
-{
-    AudioStreamBasicDescription d;
-    ZEPCoreAudioConverter::defaultOutputDescription(&d, type);
-    return d;
-}
 
 // The 36-byte cookie of 16-bit stereo Apple Lossless at 44100 Hz in packets of 4096 frames.
 QByteArray appleLosslessCookie()
@@ -56,7 +49,7 @@ TEST(ZEPAudioFileWriter, givesFilesTheirTypesExtension)
     for (const auto& row : table) {
         const UInt32 encoderType = row.type == kAudioFileM4BType ? kAudioFileM4AType : row.type;
         std::unique_ptr<ZEPAudioFileWriting> writer =
-            ZEPAudioFileWriter::initWithPath(folder.file(row.name), row.type, defaultFor(encoderType));
+            ZEPAudioFileWriter::initWithPath(folder.file(row.name), row.type, defaultOutputFor(encoderType));
         ASSERT_TRUE(writer) << row.name;
         EXPECT_EQ(writer->file()->name().toStdString(), row.expected);
         EXPECT_TRUE(QFileInfo::exists(folder.file(row.expected)));
@@ -72,7 +65,7 @@ TEST(ZEPAudioFileWriter, replacesAnExistingFile)
     old.write(QByteArray(100000, 'x'));
     old.close();
     std::unique_ptr<ZEPAudioFileWriting> writer =
-        ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultFor(kAudioFileWAVEType));
+        ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultOutputFor(kAudioFileWAVEType));
     ASSERT_TRUE(writer);
     ASSERT_EQ(writer->endWritingSession(), noErr);
     EXPECT_LT(QFileInfo(folder.file("take.wav")).size(), 1000);
@@ -83,7 +76,7 @@ TEST(ZEPAudioFileWriter, failsWithoutAFolder)
     TempFolder folder;
     Error error;
     EXPECT_FALSE(ZEPAudioFileWriter::initWithPath(folder.file("missing/take.wav"), kAudioFileWAVEType,
-                                                  defaultFor(kAudioFileWAVEType), &error));
+                                                  defaultOutputFor(kAudioFileWAVEType), &error));
     EXPECT_EQ(error.domain, Error::OSStatusDomain);
     EXPECT_EQ(error.code, kZEPParameterError);
 }
@@ -93,7 +86,7 @@ TEST(ZEPAudioFileWriter, writesAudiobooksAsMPEG4Audio)
 {
     TempFolder folder;
     std::unique_ptr<ZEPAudioFileWriting> writer =
-        ZEPAudioFileWriter::initWithPath(folder.file("book"), kAudioFileM4BType, defaultFor(kAudioFileM4AType));
+        ZEPAudioFileWriter::initWithPath(folder.file("book"), kAudioFileM4BType, defaultOutputFor(kAudioFileM4AType));
     ASSERT_TRUE(writer);
     EXPECT_EQ(writer->fileType(), kAudioFileM4BType);
     EXPECT_EQ(writer->fileExtension().toStdString(), "m4b");
@@ -106,7 +99,7 @@ TEST(ZEPAudioFileWriter, writesAudiobooksAsMPEG4Audio)
 TEST(ZEPAudioFileWriter, keepsThePrimeInformationInThePacketTable)
 {
     TempFolder folder;
-    AudioStreamBasicDescription format = defaultFor(kAudioFileCAFType);
+    AudioStreamBasicDescription format = defaultOutputFor(kAudioFileCAFType);
     std::unique_ptr<ZEPAudioFileWriting> writer =
         ZEPAudioFileWriter::initWithPath(folder.file("table.caf"), kAudioFileCAFType, format);
     ASSERT_TRUE(writer);
@@ -135,7 +128,7 @@ TEST(ZEPAudioFileWriter, dropsTagsWhenThePacketTableCannotBeWritten)
 {
     TempFolder folder;
     std::unique_ptr<ZEPAudioFileWriting> writer =
-        ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultFor(kAudioFileWAVEType));
+        ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultOutputFor(kAudioFileWAVEType));
     ASSERT_TRUE(writer);
     writer->setTags({{"title", "Take"}});
     const QByteArray frames(4000, '\0');
@@ -198,7 +191,7 @@ TEST(ZEPAudioFileWriter, hasNoPacketTableRepair)
 {
     TempFolder folder;
     std::unique_ptr<ZEPAudioFileWriting> writer =
-        ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultFor(kAudioFileWAVEType));
+        ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultOutputFor(kAudioFileWAVEType));
     ASSERT_TRUE(writer);
     EXPECT_THROW(writer->fixFilePacketTable(), ZEPUnimplementedException);
 }

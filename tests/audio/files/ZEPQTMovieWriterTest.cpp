@@ -1,7 +1,7 @@
 #include "audio/files/ZEPQTMovieWriter.h"
 
 #include "audio/files/ZEPAudioFileWriter.h"
-#include "audio/files/ZEPCoreAudioConverter.h"
+#include "ExportDriver.h"
 #include "support/TestEnvironment.h"
 
 #include <QFileInfo>
@@ -12,20 +12,13 @@ using namespace clipdeck::test;
 
 namespace {
 
-AudioStreamBasicDescription defaultFor(UInt32 type)
-{
-    AudioStreamBasicDescription d;
-    ZEPCoreAudioConverter::defaultOutputDescription(&d, type);
-    return d;
-}
-
 } // namespace
 
 TEST(ZEPQTMovieWriter, namesTheMovieWithoutColons)
 {
     TempFolder folder;
     std::unique_ptr<ZEPAudioFileWriting> writer = ZEPAudioFileWriter::initWithPath(
-        folder.file("take:1.aiff"), kAudioFileQuickTimeMovieType, defaultFor(kAudioFileAIFFType));
+        folder.file("take:1.aiff"), kAudioFileQuickTimeMovieType, defaultOutputFor(kAudioFileAIFFType));
     ASSERT_TRUE(writer);
     ASSERT_TRUE(dynamic_cast<ZEPQTMovieWriter*>(writer.get()));
     EXPECT_EQ(writer->file()->name().toStdString(), "take1.mov");
@@ -42,7 +35,7 @@ TEST(ZEPQTMovieWriter, countsMediaTimeInSamples)
 {
     TempFolder folder;
     std::unique_ptr<ZEPAudioFileWriting> ima = ZEPAudioFileWriter::initWithPath(
-        folder.file("ima"), kAudioFileQuickTimeMovieType, defaultFor(kAudioFileAIFCType));
+        folder.file("ima"), kAudioFileQuickTimeMovieType, defaultOutputFor(kAudioFileAIFCType));
     ASSERT_TRUE(ima);
     ASSERT_EQ(ima->beginWritingSession(), noErr);
     const QByteArray blocks(10 * 68, '\0');
@@ -53,7 +46,7 @@ TEST(ZEPQTMovieWriter, countsMediaTimeInSamples)
     ASSERT_EQ(ima->endWritingSession(), noErr);
 
     std::unique_ptr<ZEPAudioFileWriting> aac = ZEPAudioFileWriter::initWithPath(
-        folder.file("aac"), kAudioFileQuickTimeMovieType, defaultFor(kAudioFileM4AType));
+        folder.file("aac"), kAudioFileQuickTimeMovieType, defaultOutputFor(kAudioFileM4AType));
     ASSERT_TRUE(aac);
     const unsigned char config[] = {0x12, 0x10};
     aac->setMagicCookie(config, sizeof config);

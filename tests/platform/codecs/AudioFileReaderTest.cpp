@@ -124,37 +124,6 @@ TEST(AudioFileReader, seeksInRawAACStreams)
     }
 }
 
-TEST(AudioFileReader, aMonoFileSoundsOnBothSides)
-{
-    TempFolder folder;
-    const QString path = folder.file("mono.wav");
-    ASSERT_TRUE(makeFixture(path, "sine=frequency=440", 10000, 1, {"-c:a", "pcm_s16le"}));
-    std::unique_ptr<AudioFileReader> reader;
-    ASSERT_EQ(AudioFileReader::open(path, &reader), noErr);
-    EXPECT_EQ(reader->dataFormat().mChannelsPerFrame, 1u);
-    const StereoAudio audio = readToEnd(*reader);
-    ASSERT_EQ(audio.frames(), 10000u);
-    EXPECT_EQ(audio.left, audio.right);
-    EXPECT_GT(*std::max_element(audio.left.begin(), audio.left.end()), 0.1f);
-}
-
-// Channel i of more than two adds into side i modulo 2.
-TEST(AudioFileReader, mixesFourChannelsIntoTwo)
-{
-    TempFolder folder;
-    const QString path = folder.file("quad.wav");
-    ASSERT_TRUE(makeFixture(path, "aevalsrc=exprs=0.125|0.25|0.375|-0.5", 5000, 4, {"-c:a", "pcm_f32le"}));
-    std::unique_ptr<AudioFileReader> reader;
-    ASSERT_EQ(AudioFileReader::open(path, &reader), noErr);
-    EXPECT_EQ(reader->dataFormat().mChannelsPerFrame, 4u);
-    const StereoAudio audio = readToEnd(*reader);
-    ASSERT_EQ(audio.frames(), 5000u);
-    for (size_t f = 0; f < audio.frames(); ++f) {
-        ASSERT_EQ(audio.left[f], 0.5f);
-        ASSERT_EQ(audio.right[f], -0.25f);
-    }
-}
-
 // Empty, random, cut-short and header-only files fail to open with a status, not a crash.
 TEST(AudioFileReader, refusesBrokenFiles)
 {

@@ -64,6 +64,16 @@ ProbedStream probeAudio(const QString& path)
     return probed;
 }
 
+StereoAudio sixteenBitTones(size_t frames)
+{
+    StereoAudio audio;
+    for (size_t i = 0; i < frames; ++i) {
+        audio.left.push_back(float(std::round(16000.0 * std::sin(2 * M_PI * 440 * double(i) / 44100)) / 32768.0));
+        audio.right.push_back(float(std::round(12000.0 * std::sin(2 * M_PI * 660 * double(i) / 44100)) / 32768.0));
+    }
+    return audio;
+}
+
 StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk)
 {
     StereoAudio audio;

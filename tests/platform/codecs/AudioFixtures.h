@@ -40,6 +40,10 @@ struct StereoAudio {
     size_t frames() const { return left.size(); }
 };
 
+// Two tones (440 Hz left, 660 Hz right) on 16-bit steps, which every linear PCM format of
+// 16 bits or more and 16-bit Apple Lossless keep to the bit.
+StereoAudio sixteenBitTones(size_t frames);
+
 // Reads from the reader's position to the end in chunks of the given size.
 StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk = 4096);
 

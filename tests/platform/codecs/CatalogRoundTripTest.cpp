@@ -18,17 +18,6 @@ namespace {
 
 constexpr size_t kFrames = 44137;
 
-// Two tones on 16-bit steps, so every format of 16 bits or more keeps them exactly.
-StereoAudio sixteenBitTones()
-{
-    StereoAudio audio;
-    for (size_t i = 0; i < kFrames; ++i) {
-        audio.left.push_back(std::round(16000.0 * std::sin(2 * M_PI * 440 * double(i) / 44100)) / 32768.0f);
-        audio.right.push_back(std::round(12000.0 * std::sin(2 * M_PI * 660 * double(i) / 44100)) / 32768.0f);
-    }
-    return audio;
-}
-
 struct Source {
     const StereoAudio* audio;
     size_t position = 0;
@@ -170,7 +159,7 @@ TEST_P(CatalogueEntry, writesAndReadsBack)
     QStringList extensions;
     AudioFormatCatalog::extensionsForFileType(entry.type, &extensions);
     const QString path = folder.file("sound." + extensions.value(0));
-    const StereoAudio audio = sixteenBitTones();
+    const StereoAudio audio = sixteenBitTones(kFrames);
     ASSERT_EQ(encode(audio, path, entry.type, entry.format), noErr);
 
     std::unique_ptr<AudioFileReader> reader;
