@@ -124,6 +124,38 @@ TEST(AudioFileReader, seeksInRawAACStreams)
     }
 }
 
+// Priming named twice (an edit list and an "iTunSMPB" tag) is dropped once; AAC that names
+// none is taken to start with 2112 priming frames.
+TEST(AudioFileReader, dropsPrimingOnceAndAssumesItWhereUnsaid)
+{
+    TempFolder folder;
+    const QString edited = folder.file("edited.m4a");
+    const QString tagged = folder.file("tagged.m4a");
+    const QStringList aac{"-c:a", "aac", "-aac_pns", "0"};
+    ASSERT_TRUE(makeFixture(edited, twoToneSource(), 44100, 2, aac));
+    ASSERT_TRUE(makeFixture(tagged, twoToneSource(), 44100, 2,
+                            aac + QStringList{"-movflags", "use_metadata_tags", "-metadata",
+                                              "iTunSMPB= 00000000 00000400 000003BC 000000000000AC44 00000000 "
+                                              "00000000 00000000 00000000 00000000 00000000 00000000 00000000"}));
+    std::unique_ptr<AudioFileReader> once, twice;
+    ASSERT_EQ(AudioFileReader::open(edited, &once), noErr);
+    ASSERT_EQ(AudioFileReader::open(tagged, &twice), noErr);
+    EXPECT_EQ(twice->packetTable().mPrimingFrames, 1024);
+    EXPECT_EQ(twice->packetTable().mNumberValidFrames, 44100);
+    EXPECT_EQ(readToEnd(*twice).left, readToEnd(*once).left);
+
+    const QString raw = folder.file("raw.aac");
+    ASSERT_TRUE(makeFixture(raw, twoToneSource(), 44100, 2, aac));
+    std::unique_ptr<AudioFileReader> unsaid;
+    ASSERT_EQ(AudioFileReader::open(raw, &unsaid), noErr);
+    EXPECT_FALSE(unsaid->hasGaplessInformation());
+    EXPECT_EQ(unsaid->packetTable().mPrimingFrames, 2112);
+    const StereoAudio everything = decodeWithFFmpeg(raw); // the ffmpeg tool drops nothing here
+    const StereoAudio valid = readToEnd(*unsaid);
+    ASSERT_EQ(valid.frames() + 2112, everything.frames());
+    EXPECT_TRUE(std::equal(valid.left.begin(), valid.left.end(), everything.left.begin() + 2112));
+}
+
 // Empty, random, cut-short and header-only files fail to open with a status, not a crash.
 TEST(AudioFileReader, refusesBrokenFiles)
 {
