@@ -1,0 +1,121 @@
+#include "platform/codecs/AudioFixtures.h"
+
+#include "platform/codecs/AudioFileReader.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <cmath>
+#include <cstring>
+
+namespace clipdeck::test {
+
+namespace {
+
+QByteArray runTool(const QString& program, const QStringList& arguments, bool* ok)
+{
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(120000);
+    *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+bool runFFmpeg(const QStringList& arguments)
+{
+    bool ok = false;
+    runTool(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments, &ok);
+    return ok;
+}
+
+bool makeFixture(const QString& path, const QString& source, qint64 frames, int channels,
+                 const QStringList& codecArguments, int sampleRate)
+{
+    const QString graph = QStringLiteral("%1:sample_rate=%2").arg(source).arg(sampleRate);
+    QStringList arguments{"-f", "lavfi", "-i", graph, "-af", QStringLiteral("atrim=end_sample=%1").arg(frames),
+                          "-ac", QString::number(channels)};
+    return runFFmpeg(arguments + codecArguments + QStringList{path});
+}
+
+QString twoToneSource()
+{
+    return QStringLiteral("aevalsrc=exprs=0.5*sin(2*PI*440*t)|0.5*sin(2*PI*660*t)");
+}
+
+ProbedStream probeAudio(const QString& path)
+{
+    bool ok = false;
+    const QByteArray json = runTool(QStringLiteral("ffprobe"),
+                                    {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                     "stream=codec_name,sample_rate,channels", "-of", "json", path},
+                                    &ok);
+    ProbedStream probed;
+    const QJsonArray streams = QJsonDocument::fromJson(json).object().value("streams").toArray();
+    if (!ok || streams.isEmpty())
+        return probed;
+    const QJsonObject stream = streams.first().toObject();
+    probed.codec = stream.value("codec_name").toString();
+    probed.sampleRate = stream.value("sample_rate").toString().toInt();
+    probed.channels = stream.value("channels").toInt();
+    return probed;
+}
+
+StereoAudio sixteenBitTones(size_t frames)
+{
+    StereoAudio audio;
+    for (size_t i = 0; i < frames; ++i) {
+        audio.left.push_back(float(std::round(16000.0 * std::sin(2 * M_PI * 440 * double(i) / 44100)) / 32768.0));
+        audio.right.push_back(float(std::round(12000.0 * std::sin(2 * M_PI * 660 * double(i) / 44100)) / 32768.0));
+    }
+    return audio;
+}
+
+StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk)
+{
+    StereoAudio audio;
+    std::vector<float> left(chunk), right(chunk);
+    for (;;) {
+        UInt32 frames = chunk;
+        if (reader.read(&frames, left.data(), right.data()) != noErr || frames == 0)
+            break;
+        audio.left.insert(audio.left.end(), left.begin(), left.begin() + frames);
+        audio.right.insert(audio.right.end(), right.begin(), right.begin() + frames);
+    }
+    return audio;
+}
+
+StereoAudio decodeWithFFmpeg(const QString& path)
+{
+    bool ok = false;
+    const QByteArray raw = runTool(QStringLiteral("ffmpeg"),
+                                   {"-hide_banner", "-loglevel", "error", "-i", path, "-ac", "2", "-f", "f32le", "-"},
+                                   &ok);
+    StereoAudio audio;
+    const size_t frames = ok ? size_t(raw.size()) / 8 : 0;
+    audio.left.resize(frames);
+    audio.right.resize(frames);
+    const float* samples = reinterpret_cast<const float*>(raw.constData());
+    for (size_t i = 0; i < frames; ++i) {
+        audio.left[i] = samples[2 * i];
+        audio.right[i] = samples[2 * i + 1];
+    }
+    return audio;
+}
+
+double correlation(const std::vector<float>& a, const std::vector<float>& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ab += double(a[i]) * b[i];
+        aa += double(a[i]) * a[i];
+        bb += double(b[i]) * b[i];
+    }
+    return (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+} // namespace clipdeck::test

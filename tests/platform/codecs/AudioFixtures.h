@@ -1,0 +1,56 @@
+#pragma once
+// Sound fixtures for the codec and file tests, made at test time with the ffmpeg tool from
+// its generated sources, and ffprobe as an independent judge of what was written.
+
+#include "platform/CoreAudioTypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class AudioFileReader;
+
+namespace clipdeck::test {
+
+// Runs the ffmpeg tool (quiet, overwriting); true when it succeeded.
+bool runFFmpeg(const QStringList& arguments);
+
+// Writes `frames` frames of a generated source into path: source is an ffmpeg audio source
+// expression such as "sine=frequency=440" (its rate is set here), encoded with the
+// arguments given ("-c:a", "aac", ...).
+bool makeFixture(const QString& path, const QString& source, qint64 frames, int channels,
+                 const QStringList& codecArguments, int sampleRate = 44100);
+
+// A stereo source whose channels differ: 440 Hz left, 660 Hz right, at half scale.
+QString twoToneSource();
+
+struct ProbedStream {
+    QString codec;
+    int sampleRate = 0;
+    int channels = 0;
+};
+// What ffprobe says of the file's first audio stream.
+ProbedStream probeAudio(const QString& path);
+
+// Two channels of audio.
+struct StereoAudio {
+    std::vector<float> left;
+    std::vector<float> right;
+    size_t frames() const { return left.size(); }
+};
+
+// Two tones (440 Hz left, 660 Hz right) on 16-bit steps, which every linear PCM format of
+// 16 bits or more and 16-bit Apple Lossless keep to the bit.
+StereoAudio sixteenBitTones(size_t frames);
+
+// Reads from the reader's position to the end in chunks of the given size.
+StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk = 4096);
+
+// What the ffmpeg tool decodes from a file: 32-bit float, two channels.
+StereoAudio decodeWithFFmpeg(const QString& path);
+
+// Normalised cross-correlation of two signals over their common length.
+double correlation(const std::vector<float>& a, const std::vector<float>& b);
+
+} // namespace clipdeck::test
