@@ -6,6 +6,9 @@
 #include "platform/codecs/AudioFixtures.h"
 #include "support/TestEnvironment.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -111,3 +114,61 @@ TEST_P(ExportRoundTrip, readsBackWhatWasWritten)
 
 INSTANTIATE_TEST_SUITE_P(WritableTypes, ExportRoundTrip, ::testing::ValuesIn(writableTypes()),
                          [](const ::testing::TestParamInfo<WritableType>& info) { return info.param.name; });
+
+namespace {
+
+// The tags ffprobe reads from a file's container, by lower-case key.
+QVariantMap probeTags(const QString& path)
+{
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "json", path});
+    probe.waitForFinished(20000);
+    const QJsonObject tags =
+        QJsonDocument::fromJson(probe.readAllStandardOutput()).object().value("format").toObject().value("tags").toObject();
+    QVariantMap result;
+    for (auto it = tags.begin(); it != tags.end(); ++it)
+        result.insert(it.key().toLower(), it.value().toVariant());
+    return result;
+}
+
+} // namespace
+
+// Exported MPEG-4 files carry the sound's tags and still read back at their exact length.
+TEST(ExportTags, MPEG4FilesAreRewrittenWithTheirTags)
+{
+    for (UInt32 type : {kAudioFileM4AType, kAudioFileM4BType}) {
+        for (AudioFormatID formatID : {kAudioFormatMPEG4AAC, kAudioFormatAppleLossless}) {
+            SCOPED_TRACE(formatID);
+            TempFolder folder;
+            AudioStreamBasicDescription format = defaultOutputFor(type);
+            format.mFormatID = formatID;
+            if (formatID == kAudioFormatAppleLossless) {
+                format.mFormatFlags = 1;
+                format.mFramesPerPacket = 4096;
+            }
+            std::unique_ptr<ZEPAudioConverter> encoder = ZEPAudioConverter::initWithFileType(type);
+            ASSERT_TRUE(encoder);
+            ASSERT_EQ(encoder->setOutputDescription(&format), noErr);
+            std::unique_ptr<ZEPAudioFileWriting> writer =
+                ZEPAudioFileWriter::initWithPath(folder.file("tagged"), type, *encoder->outputDescription());
+            ASSERT_TRUE(writer);
+            writer->setTags({{"title", "Door Slam"}, {"artist", "Foley Crew"}, {"album", "Act Two"},
+                             {"genre", "Effects"}, {"comments", "take 3"}, {"year", qlonglong(2026)}});
+            const StereoAudio audio = sixteenBitTones(kFrames);
+            ASSERT_EQ(exportAudio(*encoder, *writer, audio.left, audio.right), noErr);
+
+            const QString path = writer->file()->path();
+            const QVariantMap tags = probeTags(path);
+            EXPECT_EQ(tags.value("title").toString(), "Door Slam");
+            EXPECT_EQ(tags.value("artist").toString(), "Foley Crew");
+            EXPECT_EQ(tags.value("album").toString(), "Act Two");
+            EXPECT_EQ(tags.value("genre").toString(), "Effects");
+            EXPECT_EQ(tags.value("comment").toString(), "take 3");
+            EXPECT_EQ(tags.value("date").toString(), "2026");
+
+            std::unique_ptr<ZEPAudioFile> file = ZEPAudioFile::initWithPath(path);
+            ASSERT_TRUE(file);
+            EXPECT_EQ(file->packetCount(), qint64(kFrames));
+        }
+    }
+}
