@@ -430,7 +430,6 @@ OSStatus ZEPAudioPlayer::inputCallback(AudioUnitRenderActionFlags* flags, const 
     // G counts the graph path, D the direct path; the metering path counts the frames asked.
     UInt32 graphFrames = frames;
     UInt32 directFrames = frames;
-    const SInt64 played = mFramesPlayed.load(std::memory_order_relaxed);
     OSStatus status = noErr;
     if (mPaused.load(std::memory_order_relaxed)) {
         zeroList(ioData);
@@ -442,7 +441,8 @@ OSStatus ZEPAudioPlayer::inputCallback(AudioUnitRenderActionFlags* flags, const 
         } else {
             status = renderSourceOrGraph(&graphFrames, ioData, flags, timeStamp);
         }
-        mFramesPlayed.store(played + graphFrames, std::memory_order_relaxed);
+        // Added, not stored: an owner that resets the count meanwhile keeps its reset.
+        mFramesPlayed.fetch_add(graphFrames, std::memory_order_relaxed);
     }
     if (status != noErr && mStopOnError.load(std::memory_order_relaxed)) {
         stopPlaybackOnMainThread();

@@ -50,6 +50,8 @@ public:
     UInt32 framesRead() const;
 
     void lock() { mRingBufferLock.lock(); }
+    // Never waits: true when the lock was taken (a render thread's way in).
+    bool tryLock() { return mRingBufferLock.try_lock(); }
     void unlock() { mRingBufferLock.unlock(); }
 
 protected:

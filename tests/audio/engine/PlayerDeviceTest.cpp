@@ -1,6 +1,8 @@
 // The output player on a real audio server: a JACK server of the test's own.
 #include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
+#include "audio/engine/ZEPPullAudioPlayer.h"
+#include "audio/engine/ZEPSlamAudioPlayer.h"
 
 #include "TestProducers.h"
 #include "platform/MainThread.h"
@@ -146,4 +148,95 @@ TEST(AudioPlayerOnDevice, WithoutADeviceFailsToPlayWithAClearError)
     EXPECT_EQ(player->play(), kAudioHardwareBadDeviceError);
     EXPECT_TRUE(player->lastErrorText().contains("No audio output device"));
     EXPECT_FALSE(player->isRunning());
+}
+
+namespace {
+
+// A producer of the test pattern whose position a seek moves.
+class SeekablePattern : public FunctionSource {
+public:
+    SeekablePattern() : FunctionSource(pattern()) { record = false; }
+};
+
+} // namespace
+
+TEST(PullAudioPlayerOnDevice, ASeekSwitchesRingsWithoutAGapAndSkipsWhatPlayedMeanwhile)
+{
+    JackTestServer server;
+    REQUIRE_JACK(server);
+    AudioHardware::shared().refresh();
+    SeekablePattern source;
+    auto player = ZEPPullAudioPlayer::create(0, &source, ZEPPlaybackFormat());
+    ASSERT_TRUE(player);
+    ASSERT_EQ(player->play(), noErr);
+    JackRecorder recorder("Clipdeck", 88200);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() >= 11025; }));
+
+    player->beginSwitch();
+    const double switchTime = player->switchSampleTime();
+    source.position = 500000; // the seek: the old ring's loader is stopped, the new one not started
+    player->finishSwitch();
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() >= 44100; }));
+    const size_t count = recorder.frames();
+    player->stop();
+
+    // Walk the recording a server cycle at a time: one jump, from the old position to the new.
+    const auto& left = recorder.channel(0);
+    long long lastOld = -1, firstNew = -1;
+    size_t jumps = 0;
+    for (size_t block = 0; block + 256 <= count; block += 256) {
+        const long long frame = patternFrame(left[block]);
+        ASSERT_GE(frame, 0) << "a silent or foreign block at " << block; // no gap
+        if (frame >= 500000 && firstNew < 0) {
+            firstNew = frame;
+            ++jumps;
+        } else if (firstNew < 0) {
+            lastOld = frame + 255;
+        }
+    }
+    EXPECT_EQ(jumps, 1u);
+    ASSERT_GE(lastOld, 0);
+    // Frames played between the seek's beginning and the swap are skipped on the new ring.
+    const long long playedDuringSwitch = lastOld + 1 - (long long)switchTime;
+    EXPECT_EQ(firstNew, 500000 + playedDuringSwitch);
+    EXPECT_EQ(compareBlocks(left, 0, count, 256, patternSample, patternFrame).badBlocks, 0u);
+}
+
+TEST(SlamAudioPlayerOnDevice, PlaysItsBlockAndReportsItsMarkOnce)
+{
+    JackTestServer server;
+    REQUIRE_JACK(server);
+    AudioHardware::shared().refresh();
+    struct Marks : ZEPAudioPlayerDelegate {
+        std::atomic<int> count{0};
+        void slamAudioPlayerDidReachMark(ZEPSlamAudioPlayer*) override { ++count; }
+    } marks;
+    auto player = ZEPSlamAudioPlayer::create(0, ZEPPlaybackFormat(), 4410);
+    ASSERT_TRUE(player);
+    player->setDelegate(&marks);
+    Buffers block(4410, 2);
+    for (UInt32 i = 0; i < 4410; ++i) {
+        block.samples[0][i] = patternSample(i);
+        block.samples[1][i] = -patternSample(i);
+    }
+    JackRecorder recorder("Clipdeck", 44100);
+    ASSERT_EQ(player->play(), noErr);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() >= 1024; }));
+    player->setMarkFrames(2205);
+    ASSERT_EQ(player->slamFrames(4410, block.list()), noErr);
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() >= 22050; }));
+    player->stop();
+    EXPECT_EQ(marks.count.load(), 1);
+    // The block is in the recording, in one piece.
+    const auto& left = recorder.channel(0);
+    size_t start = 0;
+    while (start < recorder.frames() && left[start] != patternSample(0))
+        ++start;
+    ASSERT_LT(start + 4410, recorder.frames());
+    size_t mismatches = 0;
+    for (size_t i = 0; i < 4410; ++i)
+        mismatches += left[start + i] != patternSample((long long)i);
+    EXPECT_EQ(mismatches, 0u);
 }

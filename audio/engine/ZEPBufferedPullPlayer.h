@@ -1,0 +1,245 @@
+#pragma once
+// What the two pull players share: a player that reads one of two rings filled by loader
+// threads pulling the producer, with seeks that switch rings without a gap. A seek is
+// beginSwitch(), reposition the producer, finishSwitch() (or finishSwitchWithTime()):
+// playback goes on from the old ring until the new one is primed.
+//
+// Threads: play, stop, seeks, prime settings and burnFrames on the main thread; the rings'
+// loaders pull the producer on their own threads; renderFrames() on the device's thread
+// reads the current ring and never waits.
+
+#include "audio/engine/ZEPAudioPlayer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+// The byte sizes a caller's list came with, so a slice can be answered with silence of the
+// full size even after a ring read set them to 0.
+class ListShape {
+public:
+    explicit ListShape(const AudioBufferList* list)
+    {
+        mCount = std::min<UInt32>(list->mNumberBuffers, kMaxBuffers);
+        for (UInt32 b = 0; b < mCount; ++b)
+            mSizes[b] = list->mBuffers[b].mDataByteSize;
+    }
+    void silence(AudioBufferList* list, AudioUnitRenderActionFlags* flags) const
+    {
+        for (UInt32 b = 0; b < mCount; ++b)
+            list->mBuffers[b].mDataByteSize = mSizes[b];
+        ZEPRenderSilence(list, flags);
+    }
+
+private:
+    static constexpr UInt32 kMaxBuffers = 8;
+    UInt32 mCount = 0;
+    UInt32 mSizes[kMaxBuffers] = {};
+};
+
+template <class Ring, class RingSource>
+class ZEPBufferedPullPlayer : public ZEPAudioPlayer, public RingSource {
+public:
+    Ring* currentRingBuffer() const { return mPullBuffers[size_t(mCurPullRingBuffer.load())].get(); }
+
+    // The loader's pull: the player's producer, own flags, the player as sender. A producer
+    // that ends makes the player stop once its ring has played out.
+    OSStatus pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp* timeStamp) override
+    {
+        ZEPAudioSource* source = audioSource();
+        if (!source) {
+            *frames = 0;
+            return kZEPAudioSourceEndOfData;
+        }
+        AudioUnitRenderActionFlags flags = 0;
+        const OSStatus status = source->renderFrames(frames, bufferList, &flags, timeStamp, this);
+        if (*frames == 0 && bufferList->mBuffers[0].mDataByteSize == 0)
+            setStopWhenEmpty(true);
+        return status;
+    }
+
+    void setPrimeAmountDuration(double seconds) { mPrimeFrames = UInt32(mSampleRate * seconds); }
+    void setPrimeAmountFrames(UInt32 frames) { mPrimeFrames = frames; }
+    UInt32 primeAmountFrames() const { return mPrimeFrames; }
+
+    OSStatus play() override
+    {
+        AudioStreamBasicDescription format;
+        if (const OSStatus status = getInputDescription(&format))
+            return status;
+        for (auto& ring : mPullBuffers) {
+            ring->stop();
+            ring->reset();
+        }
+        mCurPullRingBuffer = 0;
+        mPendingConsume = 0;
+        mMakeSwitch = mWillSwitch = false;
+        currentRingBuffer()->prime(mPrimeFrames);
+        currentRingBuffer()->start();
+        return ZEPAudioPlayer::play();
+    }
+
+    OSStatus stop() override
+    {
+        const OSStatus status = ZEPAudioPlayer::stop();
+        for (auto& ring : mPullBuffers)
+            ring->stop();
+        return status;
+    }
+
+    void reset() override { setFramesPlayed(0); }
+
+    bool stopWhenEmpty() const { return mStopWhenEmpty.load(); }
+    void setStopWhenEmpty(bool stopWhenEmpty) { mStopWhenEmpty.store(stopWhenEmpty); }
+    // 0: no stop time.
+    void setStopSampleTime(double sampleTime) { mStopSampleTime.store(sampleTime); }
+    double stopSampleTime() const { return mStopSampleTime.load(); }
+
+    void beginSwitch()
+    {
+        if (!isPlaying())
+            return;
+        Ring* ring = currentRingBuffer();
+        lockRing(ring);
+        mWillSwitch = true;
+        mSwitchSampleTime = sampleTime();
+        unlockRing(ring);
+        ring->stop();
+    }
+
+    void finishSwitch()
+    {
+        if (!isPlaying())
+            return;
+        Ring* next = mPullBuffers[size_t(1 - mCurPullRingBuffer.load())].get();
+        next->stop();
+        next->reset();
+        next->prime(mPrimeFrames);
+        next->start();
+        mMakeSwitch = true;
+    }
+
+    void finishSwitchWithTime(double sampleTime)
+    {
+        if (!isPlaying())
+            return;
+        mTimeAfterSwitch = sampleTime;
+        finishSwitch();
+    }
+
+    bool isSwitching() const { return mWillSwitch.load(); }
+    // The player's sample time when the last seek began.
+    double switchSampleTime() const { return mSwitchSampleTime.load(); }
+    double timeAfterSwitch() const { return mTimeAfterSwitch.load(); }
+
+    // The effect chain is bypassed once what is buffered now has played.
+    void bypassGraphAfterCurrentFrames() { setFramesUntilBypass(currentRingBuffer()->amountFrames()); }
+
+    void burnFrames(UInt32 frames) override
+    {
+        setGraphInput(audioSource());
+        ZEPAudioPlayer::burnFrames(frames);
+        setGraphInput(this);
+    }
+
+protected:
+    ZEPBufferedPullPlayer() = default;
+
+    OSStatus initRings(AudioObjectID device, ZEPAudioSource* audioSource,
+                       const AudioStreamBasicDescription& inputDescription, UInt32 capacityFrames, UInt32 pullFrames,
+                       UInt32 primeFrames)
+    {
+        if (const OSStatus status = initWithDevice(device, audioSource, inputDescription))
+            return status;
+        AudioStreamBasicDescription format;
+        getInputDescription(&format);
+        try {
+            for (auto& ring : mPullBuffers) {
+                ring = std::make_unique<Ring>(format, capacityFrames);
+                ring->setAudioSource(this);
+                ring->setPullFrames(pullFrames);
+            }
+        } catch (const std::bad_alloc&) {
+            return kRingBufferMemoryError;
+        }
+        mPrimeFrames = primeFrames;
+        mSampleRate = format.mSampleRate;
+        return noErr;
+    }
+
+    // Swaps rings when a finished seek asks for it (render thread): the new ring either
+    // sets the time given, or drops the frames played since the seek began.
+    void switchRingsIfAsked()
+    {
+        if (mMakeSwitch.exchange(false, std::memory_order_acq_rel)) {
+            mWillSwitch = false;
+            mCurPullRingBuffer = 1 - mCurPullRingBuffer.load();
+            const double after = mTimeAfterSwitch.exchange(-1.0);
+            if (after >= 0) {
+                setSampleTime(after);
+            } else {
+                const double played = sampleTime() - mSwitchSampleTime.load();
+                mPendingConsume = played > 0 ? UInt32(played) : 0;
+            }
+        }
+        if (mPendingConsume.load(std::memory_order_relaxed) > 0 && consumeOnRenderThread(mPendingConsume.load()))
+            mPendingConsume = 0;
+    }
+
+    // The end of a render: the stop time, and the result of a slice that read nothing.
+    // framesRead frames were read in this slice (the sample time already counts them).
+    OSStatus finishRender(UInt32 framesRead, UInt32* frames, AudioBufferList* ioData,
+                          AudioUnitRenderActionFlags* flags)
+    {
+        const bool readFrames = framesRead > 0;
+        const double stopTime = mStopSampleTime.load(std::memory_order_relaxed);
+        if (stopTime > 0 && sampleTime() >= stopTime) {
+            // Play up to the stop time exactly: only the frames of this slice that lie at or
+            // past it are silenced.
+            const double sliceStart = sampleTime() - framesRead;
+            const UInt32 keep = sliceStart < stopTime ? UInt32(stopTime - sliceStart) : 0;
+            silenceFrom(readFrames ? keep : 0, ioData);
+            if (keep == 0 && flags)
+                *flags |= kAudioUnitRenderAction_OutputIsSilence;
+            stopPlaybackOnMainThread();
+            return noErr;
+        }
+        if (readFrames || mWillSwitch.load(std::memory_order_relaxed))
+            return noErr;
+        // A dry ring plays silence until the player is told to stop when empty; only then
+        // does it answer the end.
+        if (!mStopWhenEmpty.load(std::memory_order_relaxed))
+            return noErr;
+        *frames = 0;
+        return kZEPAudioSourceEndOfData;
+    }
+
+    static void silenceFrom(UInt32 frame, AudioBufferList* ioData)
+    {
+        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
+            AudioBuffer& buffer = ioData->mBuffers[b];
+            const UInt32 bytesPerFrame = 4 * std::max<UInt32>(buffer.mNumberChannels, 1);
+            const UInt32 from = std::min(frame * bytesPerFrame, buffer.mDataByteSize);
+            if (buffer.mData)
+                std::memset(static_cast<char*>(buffer.mData) + from, 0, buffer.mDataByteSize - from);
+        }
+    }
+
+    // Drops frames from the ring just made current; false when it must be tried again later.
+    virtual bool consumeOnRenderThread(UInt32 frames) = 0;
+    virtual void lockRing(Ring*) {}
+    virtual void unlockRing(Ring*) {}
+
+    std::array<std::unique_ptr<Ring>, 2> mPullBuffers;
+    std::atomic<int> mCurPullRingBuffer{0};
+    UInt32 mPrimeFrames = 0;
+    double mSampleRate = 44100.0;
+    std::atomic<bool> mStopWhenEmpty{false};
+    std::atomic<double> mStopSampleTime{0};
+    std::atomic<double> mSwitchSampleTime{0};
+    std::atomic<bool> mMakeSwitch{false};
+    std::atomic<bool> mWillSwitch{false};
+    std::atomic<double> mTimeAfterSwitch{-1.0};
+    std::atomic<UInt32> mPendingConsume{0};
+};

@@ -1,0 +1,45 @@
+#include "audio/engine/ZEPPullAudioPlayer.h"
+
+std::unique_ptr<ZEPPullAudioPlayer> ZEPPullAudioPlayer::create(AudioObjectID device, ZEPAudioSource* audioSource,
+                                                               const AudioStreamBasicDescription& inputDescription,
+                                                               UInt32 capacityFrames, OSStatus* outStatus)
+{
+    std::unique_ptr<ZEPPullAudioPlayer> player(new ZEPPullAudioPlayer());
+    const OSStatus status = player->initRings(device, audioSource, inputDescription, capacityFrames,
+                                              ZEPAudioPullRingBuffer::kDefaultPullFrames, kDefaultPrimeFrames);
+    if (outStatus)
+        *outStatus = status;
+    return status == noErr ? std::move(player) : nullptr;
+}
+
+bool ZEPPullAudioPlayer::consumeOnRenderThread(UInt32 frames)
+{
+    ZEPAudioPullRingBuffer* ring = currentRingBuffer();
+    if (!ring->tryLock())
+        return false;
+    ring->consumeFrames(frames);
+    ring->unlock();
+    return true;
+}
+
+OSStatus ZEPPullAudioPlayer::renderFrames(UInt32* frames, AudioBufferList* ioData,
+                                          AudioUnitRenderActionFlags* renderFlags, const AudioTimeStamp*, void*)
+{
+    switchRingsIfAsked();
+    ZEPAudioPullRingBuffer* ring = currentRingBuffer();
+    const ListShape shape(ioData);
+    const UInt32 wanted = *frames;
+    UInt32 count = 0;
+    if (mStopWhenEmpty.load(std::memory_order_relaxed) || ring->amountFrames() > wanted) {
+        count = wanted;
+        ring->readFrames(&count, ioData);
+    }
+    if (count > 0) {
+        setSampleTime(sampleTime() + count);
+    } else {
+        if (mStopWhenEmpty.load(std::memory_order_relaxed))
+            stopPlaybackOnMainThread();
+        shape.silence(ioData, renderFlags);
+    }
+    return finishRender(count, frames, ioData, renderFlags);
+}

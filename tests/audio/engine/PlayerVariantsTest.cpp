@@ -1,0 +1,187 @@
+// The buffered players rendered offline: their render is called the way the output path
+// calls it, with their rings filled by their real loaders.
+#include "audio/engine/ZEPCanonicalFormats.h"
+#include "audio/engine/ZEPLocklessPullAudioPlayer.h"
+#include "audio/engine/ZEPPullAudioPlayer.h"
+#include "audio/engine/ZEPPushAudioPlayer.h"
+#include "audio/engine/ZEPSlamAudioPlayer.h"
+
+#include "TestProducers.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace enginetest;
+using clipdeck::test::waitUntil;
+
+namespace {
+
+OSStatus renderSlice(ZEPAudioPlayer& player, Buffers& out, UInt32* frames)
+{
+    AudioUnitRenderActionFlags flags = 0;
+    AudioTimeStamp time;
+    time.mFlags = kAudioTimeStampSampleTimeValid;
+    for (auto& buffer : out.samples)
+        std::fill(buffer.begin(), buffer.end(), -7.0f);
+    for (UInt32 b = 0; b < out.list()->mNumberBuffers; ++b)
+        out.list()->mBuffers[b].mDataByteSize = *frames * 4;
+    return player.renderFrames(frames, out.list(), &flags, &time, nullptr);
+}
+
+FunctionSource::Signal counting()
+{
+    return [](UInt64 frame, UInt32 channel) { return channel == 0 ? Float32(frame) : -Float32(frame); };
+}
+
+struct MarkCounter : ZEPAudioPlayerDelegate {
+    int marks = 0;
+    SInt64 playedAtMark = -1;
+    void slamAudioPlayerDidReachMark(ZEPSlamAudioPlayer* player) override
+    {
+        ++marks;
+        playedAtMark = player->framesPlayed();
+    }
+};
+
+} // namespace
+
+TEST(PullAudioPlayer, ADryRingPlaysSilenceUntilToldToStopWhenEmpty)
+{
+    FunctionSource source(counting());
+    source.record = false;
+    source.endAfter = 512;
+    auto player = ZEPPullAudioPlayer::create(0, &source, ZEPPlaybackFormat());
+    ASSERT_TRUE(player);
+    player->currentRingBuffer()->prime(512);
+    Buffers out(512, 2);
+
+    // Exactly the frames asked are stored: the player needs more, so this slice is silent.
+    UInt32 frames = 512;
+    EXPECT_EQ(renderSlice(*player, out, &frames), noErr);
+    EXPECT_EQ(frames, 512u);
+    EXPECT_EQ(out.samples[0][0], 0.0f);
+    EXPECT_EQ(out.list()->mBuffers[0].mDataByteSize, 2048u);
+    EXPECT_EQ(player->sampleTime(), 0.0);
+
+    // Told to stop when empty, it plays out what the ring holds, then ends.
+    player->setStopWhenEmpty(true);
+    frames = 512;
+    EXPECT_EQ(renderSlice(*player, out, &frames), noErr);
+    EXPECT_EQ(out.samples[0][511], 511.0f);
+    EXPECT_EQ(player->sampleTime(), 512.0);
+    frames = 512;
+    EXPECT_EQ(renderSlice(*player, out, &frames), kZEPAudioSourceEndOfData);
+    EXPECT_EQ(frames, 0u);
+}
+
+TEST(PullAudioPlayer, TheLoaderKeepsTheRingAheadAndAStopTimeStopsPlayback)
+{
+    FunctionSource source(counting());
+    source.record = false;
+    auto player = ZEPPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 16384);
+    ASSERT_TRUE(player);
+    player->setPrimeAmountFrames(4096);
+    player->currentRingBuffer()->prime(player->primeAmountFrames());
+    player->currentRingBuffer()->start();
+    player->setStopSampleTime(10000);
+    Buffers out(512, 2);
+    UInt64 expected = 0;
+    for (int slice = 0; slice < 20; ++slice) {
+        ASSERT_TRUE(waitUntil([&] { return player->currentRingBuffer()->amountFrames() > 512; }));
+        UInt32 frames = 512;
+        ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+        EXPECT_EQ(out.samples[0][0], Float32(expected)) << slice;
+        expected += 512;
+    }
+    // The slice that reaches the stop time plays up to it, and silence after it.
+    EXPECT_EQ(out.samples[0][271], 9999.0f);
+    EXPECT_EQ(out.samples[0][272], 0.0f);
+    EXPECT_EQ(out.samples[1][511], 0.0f);
+    player->currentRingBuffer()->stop();
+}
+
+TEST(SlamAudioPlayer, PlaysItsBlockAndReportsTheMarkOnceInTheSliceThatReachesIt)
+{
+    const struct {
+        SInt64 mark;
+        SInt64 playedWhenTold;
+    } cases[] = {{2205, 2560}, {2048, 2048}, {0, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mark);
+        auto player = ZEPSlamAudioPlayer::create(0, ZEPPlaybackFormat(), 4410);
+        ASSERT_TRUE(player);
+        MarkCounter counter;
+        player->setDelegate(&counter);
+        Buffers block(4410, 2);
+        for (UInt32 i = 0; i < 4410; ++i) {
+            block.samples[0][i] = Float32(i);
+            block.samples[1][i] = 0.5f;
+        }
+        ASSERT_EQ(player->slamFrames(4410, block.list()), noErr);
+        player->setMarkFrames(c.mark);
+        Buffers out(512, 2);
+        for (int slice = 0; slice < 8; ++slice) {
+            UInt32 frames = 512;
+            ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+            if (slice == 2) {
+                EXPECT_EQ(out.samples[0][5], 1029.0f);
+            }
+        }
+        EXPECT_EQ(counter.marks, c.mark > 0 ? 1 : 0);
+        EXPECT_EQ(counter.playedAtMark, c.playedWhenTold);
+        EXPECT_EQ(player->framesPlayed(), 4096);
+    }
+}
+
+TEST(LocklessPullAudioPlayer, ReportsAnOverloadOnceAndRecoversWhenTheRingRefills)
+{
+    struct OverloadCounter : ZEPAudioPlayerDelegate {
+        int overloads = 0;
+        void playerDidOverload(ZEPLocklessPullAudioPlayer*) override { ++overloads; }
+    } counter;
+    FunctionSource source(counting());
+    source.record = false;
+    auto player = ZEPLocklessPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 8192);
+    ASSERT_TRUE(player);
+    player->setDelegate(&counter);
+    Buffers out(512, 2);
+    UInt32 frames = 512;
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // empty ring: overload, silence
+    EXPECT_EQ(out.samples[0][10], 0.0f);
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // still dry: no second report
+    EXPECT_TRUE(waitUntil([&] { return counter.overloads == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.overloads, 1);
+    EXPECT_TRUE(player->isRecoveringFromOverload());
+
+    player->currentRingBuffer()->prime(4096); // a quarter of the capacity and more
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+    EXPECT_FALSE(player->isRecoveringFromOverload());
+    EXPECT_EQ(out.samples[0][1], 1.0f);
+}
+
+TEST(PushAudioPlayer, RebuffersAfterRunningDryWaitingLongerEachTime)
+{
+    auto player = ZEPPushAudioPlayer::create(0, ZEPPlaybackFormat());
+    ASSERT_TRUE(player);
+    player->reset();
+    Buffers out(512, 2);
+    UInt32 frames = 512;
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // new player: dry, ignoring it
+    EXPECT_EQ(player->resumeFrames(), 0u);
+
+    Buffers block(1024, 2);
+    for (UInt32 i = 0; i < 1024; ++i)
+        block.samples[0][i] = block.samples[1][i] = Float32(i);
+    ASSERT_EQ(player->pushFrames(1024, block.list()), noErr);
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // more than 0 stored: resumes
+    EXPECT_EQ(out.samples[0][3], 3.0f);
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+    EXPECT_EQ(out.samples[0][3], 515.0f);
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // dry: the threshold grows once
+    EXPECT_EQ(out.samples[0][3], 0.0f);
+    EXPECT_EQ(player->resumeFrames(), 512u);
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+    EXPECT_EQ(player->resumeFrames(), 512u);
+}
