@@ -3,6 +3,8 @@
 #include "audio/engine/ZEPCanonicalFormats.h"
 #include "audio/engine/ZEPPullAudioPlayer.h"
 #include "audio/engine/ZEPSlamAudioPlayer.h"
+#include "audio/engine/ZEPAudioSourceBridge.h"
+#include "audio/engine/ZEPAudio_BufferedInputCapture.h"
 
 #include "TestProducers.h"
 #include "platform/MainThread.h"
@@ -12,6 +14,7 @@
 #include "support/TestSignals.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace clipdeck::test;
@@ -239,4 +242,43 @@ TEST(SlamAudioPlayerOnDevice, PlaysItsBlockAndReportsItsMarkOnce)
     for (size_t i = 0; i < 4410; ++i)
         mismatches += left[start + i] != patternSample((long long)i);
     EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(InputCaptureOnDevice, WhatIsPlayedIntoTheServerIsCapturedIntoTheRingAndReadBack)
+{
+    JackTestServer server;
+    REQUIRE_JACK(server);
+    AudioHardware::shared().refresh();
+    FunctionSource source(pattern());
+    source.record = false;
+    auto player = ZEPAudioPlayer::create(&source, ZEPPlaybackFormat());
+    ASSERT_TRUE(player);
+    ASSERT_EQ(player->play(), noErr);
+
+    ZEPAudio_BufferedInputCapture capture(nullptr, 4.0);
+    ASSERT_EQ(capture.Start(), noErr) << capture.Capture()->ErrorText().toStdString();
+    ASSERT_TRUE(jackConnectClients("Clipdeck", "Clipdeck-01"));
+    QThread::msleep(1000);
+
+    // Read back what was captured, from the capture's start on, as interleaved stereo.
+    ZEPAudioSourceBridge bridge;
+    bridge.setAudioSource(&capture);
+    constexpr UInt32 kFrames = 32768;
+    Buffers interleaved(kFrames, 2, false);
+    UInt32 frames = kFrames;
+    AudioUnitRenderActionFlags flags = 0;
+    AudioTimeStamp time;
+    ASSERT_EQ(bridge.renderFrames(&frames, interleaved.list(), &flags, &time, nullptr), noErr);
+    capture.Stop();
+    player->stop();
+    std::vector<float> left(kFrames);
+    for (UInt32 i = 0; i < kFrames; ++i)
+        left[i] = interleaved.samples[0][2 * i];
+    size_t start = 0;
+    while (start < kFrames && left[start] == 0.0f)
+        ++start;
+    ASSERT_LT(start + 8192, size_t(kFrames));
+    const auto result = compareBlocks(left, start, kFrames - start, 256, patternSample, patternFrame);
+    EXPECT_GE(result.blocks, 32u);
+    EXPECT_EQ(result.badBlocks, 0u);
 }
