@@ -45,6 +45,13 @@ struct EditedRead {
 };
 EditedRead readEdited(ZEPAudioEditor& editor, UInt32 frames, bool skipAllRegions = true, bool applyFade = true);
 
+// Nothing was registered with the undo manager (not even into the group that stays open
+// until the event loop next runs).
+inline bool nothingToUndo(const UndoManager& undo)
+{
+    return !undo.canUndo() && undo.groupingLevel() == 0;
+}
+
 // The dictionary forms of the regions: a region list compared by every saved value.
 QVariantList regionValues(const ZEPAudioRegionList& regions);
 
