@@ -390,46 +390,42 @@ SInt64 ZEPAudioEditor::playbackLengthWithAbsoluteRegion(const ZEPAudioRegion& re
 
 void ZEPAudioEditor::setSamplesNativeMax(Float32 max, UInt32 track)
 {
-    if (validTrack(track))
-        mSamplesNativeMax[track] = max;
+    storeForTrack(mSamplesNativeMax, track, max);
 }
 
 Float32 ZEPAudioEditor::samplesNativeMaxForTrack(UInt32 track) const
 {
-    return validTrack(track) ? mSamplesNativeMax[track] : 0;
+    return valueForTrack(mSamplesNativeMax, track);
 }
 
 void ZEPAudioEditor::setSum(double sum, UInt32 track)
 {
-    if (validTrack(track))
-        mSamplesSum[track] = sum;
+    storeForTrack(mSamplesSum, track, sum);
 }
 
 double ZEPAudioEditor::sumForTrack(UInt32 track) const
 {
-    return validTrack(track) ? mSamplesSum[track] : 0;
+    return valueForTrack(mSamplesSum, track);
 }
 
 void ZEPAudioEditor::setSquaredSamplesSum(double sum, UInt32 track)
 {
-    if (validTrack(track))
-        mSquaredSamplesSum[track] = sum;
+    storeForTrack(mSquaredSamplesSum, track, sum);
 }
 
 double ZEPAudioEditor::squaredSamplesSumForTrack(UInt32 track) const
 {
-    return validTrack(track) ? mSquaredSamplesSum[track] : 0;
+    return valueForTrack(mSquaredSamplesSum, track);
 }
 
 void ZEPAudioEditor::setRMS(double rms, UInt32 track)
 {
-    if (validTrack(track))
-        mRMS[track] = rms;
+    storeForTrack(mRMS, track, rms);
 }
 
 double ZEPAudioEditor::rmsForTrack(UInt32 track) const
 {
-    return validTrack(track) ? mRMS[track] : 0;
+    return valueForTrack(mRMS, track);
 }
 
 Float32 ZEPAudioEditor::normalizeScaleFactorForTrack(UInt32 track) const
@@ -452,7 +448,7 @@ void ZEPAudioEditor::setNormalizedMax(Float32 max, UInt32 track)
 
 Float32 ZEPAudioEditor::normalizedMaxForTrack(UInt32 track) const
 {
-    return validTrack(track) ? mNormalizedMax[track] : 0;
+    return valueForTrack(mNormalizedMax, track);
 }
 
 void ZEPAudioEditor::setNormalizeScaleFactor(Float32 factor, UInt32 track)
@@ -538,8 +534,7 @@ void ZEPAudioEditor::setSerializableRegions(const QVariantList& dictionaries)
         regions.append(region);
     }
     // The reading with edits walks the list in order: a list stored out of order is put right.
-    std::stable_sort(regions.begin(), regions.end(),
-                     [](const ZEPAudioRegionRef& a, const ZEPAudioRegionRef& b) { return a->compare(*b) < 0; });
+    ZEPAudioRegion::sortRegions(regions);
     setSkippedRegions(regions);
 }
 

@@ -278,9 +278,20 @@ protected:
     static ZEPAudioRegionList deepCopy(const ZEPAudioRegionList& regions);
     // The first region of the list equal (same index and length) to region, or -1.
     qsizetype indexOfEqualRegion(const ZEPAudioRegion& region) const;
-    static bool validTrack(UInt32 track) { return track < kMaxTracks; }
-
     static constexpr UInt32 kMaxTracks = 2;
+    static bool validTrack(UInt32 track) { return track < kMaxTracks; }
+    // Per-track values: a track beyond the last is not stored and reads as 0.
+    template <class T>
+    static void storeForTrack(T (&values)[kMaxTracks], UInt32 track, T value)
+    {
+        if (validTrack(track))
+            values[track] = value;
+    }
+    template <class T>
+    static T valueForTrack(const T (&values)[kMaxTracks], UInt32 track)
+    {
+        return validTrack(track) ? values[track] : T(0);
+    }
 
     std::recursive_mutex mLock;
     ZEPAudioRegionList mSkippedRegions;

@@ -79,7 +79,8 @@ OSStatus ZEPAudioFileEditor::initAudioChain()
     if (const OSStatus status = ZEPAudioEditor::initAudioChain())
         return status;
 
-    const UInt32 fileType = ZEPAudioFileWriter::audioFileTypeForExtension(QFileInfo(mAudioFile->path()).suffix().toLower());
+    const QString extension = QFileInfo(mAudioFile->path()).suffix().toLower();
+    const UInt32 fileType = ZEPAudioFileWriter::audioFileTypeForExtension(extension);
     if (fileType != 0) {
         QVariantMap settings{{QStringLiteral("fileType"), qlonglong(fileType)}};
         const AudioStreamBasicDescription fileFormat = mAudioFile->fileAudioDescription();
@@ -271,10 +272,10 @@ ZEPAudioMarkerList ZEPAudioFileEditor::visibleMarkers()
 {
     ZEPAudioMarkerList visible;
     for (const ZEPAudioMarkerRef& marker : mMarkers) {
-        const bool hidden = std::any_of(mSkippedRegions.cbegin(), mSkippedRegions.cend(), [&](const ZEPAudioRegionRef& r) {
+        const auto hides = [&](const ZEPAudioRegionRef& r) {
             return !r->visible() && !r->endRegion() && r->containsLocation(marker->location());
-        });
-        if (!hidden)
+        };
+        if (std::none_of(mSkippedRegions.cbegin(), mSkippedRegions.cend(), hides))
             visible.append(marker);
     }
     return visible;

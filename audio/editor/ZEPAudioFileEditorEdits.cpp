@@ -24,8 +24,10 @@ bool sameExtents(const ZEPAudioRegionList& a, const ZEPAudioRegionList& b)
 // Same regions, compared by every saved value.
 bool sameValues(const ZEPAudioRegionList& a, const ZEPAudioRegionList& b)
 {
-    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
-                      [](const ZEPAudioRegionRef& x, const ZEPAudioRegionRef& y) { return x->isEqualtoRegion(y.get()); });
+    const auto equalValues = [](const ZEPAudioRegionRef& x, const ZEPAudioRegionRef& y) {
+        return x->isEqualtoRegion(y.get());
+    };
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), equalValues);
 }
 
 SInt32 clampToFadeLength(SInt64 length)
@@ -37,8 +39,7 @@ SInt32 clampToFadeLength(SInt64 length)
 
 void ZEPAudioFileEditor::sortSkippedRegions()
 {
-    std::stable_sort(mSkippedRegions.begin(), mSkippedRegions.end(),
-                     [](const ZEPAudioRegionRef& a, const ZEPAudioRegionRef& b) { return a->compare(*b) < 0; });
+    ZEPAudioRegion::sortRegions(mSkippedRegions);
 }
 
 bool ZEPAudioFileEditor::addSkippedRegion(const ZEPAudioRegionRef& region)
@@ -113,8 +114,7 @@ ZEPAudioRegionRef ZEPAudioFileEditor::adjustedRegion(const ZEPAudioRegionRef& re
     // Taken once: a second entry of the region would count as its own neighbour.
     if (!others.contains(region))
         others.append(region);
-    std::stable_sort(others.begin(), others.end(),
-                     [](const ZEPAudioRegionRef& a, const ZEPAudioRegionRef& b) { return a->compare(*b) < 0; });
+    ZEPAudioRegion::sortRegions(others);
     const auto found = std::find_if(others.cbegin(), others.cend(),
                                     [&](const ZEPAudioRegionRef& member) { return member->isEqual(region.get()); });
     if (found == others.cend() || found == others.cbegin())
@@ -307,7 +307,8 @@ void ZEPAudioFileEditor::repairEdits()
         if (last->index() > count)
             last->setIndex(count);
         last->setEnd(count - 1);
-        mSkippedRegions.removeIf([&](const ZEPAudioRegionRef& region) { return !region->isSubsetOfRegion(file.get()); });
+        mSkippedRegions.removeIf(
+            [&](const ZEPAudioRegionRef& region) { return !region->isSubsetOfRegion(file.get()); });
     }
 
     if (mUndoManager) {

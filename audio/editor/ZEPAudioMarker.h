@@ -37,7 +37,10 @@ public:
 
     // By location: -1, 0 or 1.
     int compare(const ZEPAudioMarker& other) const;
-    bool isEqual(const ZEPAudioMarker* other) const { return other && (other == this || other->mLocation == mLocation); }
+    bool isEqual(const ZEPAudioMarker* other) const
+    {
+        return other && (other == this || other->mLocation == mLocation);
+    }
     // Same name and location, not selected.
     ZEPAudioMarkerRef copy() const { return markerWithName(mName, mLocation); }
 

@@ -39,6 +39,12 @@ ZEPAudioRegionRef ZEPAudioRegionClass::regionWithDictionary(const QVariantMap& d
     return region;
 }
 
+void ZEPAudioRegion::sortRegions(ZEPAudioRegionList& regions)
+{
+    std::stable_sort(regions.begin(), regions.end(),
+                     [](const ZEPAudioRegionRef& a, const ZEPAudioRegionRef& b) { return a->compare(*b) < 0; });
+}
+
 ZEPAudioRegionRef ZEPAudioRegion::regionAtIndex(SInt64 index, SInt64 end)
 {
     return ZEPAudioRegionClass::of<ZEPAudioRegion>().regionAtIndex(index, end);

@@ -73,6 +73,9 @@ private:
 
 class ZEPAudioRegion {
 public:
+    // Puts regions in compare() order, keeping the order of equal ones.
+    static void sortRegions(ZEPAudioRegionList& regions);
+
     // Zeroed; the fade is enabled (the state initWithDictionary starts from).
     ZEPAudioRegion() = default;
     virtual ~ZEPAudioRegion() = default;

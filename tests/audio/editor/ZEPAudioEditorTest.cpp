@@ -1,5 +1,6 @@
 #include "audio/editor/ZEPAudioEditor.h"
 #include "audio/files/ZEPAudioConverter.h"
+#include "audio/files/ZEPAudioFileWriter.h"
 
 #include "EditorFixtures.h"
 #include "support/TestEnvironment.h"
@@ -270,4 +271,44 @@ TEST_F(ZEPAudioEditorTest, aNewRegionClassRemakesTheRegions)
     EXPECT_TRUE(dynamic_cast<Drawn*>(editor->totalRegionVisible(true).get()));
     editor->setSerializableRegions(editor->serializableRemovedRegions());
     EXPECT_TRUE(dynamic_cast<Drawn*>(editor->skippedRegions()[1].get()));
+}
+
+// A file that loads in the background: when it has finished, the model gets the regions
+// every loaded sound has, as no edit of the user's, and tells its delegate.
+TEST_F(ZEPAudioEditorTest, finishingLoadingAddsTheEndRegionsAndTellsTheDelegate)
+{
+    struct Delegate : ZEPAudioEditorDelegate {
+        int finished = 0;
+        void editorDidFinishLoading(ZEPAudioEditor*) override { ++finished; }
+    } delegate;
+    UndoManager undo;
+    editor->setUndoManager(&undo);
+    editor->setDelegate(&delegate);
+    editor->setSkippedRegions({});
+    editor->movieDidFinishLoading(nullptr);
+    EXPECT_EQ(delegate.finished, 1);
+    ASSERT_EQ(editor->skippedRegions().size(), 2);
+    EXPECT_TRUE(editor->skippedRegions().first()->endRegion());
+    EXPECT_TRUE(nothingToUndo(undo));
+    EXPECT_EQ(editor->undoManager(), &undo);
+
+    // Regions present are kept.
+    editor->setSkippedRegions({cut(10, 19)});
+    editor->movieDidFinishLoading(nullptr);
+    EXPECT_EQ(editor->skippedRegions().size(), 1);
+    EXPECT_EQ(delegate.finished, 2);
+}
+
+TEST_F(ZEPAudioEditorTest, encodeSettingsChangesAreObserved)
+{
+    QObject context;
+    QVariant seen;
+    editor->observeKey("encodeSettings", &context, [&](const QVariant&, const QVariant& now) { seen = now; });
+    editor->setEncodeSettings({{"fileType", qlonglong(FourCC("caff"))}});
+    EXPECT_EQ(seen.toMap().value("fileType").toLongLong(), qlonglong(FourCC("caff")));
+    EXPECT_EQ(editor->valueForKey("playing"), QVariant(false));
+
+    // No type and no settings: the lossless settings.
+    editor->setEncodeSettings({});
+    EXPECT_EQ(editor->encodeSettings(), ZEPAudioFileWriter::losslessSettings());
 }

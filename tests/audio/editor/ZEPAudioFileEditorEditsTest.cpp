@@ -170,7 +170,8 @@ TEST_F(EditsTest, overlappingFadesAreShortened)
         SCOPED_TRACE(c.name);
         open();
         editor->addSkippedRegion(region(1000, 1099, kZEPAudioRegionCut, 100));
-        editWithUndo([&] { editor->addSkippedRegion(region(c.secondIndex, c.secondIndex + 49, kZEPAudioRegionCut, 100)); });
+        ZEPAudioRegionRef second = region(c.secondIndex, c.secondIndex + 49, kZEPAudioRegionCut, 100);
+        editWithUndo([&] { editor->addSkippedRegion(second); });
         const ZEPAudioRegionList& list = editor->skippedRegions();
         ASSERT_EQ(list.size(), 4);
         EXPECT_EQ(list[1]->fadeLength(), c.firstFade);
@@ -189,7 +190,11 @@ TEST_F(EditsTest, cropMovesTheStartAndEndRegions)
     } cases[] = {
         {"plain", 0.0, {}, {{0, 999, 0}, {5000, 9998, 0}}, 0},
         {"fades that would overlap", 1.0, {}, {{0, 999, 0}, {5000, 9998, 0}}, 1000},
-        {"a cut inside the kept part stays", 0.0, {{2000, 2099, 0}}, {{0, 999, 0}, {2000, 2099, 0}, {5000, 9998, 0}}, 0},
+        {"a cut inside the kept part stays",
+         0.0,
+         {{2000, 2099, 0}},
+         {{0, 999, 0}, {2000, 2099, 0}, {5000, 9998, 0}},
+         0},
         {"a cut in the cropped head is merged", 0.0, {{100, 199, 0}}, {{0, 999, 0}, {5000, 9998, 0}}, 0},
     };
     for (const auto& c : cases) {
