@@ -1,0 +1,337 @@
+#pragma once
+// The non-destructive edit model of one sound: the sorted list of skipped regions (cuts and
+// silences), the markers, the metadata tags, the per-track effects chain and normalisation
+// values, all saved and restored as one settings dictionary; and the mapping between
+// positions of the file ("absolute") and of the edited sound with its cuts taken out
+// ("relative"). The sound file itself is never changed.
+//
+// Abstract: ZEPAudioFileEditor supplies the audio and the region edits. Positions and
+// lengths are packets of the extraction format (linear PCM: one packet is one frame).
+//
+// Threads: regions, markers, tags, settings and undo run on the main thread. The reader of
+// the audio (a loader or conversion thread) reads the region list; edits that replace the
+// list stop playback first, and callers that edit while a reader may run hold lock().
+//
+// Observed keys (ObservableObject): "playing", "encodeSettings", "estimatedFileSize".
+
+#include "audio/editor/ZEPAudioEditorDelegate.h"
+#include "audio/editor/ZEPAudioMarker.h"
+#include "audio/editor/ZEPAudioRegion.h"
+#include "audio/editor/ZEPEditorEffectsGraph.h"
+#include "platform/ObservableObject.h"
+#include "platform/UndoManager.h"
+#include "platform/ZEPFileRef.h"
+
+#include <QPointer>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+
+class ZEPAudioDevice;
+
+// Raised by the operations a subclass must supply; name "ZEPSubclassMustImplementException".
+class ZEPSubclassMustImplementException : public std::logic_error {
+public:
+    explicit ZEPSubclassMustImplementException(const std::string& reason) : std::logic_error(reason) {}
+    static const char* name() { return "ZEPSubclassMustImplementException"; }
+};
+
+// The argument of replaceRegionWithRegion(): the object in the list and the one to put in its
+// place ("ReplaceMe" and "ReplaceWith"). A null member counts as a missing key.
+struct ZEPRegionReplacement {
+    ZEPAudioRegionRef replaceMe;
+    ZEPAudioRegionRef replaceWith;
+};
+
+struct ZEPMarkerReplacement {
+    ZEPAudioMarkerRef replaceMe;
+    ZEPAudioMarkerRef replaceWith;
+};
+
+class ZEPAudioEditor : public ObservableObject {
+    Q_OBJECT
+    Q_PROPERTY(bool playing READ isPlaying)
+    Q_PROPERTY(QVariantMap encodeSettings READ encodeSettings WRITE setEncodeSettings)
+
+public:
+    // What the model is doing with its audio.
+    enum OperationMode : UInt32 {
+        kIdleMode = 0,
+        kPlaybackMode = 1,   // the editor plays a region
+        kExtractionMode = 2, // audio is extracted for export or for the board's cache
+    };
+
+    // Keys of the settings dictionary.
+    static inline const QString EncodeSettingsKey = QStringLiteral("EncodeSettings");
+    static inline const QString GraphSettingsKey = QStringLiteral("GraphSettings");
+    static inline const QString EditsKey = QStringLiteral("Edits");
+    static inline const QString MarkersKey = QStringLiteral("Markers");
+    static inline const QString TagsKey = QStringLiteral("Tags");
+    static inline const QString DurationKey = QStringLiteral("duration");
+
+    ~ZEPAudioEditor() override;
+
+    // "title", "artist", "album", "copyright", "comments" empty; "genre" "Sound Clip";
+    // "encoder" "Glassjar Studio"; "year" this year as an integer.
+    static QVariantMap defaultTags();
+
+    // Multiplies the samples of one channel that lie under the fade region by its fade curve
+    // and clamps them to [-1, 1]. The count samples evenly cover the region `covered`;
+    // framesPerSample is not used. Allocates nothing: safe on reading threads.
+    static void applyFade(const ZEPAudioRegion& fade, Float32* samples, UInt32 count, UInt32 framesPerSample,
+                          const ZEPAudioRegion& covered);
+
+    // Builds the chain once: every track's native and normalised peak 1.0, the encode
+    // settings {"fileType": 'AIFF'}; answers 0. Again later: nothing.
+    virtual OSStatus initAudioChain();
+    bool audioChainInited() const { return mAudioChainInited; }
+
+    // The recursive lock that guards the audio chain (and, for the editor interface, its own
+    // work on the model).
+    void lock() { mLock.lock(); }
+    void unlock() { mLock.unlock(); }
+
+    // Supplied by the subclass; the base raises ZEPSubclassMustImplementException.
+    // Raw read from the read location, no edits.
+    virtual OSStatus readPackets(UInt32* packets, AudioBufferList* buffer);
+    // Read with the edits applied (see ZEPAudioFileEditor).
+    virtual OSStatus readPackets(UInt32* packets, AudioBufferList* buffer, AudioStreamPacketDescription* descriptions,
+                                 bool skipAllRegions, bool applyFade);
+    virtual OSStatus getExtractionAudioDescription(AudioStreamBasicDescription* description);
+    virtual ZEPAudioRegionRef absoluteTotalRegion();
+    virtual ZEPAudioRegionRef totalRegionVisible(bool visibleOnly);
+    virtual SInt64 totalLengthVisible(bool visibleOnly);
+    virtual void setReadLocation(SInt64 location);
+    virtual ZEPAudioMarkerList visibleMarkers();
+
+    // Answers a subclass replaces.
+    virtual std::optional<ZEPFileRef> fileRef() { return std::nullopt; }
+    virtual bool isLoading() { return false; }
+    virtual SInt64 totalSampleCount() { return 0; }
+    virtual UInt32 trackCount() { return 1; }
+    virtual bool canPlay() { return true; }
+    virtual OSStatus setMaxRequestFrames(UInt32) { return noErr; }
+    virtual UInt32 maxRequestFrames() { return 0; }
+    virtual bool isFlushing() { return false; }
+    virtual void flush() {}
+    // -1: unlimited.
+    virtual SInt64 framesAvailable() { return -1; }
+    virtual void updatePlayRegion(const ZEPAudioRegionRef&) {}
+
+    SInt64 readLocation() const { return mCurReadLocation; }
+
+    // Regions and markers. The live lists: callers that add keep the region list sorted.
+    const ZEPAudioRegionList& skippedRegions() const { return mSkippedRegions; }
+    ZEPAudioRegionList& skippedRegions() { return mSkippedRegions; }
+    const ZEPAudioMarkerList& markers() const { return mMarkers; }
+    ZEPAudioMarkerList& markers() { return mMarkers; }
+    // Replaces the list, leaving out regions equal (same index and length) to one already
+    // taken, in the array's order. Stops playback when playing. No undo.
+    void setSkippedRegions(const ZEPAudioRegionList& regions);
+    // Registers the inverse (a deep copy of the current list) and then sets the list: every
+    // undoable change of the whole list goes through here.
+    void undoSkippedRegions(const ZEPAudioRegionList& regions);
+    // Puts replaceWith in the place of the first region equal to replaceMe and registers the
+    // swap for undo. Nothing (and no undo) when one is missing or replaceMe is not there.
+    void replaceRegionWithRegion(const ZEPRegionReplacement& replacement);
+    void replaceMarkerWithMarker(const ZEPMarkerReplacement& replacement);
+    void setMarkers(const ZEPAudioMarkerList& markers);
+    ZEPAudioMarkerList sortedMarkers() const;
+    // Adds the marker unless one stands at its location; undo removes a copy.
+    void addMarker(const ZEPAudioMarkerRef& marker);
+    // Removes every marker at the marker's location; undo adds a copy.
+    void removeMarker(const ZEPAudioMarkerRef& marker);
+    // A new marker "New Marker" at the absolute location, added with addMarker().
+    ZEPAudioMarkerRef markLocation(SInt64 location);
+    ZEPAudioMarkerList markersInRegion(const ZEPAudioRegion& region) const;
+    // New markers for those, moved so that the region's first packet is 0.
+    ZEPAudioMarkerList markersInAndRelativeToRegion(const ZEPAudioRegion& region) const;
+    // The skipped regions of the type (kZEPAudioRegionAnyType: all) whose first packet lies
+    // in the region, in list order.
+    ZEPAudioRegionList regionsOfType(UInt32 type, const ZEPAudioRegion& region) const;
+    // Copies of those cut to the region and moved so that its first packet is 0.
+    ZEPAudioRegionList regionsOfTypeRelativeToRegion(UInt32 type, const ZEPAudioRegion& region) const;
+    // Makes every region the model makes or copies of this class; the skipped regions are
+    // made again as objects of it, in order.
+    void setAudioRegionClass(const ZEPAudioRegionClass& regionClass);
+    ZEPAudioRegionClass audioRegionClass() const { return mAudioRegionClass; }
+
+    // Position mapping; only cuts take part. A position inside a cut maps to the relative
+    // position where the cut begins.
+    SInt64 absoluteIndexWithRelativeIndex(SInt64 relative) const;
+    SInt64 relativeIndexWithAbsoluteIndex(SInt64 absolute) const;
+    ZEPAudioRegionRef relativeRegionWithAbsoluteRegion(const ZEPAudioRegion& region);
+    SInt64 playbackLengthWithAbsoluteRegion(const ZEPAudioRegion& region);
+
+    // Normalisation, per track 0 or 1 (other tracks: setters ignored, getters 0).
+    void setSamplesNativeMax(Float32 max, UInt32 track);
+    Float32 samplesNativeMaxForTrack(UInt32 track) const;
+    void setSum(double sum, UInt32 track);
+    double sumForTrack(UInt32 track) const;
+    void setSquaredSamplesSum(double sum, UInt32 track);
+    double squaredSamplesSumForTrack(UInt32 track) const;
+    void setRMS(double rms, UInt32 track);
+    double rmsForTrack(UInt32 track) const;
+    // normalizedMax / nativeMax (0 when nativeMax is not above 0) while normalisation is
+    // applied, else 1.
+    Float32 normalizeScaleFactorForTrack(UInt32 track) const;
+    // Stores the target peak and sets the resulting scale factor as the track's volume in
+    // the effects chain.
+    void setNormalizedMax(Float32 max, UInt32 track);
+    Float32 normalizedMaxForTrack(UInt32 track) const;
+    void setNormalizeScaleFactor(Float32 factor, UInt32 track);
+    Float32 maxAfterNormalizationForTrack(UInt32 track) const;
+    void setMaxAfterNormalization(Float32 max, UInt32 track) { setNormalizedMax(max, track); }
+    // {"track": unsigned, "normalizedMax": float}.
+    void setNormalizedMaxWithDict(const QVariantMap& dictionary);
+    // Only stores the flag; the mixers see it at the next setNormalizedMax().
+    void setAppliesNormalization(bool applies) { mAppliesNormalization = applies; }
+    bool appliesNormalization() const { return mAppliesNormalization; }
+
+    // Settings dictionary: "EncodeSettings", "GraphSettings", "Edits", "Markers", "Tags" and
+    // "duration". Applying leaves the part of every absent key (and of a value of the wrong
+    // kind) unchanged; "duration" is not read.
+    virtual QVariantMap settings();
+    virtual void setSettings(const QVariantMap& settings);
+    // settings() with only the markers and edits inside the region, moved so that the
+    // region's first packet is 0.
+    QVariantMap settingsRelativeToRegion(const ZEPAudioRegion& region);
+    QVariantList serializableRemovedRegions() const;
+    // Regions made with the region class, silences showing both edges, sorted.
+    void setSerializableRegions(const QVariantList& regions);
+    QVariantList serializableMarkers() const;
+    void setSerializableMarkers(const QVariantList& markers);
+
+    // {"fileType": unsigned type, "encoderSettings": stream description dictionary with
+    // "bitRate" and "quality"}. Empty when no file type is set. Settings for more than two
+    // channels are ignored; no type and no settings take the lossless settings.
+    virtual QVariantMap encodeSettings();
+    virtual void setEncodeSettings(const QVariantMap& settings);
+    // "<format name>, <encoder settings description>"; null when the format has no name.
+    QString audioSettingsDescription();
+
+    ZEPEditorEffectsGraph* effectsGraph() const { return mEffectsGraph.get(); }
+    // Keeps the chain and enables it.
+    void setEffectsGraph(std::shared_ptr<ZEPEditorEffectsGraph> graph);
+    void setEffectsGraphEnabled(bool enabled) { mEffectsGraphEnabled = enabled; }
+    bool effectsGraphEnabled() const { return mEffectsGraphEnabled; }
+    // The chain's saved form; nothing without a chain.
+    std::optional<QVariantList> graphSettings() const;
+    void setGraphSettings(const QVariantList& settings);
+    Float32 leftOutputLevel() const;
+    Float32 rightOutputLevel() const;
+
+    // The extraction format's sample rate.
+    double samplesPerSecond();
+    // Seconds of the edited sound (cuts taken out); 0 when the length or rate is not above 0.
+    double duration();
+
+    // Extraction (export and the board's cache): operation mode 2, the chain started.
+    virtual OSStatus getReadyForExtraction();
+    // The export region becomes the whole file.
+    void resetExportRegion();
+    bool isExporting() const { return bool(mExportRegion); }
+    virtual SInt64 exportPacketsReturned() { return mExportPacketsReturned; }
+    UInt32 operationMode() const { return mOperationMode; }
+
+    // The editor's own playback. Not playing until a player is attached.
+    bool isPlaying() const { return false; }
+    bool loop() const { return mLoop; }
+    // Ends playback: the stopped position goes just after the first skipped region (the
+    // start region), the playback region is released and the read location returns to 0.
+    virtual void stopPlayback();
+
+    // The undo manager is not owned; the model's actions are removed from it when the model
+    // goes away.
+    void setUndoManager(UndoManager* undoManager) { mUndoManager = undoManager; }
+    UndoManager* undoManager() const { return mUndoManager.data(); }
+    // Not owned.
+    void setDelegate(ZEPAudioEditorDelegate* delegate) { mDelegate = delegate; }
+    ZEPAudioEditorDelegate* delegate() const { return mDelegate; }
+    virtual bool originalIsLossless() { return mOriginalIsLossless; }
+    void setOriginalIsLossless(bool lossless) { mOriginalIsLossless = lossless; }
+    void setReverting(bool reverting) { mReverting = reverting; }
+    bool isReverting() const { return mReverting; }
+    virtual void setLivePreviewEnabled(bool enabled) { mLivePreviewEnabled = enabled; }
+    virtual bool livePreviewEnabled() { return mLivePreviewEnabled; }
+    const QVariantMap& tags() const { return mTags; }
+    void setTags(const QVariantMap& tags) { mTags = tags; }
+    // Keeps the device's uid (null for none: the default output).
+    void setOutputDevice(const ZEPAudioDevice* device);
+    QString outputDeviceUID() const { return mOutputDeviceUID; }
+    virtual void setPlaybackVolume(Float32 volume) { mPlaybackVolume = volume; }
+    virtual Float32 playbackVolume() { return mPlaybackVolume; }
+
+protected:
+    ZEPAudioEditor();
+
+    // Raises ZEPSubclassMustImplementException for the named operation.
+    [[noreturn]] static void subclassMustImplement(const char* operation);
+    // Registers action for undo with the model as target, when there is an undo manager.
+    void registerUndo(UndoManager::Action action);
+    // New copies of every region, in order.
+    static ZEPAudioRegionList deepCopy(const ZEPAudioRegionList& regions);
+    // The first region of the list equal (same index and length) to region, or -1.
+    qsizetype indexOfEqualRegion(const ZEPAudioRegion& region) const;
+    static constexpr UInt32 kMaxTracks = 2;
+    static bool validTrack(UInt32 track) { return track < kMaxTracks; }
+    // Per-track values: a track beyond the last is not stored and reads as 0.
+    template <class T>
+    static void storeForTrack(T (&values)[kMaxTracks], UInt32 track, T value)
+    {
+        if (validTrack(track))
+            values[track] = value;
+    }
+    template <class T>
+    static T valueForTrack(const T (&values)[kMaxTracks], UInt32 track)
+    {
+        return validTrack(track) ? values[track] : T(0);
+    }
+
+    std::recursive_mutex mLock;
+    ZEPAudioRegionList mSkippedRegions;
+    ZEPAudioMarkerList mMarkers;
+    SInt64 mCurReadLocation = 0;
+    bool mNeedToSetReadLocation = false;
+    QPointer<UndoManager> mUndoManager;
+    std::shared_ptr<ZEPEditorEffectsGraph> mEffectsGraph;
+    bool mEffectsGraphEnabled = false;
+    UInt32 mOperationMode = kIdleMode;
+
+    // Playback state.
+    bool mPlaybackLocationModified = false;
+    SInt64 mPlaybackLocation = 0;
+    ZEPAudioRegionRef mPlaybackRegion;
+    ZEPAudioRegionRef mRelativePlaybackRegion;
+    UInt32 mFileType = 0;
+    bool mLoop = false;
+
+    // Export state.
+    ZEPAudioRegionRef mExportRegion;
+    SInt64 mExportPacketsReturned = 0;
+    SInt64 mExportPacketsRequested = 0;
+
+    // Normalisation, one entry per track.
+    Float32 mSamplesNativeMax[kMaxTracks] = {0, 0};
+    double mSamplesSum[kMaxTracks] = {0, 0};
+    double mSquaredSamplesSum[kMaxTracks] = {0, 0};
+    double mRMS[kMaxTracks] = {0, 0};
+    Float32 mNormalizedMax[kMaxTracks] = {0, 0};
+
+    Float32 mPlaybackVolume = 1;
+    ZEPAudioEditorDelegate* mDelegate = nullptr;
+    bool mOriginalIsLossless = false;
+    ZEPAudioRegionClass mAudioRegionClass = ZEPAudioRegionClass::of<ZEPAudioRegion>();
+    bool mAudioChainInited = false;
+    bool mLivePreviewEnabled = true;
+    QVariantMap mTags;
+    bool mReverting = false;
+    QString mOutputDeviceUID;
+    bool mAppliesNormalization = true;
+    QVariantMap mEncoderSettings;
+};
