@@ -1,18 +1,20 @@
 #include "platform/plugins/LV2EffectInstance.h"
 
+#include "platform/plugins/LV2TestPlugins.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
 
-const char* kAmp = "http://lv2plug.in/plugins/eg-amp";
-const char* kMdaDelay = "http://drobilla.net/plugins/mda/Delay";
+const char* kAmp = clipdeck::test::kAmpURI;
+const char* kMdaDelay = clipdeck::test::kMdaDelayURI;
 
 // The installed plugins of lv2-examples and mda-lv2, and nothing else.
 class LV2Effects : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { qputenv("LV2_PATH", "/usr/lib/lv2"); }
+    static void SetUpTestSuite() { clipdeck::test::useTestPlugins(); }
     const LV2PluginInfo* plugin(const char* uri)
     {
         const auto* info = LV2Catalogue::shared().effectWithURI(uri);
