@@ -27,9 +27,10 @@
 //  - Render thread (the consumer's; one render at a time): renderFrames(),
 //    getAudioDescription(), maxRequestFrames(), framesAvailable(), isFlushing(). A render
 //    allocates nothing, never logs and takes one lock, which it only tries: the control
-//    thread holds it while it reformats or resets the units (and while it adopts a
-//    snapshot of a graph that is not running). A render that finds it held passes its
-//    input through unprocessed.
+//    thread holds it while it resets, re-slices or reformats the units (and while it
+//    adopts a snapshot of a graph that is not running). A render that finds it held passes
+//    its input through unprocessed. The format and the slice size are changed only while
+//    no consumer renders the graph (an export's set-up); a reset may come at any time.
 //  - preroll() renders too: it runs on the consumer's thread before rendering begins.
 //  - Any thread: setEnabled(), enabled(), setInputSource(), setOutOfData(),
 //    setTracksOutOfData() and their getters (atomics).

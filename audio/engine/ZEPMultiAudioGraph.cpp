@@ -250,18 +250,11 @@ bool ZEPMultiAudioGraph::levelsEnabled() const
            mode == 1;
 }
 
-Float32 ZEPMultiAudioGraph::leftOutputLevel() const
+Float32 ZEPMultiAudioGraph::outputLevel(AudioUnitElement channel) const
 {
     AudioUnitParameterValue decibels = 0;
-    if (mOutputMixer->getParameter(kMatrixMixerParam_PostAveragePower, kAudioUnitScope_Output, 0, &decibels) != noErr)
-        return 0;
-    return Float32(std::pow(10.0, decibels * 0.05) - 0.000001);
-}
-
-Float32 ZEPMultiAudioGraph::rightOutputLevel() const
-{
-    AudioUnitParameterValue decibels = 0;
-    if (mOutputMixer->getParameter(kMatrixMixerParam_PostAveragePower, kAudioUnitScope_Output, 1, &decibels) != noErr)
+    if (mOutputMixer->getParameter(kMatrixMixerParam_PostAveragePower, kAudioUnitScope_Output, channel, &decibels) !=
+        noErr)
         return 0;
     return Float32(std::pow(10.0, decibels * 0.05) - 0.000001);
 }

@@ -64,8 +64,8 @@ public:
     OSStatus setLevelsEnabled(bool enabled);
     bool levelsEnabled() const;
     // Linear: 10^(dB/20) - 0.000001 of the output's average power; 0 when it cannot be read.
-    Float32 leftOutputLevel() const;
-    Float32 rightOutputLevel() const;
+    Float32 leftOutputLevel() const { return outputLevel(0); }
+    Float32 rightOutputLevel() const { return outputLevel(1); }
 
     void setInputSource(ZEPAudioSource* audioSource) { mAudioSource.store(audioSource); }
     ZEPAudioSource* audioSource() const { return mAudioSource.load(); }
@@ -117,6 +117,7 @@ private:
     OSStatus build();
     OSStatus setupInputMixer();
     OSStatus setupOutputMixer();
+    Float32 outputLevel(AudioUnitElement channel) const;
     // Sets a mixer's largest slice, reinitialising it when it must.
     static OSStatus setMixerSlice(AudioUnit* mixer, UInt32 frames);
 

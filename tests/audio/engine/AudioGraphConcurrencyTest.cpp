@@ -108,20 +108,13 @@ private:
     std::thread mThread;
 };
 
-class Updates : public ZEPAudioGraphDelegate {
-public:
-    void audioGraphUpdated(ZEPAudioGraph*) override { ++count; }
-    int count = 0;
-};
-
 } // namespace
 
 TEST_F(AudioGraphConcurrency, ARenderThatFindsTheControlThreadBusyPassesItsInputAndNeverWaits)
 {
     AudioComponentRegistry::registerComponent(GateUnit::kDescription, "Tests: Gate",
                                               [] { return std::make_unique<GateUnit>(); });
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
     appendEffect(*graph, kAmpURI, -6.0f);
@@ -149,11 +142,10 @@ TEST_F(AudioGraphConcurrency, ARenderThatFindsTheControlThreadBusyPassesItsInput
 
 TEST_F(AudioGraphConcurrency, EditsSettingsAndPresetsWhileAThreadRendersNeverMixTwoChainsInOneSlice)
 {
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
-    Updates updates;
+    UpdateCounter updates;
     graph->setDelegate(&updates);
     RenderThread renderer(*graph);
 

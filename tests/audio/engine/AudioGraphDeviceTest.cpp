@@ -1,7 +1,6 @@
 // The effect graph edited while a JACK server (dummy driver) plays it.
 #include "GraphTestSupport.h"
 
-#include "platform/MainThread.h"
 #include "platform/devices/AudioDeviceStream.h"
 #include "support/JackTestServer.h"
 #include "support/TestEnvironment.h"
@@ -25,7 +24,7 @@ constexpr UInt32 kPeriod = 256;
 // the pattern itself, so that the recording can be lined up with it. Each render's gain
 // (left / pattern) is kept, and whether the whole render had that one gain.
 struct Rig {
-    FunctionSource source{pattern()};
+    PatternSource source;
     ZEPAudioGraph* graph = nullptr;
     std::atomic<size_t> started{0};
     std::vector<Float32> gains = std::vector<Float32>(kMaxRenders, 0.0f);
@@ -69,17 +68,6 @@ struct Rig {
     }
 };
 
-class Updates : public ZEPAudioGraphDelegate {
-public:
-    void audioGraphUpdated(ZEPAudioGraph*) override
-    {
-        ++count;
-        onMainThread = onMainThread && mainthread::isMainThread();
-    }
-    int count = 0;
-    bool onMainThread = true;
-};
-
 // What an edit changed: the renders started before it (those from `before` on may hear it),
 // those started after it (from `after` on must hear it), and the chain's gain from then on.
 struct Edit {
@@ -109,11 +97,10 @@ TEST(AudioGraphDevice, EditsWhileTheChainPlaysAreHeardFromTheNextRenderWithoutAD
         GTEST_SKIP() << "jackd could not start here";
 
     Rig rig;
-    rig.source.record = false;
     auto graph = runningGraph(&rig.source);
     ASSERT_TRUE(graph);
     rig.graph = graph.get();
-    Updates updates;
+    UpdateCounter updates;
     graph->setDelegate(&updates);
     // The first amplifier stays: with it no chain has a gain of 1, the unprocessed input's.
     const AUNode base = appendEffect(*graph, kAmpURI, -1.0f)->node();

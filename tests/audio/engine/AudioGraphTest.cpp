@@ -1,7 +1,6 @@
 #include "GraphTestSupport.h"
 
 #include "audio/engine/ZEPAudioUnitUtils.h"
-#include "platform/MainThread.h"
 #include "platform/PropertyList.h"
 #include "support/AllocationCounter.h"
 #include "support/TestEnvironment.h"
@@ -21,26 +20,14 @@ protected:
     static void SetUpTestSuite() { useTestPlugins(); }
 };
 
-class CountingDelegate : public ZEPAudioGraphDelegate {
-public:
-    void audioGraphUpdated(ZEPAudioGraph*) override
-    {
-        ++updates;
-        onMainThread = onMainThread && mainthread::isMainThread();
-    }
-    int updates = 0;
-    bool onMainThread = true;
-};
-
 class TaggedNode : public ZEPAudioGraphNode {
 public:
     using ZEPAudioGraphNode::ZEPAudioGraphNode;
 };
 
 // Answers "no data yet" to its first pull, then the pattern.
-class LateSource : public FunctionSource {
+class LateSource : public PatternSource {
 public:
-    LateSource() : FunctionSource(pattern()) { record = false; }
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* flags,
                           const AudioTimeStamp* timeStamp, void* sender) override
     {
@@ -49,7 +36,7 @@ public:
             *frames = 0;
             return kZEPAudioSourceNoDataYet;
         }
-        return FunctionSource::renderFrames(frames, ioData, flags, timeStamp, sender);
+        return PatternSource::renderFrames(frames, ioData, flags, timeStamp, sender);
     }
     bool late = true;
 };
@@ -65,8 +52,7 @@ Float32 parameterOf(ZEPAudioGraphNode& node, AudioUnitParameterID id)
 
 TEST_F(AudioGraph, PassesInputThroughAnEmptyChainBitExactlyAndAppliesEffectsInOrder)
 {
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
     EXPECT_TRUE(graph->nodes().empty());
@@ -164,8 +150,7 @@ TEST_F(AudioGraph, PullsTheSourceAgainForWhatItDidNotDeliverWithAdvancingTimeSta
 
 TEST_F(AudioGraph, EditsReorderTheChainAndKeepTheInputOnTheFront)
 {
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
     graph->stop(); // edits of a stopped graph take effect at once
@@ -222,19 +207,18 @@ TEST_F(AudioGraph, EditsReorderTheChainAndKeepTheInputOnTheFront)
 
 TEST_F(AudioGraph, EditsOfARunningGraphAreHeardAtTheNextRenderAndReportedOnTheMainThread)
 {
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
-    CountingDelegate delegate;
+    UpdateCounter delegate;
     graph->setDelegate(&delegate);
 
     auto amp = appendEffect(*graph, kAmpURI, -6.0f);
     EXPECT_EQ(graph->nodes().size(), 1u); // the model changes at once
-    EXPECT_EQ(delegate.updates, 0);       // the render has not taken it up yet
+    EXPECT_EQ(delegate.count, 0);       // the render has not taken it up yet
     Slice first(*graph, 256);
     EXPECT_LT(distanceFromPattern(first, 0, gainOf(-6.0f)), 1e-5f);
-    EXPECT_TRUE(waitUntil([&] { return delegate.updates == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return delegate.count == 1; }));
     EXPECT_TRUE(delegate.onMainThread);
 
     // A removed unit lives until a render has left it behind.
@@ -242,27 +226,26 @@ TEST_F(AudioGraph, EditsOfARunningGraphAreHeardAtTheNextRenderAndReportedOnTheMa
     EXPECT_TRUE(amp->audioUnit());
     Slice second(*graph, 256, 256);
     EXPECT_EQ(distanceFromPattern(second, 256, 1.0f), 0.0f);
-    EXPECT_TRUE(waitUntil([&] { return delegate.updates == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return delegate.count == 2; }));
     EXPECT_FALSE(amp->audioUnit());
 
     // A stopped graph takes edits at once and tells nobody.
     graph->stop();
     appendEffect(*graph, kAmpURI, -6.0f);
     QCoreApplication::processEvents();
-    EXPECT_EQ(delegate.updates, 2);
+    EXPECT_EQ(delegate.count, 2);
 
     // Edits still waiting when the graph stops are adopted then, and reported.
     graph->start();
     appendEffect(*graph, kAmpURI, -6.0f);
     graph->stop();
-    EXPECT_TRUE(waitUntil([&] { return delegate.updates == 3; }));
+    EXPECT_TRUE(waitUntil([&] { return delegate.count == 3; }));
     graph->setDelegate(nullptr);
 }
 
 TEST_F(AudioGraph, TheRenderPathAllocatesNothingEvenWhenItTakesUpAnEdit)
 {
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
     graph->setBuffersRealtimeAudio(true);
@@ -286,8 +269,7 @@ TEST_F(AudioGraph, TheRenderPathAllocatesNothingEvenWhenItTakesUpAnEdit)
 
 TEST_F(AudioGraph, KeepsALiveCopyOfSlicesBelowItsCapacity)
 {
-    FunctionSource source(pattern());
-    source.record = false;
+    PatternSource source;
     auto graph = runningGraph(&source);
     ASSERT_TRUE(graph);
     EXPECT_FALSE(graph->buffersRealtimeAudio());
@@ -436,8 +418,7 @@ TEST_F(AudioGraph, PrerollConsumesExactlyTheChainsLatency)
         {{0}, 0},
     };
     for (const auto& c : cases) {
-        FunctionSource source(pattern());
-        source.record = false;
+        PatternSource source;
         auto graph = runningGraph(&source);
         ASSERT_TRUE(graph);
         appendEffect(*graph, kAmpURI, 0.0f);

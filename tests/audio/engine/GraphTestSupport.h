@@ -3,6 +3,7 @@
 
 #include "TestProducers.h"
 #include "audio/engine/ZEPAudioGraph.h"
+#include "platform/MainThread.h"
 #include "platform/plugins/LV2TestPlugins.h"
 #include "support/TestSignals.h"
 
@@ -21,6 +22,24 @@ inline FunctionSource::Signal pattern()
         return channel == 0 ? sample : -sample;
     };
 }
+
+// The pattern, pulled without recording the pulls (so that rendering allocates nothing).
+class PatternSource : public FunctionSource {
+public:
+    PatternSource() : FunctionSource(pattern()) { record = false; }
+};
+
+// Counts the graph's updates and checks that each comes on the main thread.
+class UpdateCounter : public ZEPAudioGraphDelegate {
+public:
+    void audioGraphUpdated(ZEPAudioGraph*) override
+    {
+        ++count;
+        onMainThread = onMainThread && mainthread::isMainThread();
+    }
+    int count = 0;
+    bool onMainThread = true;
+};
 
 inline Float32 gainOf(Float32 decibels) { return std::pow(10.0f, decibels / 20.0f); }
 
