@@ -31,7 +31,8 @@
 //    adopts a snapshot of a graph that is not running). A render that finds it held passes
 //    its input through unprocessed. The format and the slice size are changed only while
 //    no consumer renders the graph (an export's set-up); a reset may come at any time.
-//  - preroll() renders too: it runs on the consumer's thread before rendering begins.
+//  - preroll() renders too: it runs on the consumer's thread before rendering begins,
+//    while nobody edits the chain.
 //  - Any thread: setEnabled(), enabled(), setInputSource(), setOutOfData(),
 //    setTracksOutOfData() and their getters (atomics).
 //
