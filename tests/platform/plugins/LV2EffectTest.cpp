@@ -1,6 +1,7 @@
 #include "platform/plugins/LV2EffectInstance.h"
 
 #include "platform/plugins/LV2TestPlugins.h"
+#include "platform/plugins/LV2World.h"
 
 #include <gtest/gtest.h>
 
@@ -117,4 +118,13 @@ TEST_F(LV2Effects, AStereoPluginProcessesBothChannels)
     for (float v : outLeft)
         energy += double(v) * v;
     EXPECT_GT(energy, 0.0);
+}
+
+TEST_F(LV2Effects, URITextsHandedOutStayValidWhileMoreURIsAreMapped)
+{
+    const auto world = LV2Catalogue::shared().world();
+    const char* text = world->unmap()->unmap(world->unmap()->handle, world->urid("urn:a"));
+    for (int i = 0; i < 1000; ++i)
+        world->urid(("urn:clipdeck-test:" + std::to_string(i)).c_str());
+    EXPECT_STREQ(text, "urn:a");
 }
