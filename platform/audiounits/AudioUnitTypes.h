@@ -58,6 +58,7 @@ constexpr AudioUnitPropertyID kAudioUnitProperty_ElementCount = 11;
 constexpr AudioUnitPropertyID kAudioUnitProperty_Latency = 12;
 constexpr AudioUnitPropertyID kAudioUnitProperty_MaximumFramesPerSlice = 14;
 constexpr AudioUnitPropertyID kAudioUnitProperty_TailTime = 20;
+constexpr AudioUnitPropertyID kAudioUnitProperty_BypassEffect = 21;
 constexpr AudioUnitPropertyID kAudioUnitProperty_LastRenderError = 22;
 constexpr AudioUnitPropertyID kAudioUnitProperty_SetRenderCallback = 23;
 constexpr AudioUnitPropertyID kAudioUnitProperty_FactoryPresets = 24;

@@ -42,6 +42,9 @@ public:
 
     // The plugin's latency in frames, as its latency port last reported it (0 without one).
     UInt32 latencyFrames() const { return latency_.load(); }
+    // Runs the plugin for zero frames so that it reports its control outputs (its latency
+    // among them) before the first block. Never while process() may run.
+    void refreshControlOutputs() { runBlock(0); }
 
     // The plugin's state and parameter values as text (Turtle), and back. restoreState()
     // refuses text that is not a state of this plugin.

@@ -11,6 +11,7 @@
 #include <lv2/options/options.h>
 #include <lv2/urid/urid.h>
 
+#include <deque>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -60,7 +61,9 @@ private:
 
     std::mutex uridMutex;
     std::unordered_map<std::string, LV2_URID> uris;
-    std::vector<std::string> names; // urid - 1 -> uri
+    // urid - 1 -> uri. A deque never moves its strings, so the texts unmap() handed out
+    // stay valid while later URIs are mapped.
+    std::deque<std::string> names;
 
     LV2_URID_Map mapFeature{};
     LV2_URID_Unmap unmapFeature{};

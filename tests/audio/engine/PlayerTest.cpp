@@ -1,12 +1,16 @@
 // The output player rendered offline: its output unit is initialised and rendered by the
 // test, the way the device would, so every path is pinned without a device.
+#include "audio/engine/ZEPAudioGraph.h"
 #include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
 
 #include "TestProducers.h"
+#include "platform/plugins/LV2TestPlugins.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
+
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace enginetest;
@@ -123,4 +127,38 @@ TEST(AudioPlayer, DeviceUidDefaultDeviceMeansFollowTheDefault)
     EXPECT_TRUE(player.usesDefaultOutputDevice());
     EXPECT_EQ(player.maxRequestFrames(), 0xFFFFFFFFu);
     EXPECT_EQ(player.framesAvailable(), 512);
+}
+
+TEST(AudioPlayer, PlaysThroughItsGraphUntilTheBypassCountdownRunsOut)
+{
+    FunctionSource source(constant(0.5f, 0.5f));
+    source.record = false;
+    OfflinePlayer offline(&source);
+    ZEPAudioPlayer& player = *offline.player;
+    std::shared_ptr<ZEPAudioGraph> graph = ZEPAudioGraph::create();
+    ASSERT_TRUE(graph);
+    auto node = graph->addNodeWithDictionary({{"uri", QString::fromUtf8(clipdeck::test::kAmpURI)}});
+    ASSERT_TRUE(node);
+    node->audioUnit()->setParameter(0, kAudioUnitScope_Global, 0, -6.0f);
+    player.setAudioGraph(graph);
+    EXPECT_EQ(graph->inputSource(), &player); // the graph pulls the player's producer through it
+    ASSERT_EQ(graph->start(), noErr);
+    const Float32 attenuated = 0.5f * std::pow(10.0f, -6.0f / 20.0f);
+
+    player.setFramesUntilBypass(1000);
+    ASSERT_EQ(offline.render(), noErr);
+    EXPECT_NEAR(offline.out->samples[0][100], attenuated, 1e-5);
+    EXPECT_EQ(player.framesUntilBypass(), 488);
+    EXPECT_FALSE(player.bypassGraph());
+    ASSERT_EQ(offline.render(), noErr);
+    EXPECT_EQ(player.framesUntilBypass(), 0);
+    EXPECT_TRUE(player.bypassGraph());
+    ASSERT_EQ(offline.render(), noErr); // the producer directly, past the effect
+    EXPECT_EQ(offline.out->samples[0][100], 0.5f);
+    EXPECT_EQ(player.framesPlayed(), 1536);
+
+    // The tail of the effect is rendered through the graph into the scratch list.
+    player.setBypassGraph(false);
+    player.burnFrames(1300);
+    graph->stop();
 }

@@ -1,18 +1,21 @@
 #include "platform/plugins/LV2EffectInstance.h"
 
+#include "platform/plugins/LV2TestPlugins.h"
+#include "platform/plugins/LV2World.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
 
-const char* kAmp = "http://lv2plug.in/plugins/eg-amp";
-const char* kMdaDelay = "http://drobilla.net/plugins/mda/Delay";
+const char* kAmp = clipdeck::test::kAmpURI;
+const char* kMdaDelay = clipdeck::test::kMdaDelayURI;
 
 // The installed plugins of lv2-examples and mda-lv2, and nothing else.
 class LV2Effects : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { qputenv("LV2_PATH", "/usr/lib/lv2"); }
+    static void SetUpTestSuite() { clipdeck::test::useTestPlugins(); }
     const LV2PluginInfo* plugin(const char* uri)
     {
         const auto* info = LV2Catalogue::shared().effectWithURI(uri);
@@ -115,4 +118,13 @@ TEST_F(LV2Effects, AStereoPluginProcessesBothChannels)
     for (float v : outLeft)
         energy += double(v) * v;
     EXPECT_GT(energy, 0.0);
+}
+
+TEST_F(LV2Effects, URITextsHandedOutStayValidWhileMoreURIsAreMapped)
+{
+    const auto world = LV2Catalogue::shared().world();
+    const char* text = world->unmap()->unmap(world->unmap()->handle, world->urid("urn:a"));
+    for (int i = 0; i < 1000; ++i)
+        world->urid(("urn:clipdeck-test:" + std::to_string(i)).c_str());
+    EXPECT_STREQ(text, "urn:a");
 }
