@@ -599,7 +599,7 @@ QString ZEPAudioEditor::audioSettingsDescription()
 
 // Effects chain.
 
-void ZEPAudioEditor::setEffectsGraph(std::shared_ptr<ZEPEditorEffectsGraph> graph)
+void ZEPAudioEditor::setEffectsGraph(std::shared_ptr<ZEPMultiAudioGraph> graph)
 {
     mEffectsGraph = std::move(graph);
     mEffectsGraphEnabled = true;

@@ -17,7 +17,7 @@
 #include "audio/editor/ZEPAudioEditorDelegate.h"
 #include "audio/editor/ZEPAudioMarker.h"
 #include "audio/editor/ZEPAudioRegion.h"
-#include "audio/editor/ZEPEditorEffectsGraph.h"
+#include "audio/engine/ZEPMultiAudioGraph.h"
 #include "platform/ObservableObject.h"
 #include "platform/UndoManager.h"
 #include "platform/ZEPFileRef.h"
@@ -215,9 +215,10 @@ public:
     // "<format name>, <encoder settings description>"; null when the format has no name.
     QString audioSettingsDescription();
 
-    ZEPEditorEffectsGraph* effectsGraph() const { return mEffectsGraph.get(); }
+    // The per-track effects chain (one chain per track, saved as one array).
+    ZEPMultiAudioGraph* effectsGraph() const { return mEffectsGraph.get(); }
     // Keeps the chain and enables it.
-    void setEffectsGraph(std::shared_ptr<ZEPEditorEffectsGraph> graph);
+    void setEffectsGraph(std::shared_ptr<ZEPMultiAudioGraph> graph);
     void setEffectsGraphEnabled(bool enabled) { mEffectsGraphEnabled = enabled; }
     bool effectsGraphEnabled() const { return mEffectsGraphEnabled; }
     // The chain's saved form; nothing without a chain.
@@ -299,7 +300,7 @@ protected:
     SInt64 mCurReadLocation = 0;
     bool mNeedToSetReadLocation = false;
     QPointer<UndoManager> mUndoManager;
-    std::shared_ptr<ZEPEditorEffectsGraph> mEffectsGraph;
+    std::shared_ptr<ZEPMultiAudioGraph> mEffectsGraph;
     bool mEffectsGraphEnabled = false;
     UInt32 mOperationMode = kIdleMode;
 

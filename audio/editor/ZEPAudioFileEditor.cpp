@@ -1,6 +1,5 @@
 #include "audio/editor/ZEPAudioFileEditor.h"
 
-#include "audio/editor/ZEPPassThroughEffectsGraph.h"
 #include "audio/engine/ZEPAudioBufferList.h"
 #include "audio/files/ZEPAudioFileWriter.h"
 #include "audio/files/ZEPStreamDescriptionDictionary.h"
@@ -93,9 +92,14 @@ OSStatus ZEPAudioFileEditor::initAudioChain()
         setEncodeSettings(settings);
     }
 
-    auto graph = std::make_shared<ZEPPassThroughEffectsGraph>(trackCount());
+    OSStatus status = noErr;
+    std::shared_ptr<ZEPMultiAudioGraph> graph = ZEPMultiAudioGraph::create(trackCount(), &status);
+    if (!graph) {
+        mAudioChainInited = false;
+        return status;
+    }
     graph->setLevelsEnabled(true);
-    setEffectsGraph(graph);
+    setEffectsGraph(std::move(graph));
 
     mAudioFile->getExtractionAudioDescription(&mExtractionDescription);
     ZEPFreeEmptyAudioBufferList(mTempExtractionBufferList);

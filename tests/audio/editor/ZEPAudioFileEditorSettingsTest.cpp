@@ -4,6 +4,7 @@
 
 #include "EditorFixtures.h"
 #include "platform/PropertyList.h"
+#include "platform/plugins/LV2TestPlugins.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@ QVariantList markerValues(const ZEPAudioMarkerList& markers)
 
 TEST(ZEPAudioFileEditorSettings, surviveAPropertyListFileAndANewModel)
 {
+    useTestPlugins();
     for (PropertyList::Format format : {PropertyList::Format::XML, PropertyList::Format::Binary}) {
         SCOPED_TRACE(format == PropertyList::Format::XML ? "XML" : "binary");
         TempFolder folder;
@@ -46,13 +48,12 @@ TEST(ZEPAudioFileEditorSettings, surviveAPropertyListFileAndANewModel)
         edited->setNormalizedMax(0.75f, 0);
         edited->setSum(-12.5, 0);
         edited->setSquaredSamplesSum(321.125, 0);
-        // A saved chain with an effect: integers, reals and booleans must come back as such.
-        const QVariantList chain{QVariantList{
-            QVariantMap{{"type", qlonglong(FourCC("aufx"))}, {"subtype", qlonglong(FourCC("dely"))},
-                        {"manufacturer", qlonglong(FourCC("appl"))}, {"mix", 0.5},
-                        {"com.corvanesw.glassjar_studio.bypass", false}},
-            QVariantMap{{"ZEPAudioGraphIsEnabled", true}}}};
-        edited->setGraphSettings(chain);
+        // A chain with an effect: its saved integers, reals, booleans and state text must come
+        // back as such.
+        ASSERT_TRUE(edited->effectsGraph()->graphForTrack(0)->addNodeWithDictionary({{"uri", QString(kAmpURI)}}));
+        const QVariantList chain = *edited->graphSettings();
+        ASSERT_EQ(chain.value(0).toList().size(), 2);
+        EXPECT_EQ(chain[0].toList()[0].toMap().value("uri").toString(), kAmpURI);
 
         const QString settingsPath = folder.file("take.settings");
         ASSERT_TRUE(PropertyList::writeToFile(edited->settings(), settingsPath, format));
