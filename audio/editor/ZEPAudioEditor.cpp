@@ -1,8 +1,14 @@
 #include "audio/editor/ZEPAudioEditor.h"
 
+#include "audio/engine/ZEPAudioBufferList.h"
 #include "audio/engine/ZEPAudioDevice.h"
+#include "audio/engine/ZEPAudioPullRingBuffer.h"
+#include "audio/engine/ZEPAudioUnitUtils.h"
+#include "audio/engine/ZEPPullAudioPlayer.h"
+#include "audio/engine/ZEPSlamAudioPlayer.h"
 #include "audio/files/ZEPAudioConverter.h"
 #include "audio/files/ZEPAudioFileWriter.h"
+#include "audio/files/ZEPPreviewConverter.h"
 #include "audio/files/ZEPStreamDescriptionDictionary.h"
 #include "platform/VariantValues.h"
 
@@ -36,8 +42,23 @@ ZEPAudioEditor::ZEPAudioEditor() : mTags(defaultTags())
 
 ZEPAudioEditor::~ZEPAudioEditor()
 {
+    stopAudio();
     if (mUndoManager)
         mUndoManager->removeAllActionsWithTarget(this);
+    for (AudioBufferList*& list : mTrackInputBufferLists)
+        ZEPDisposeAudioBufferList(list);
+    ZEPDisposeAudioBufferList(mScrubInputBufferList);
+    for (AudioUnit* mixer : {mInputMixer.get(), mOutputMixer.get(), mStereoMatrixMixer.get()}) {
+        if (mixer)
+            mixer->uninitialize();
+    }
+}
+
+void ZEPAudioEditor::stopAudio()
+{
+    mScrubPlayer.reset();
+    stopTrackRings();
+    releasePlayer();
 }
 
 QVariantMap ZEPAudioEditor::defaultTags()
@@ -58,11 +79,23 @@ OSStatus ZEPAudioEditor::initAudioChain()
 {
     if (mAudioChainInited)
         return noErr;
+    OSStatus status = setupInputMixer();
+    if (status == noErr)
+        status = setupOutputMixer();
+    if (status == noErr)
+        status = setupInputRingBuffers();
+    if (status != noErr) {
+        mTrackRingBuffers.clear();
+        mOutputMixer.reset();
+        mInputMixer.reset();
+        return status;
+    }
     for (UInt32 track = 0; track < kMaxTracks; ++track) {
         mSamplesNativeMax[track] = 1;
         mNormalizedMax[track] = 1;
     }
     setEncodeSettings({{kFileTypeKey, qlonglong(FourCC("AIFF"))}});
+    setScrubDuration(1.0f);
     mAudioChainInited = true;
     return noErr;
 }
@@ -442,8 +475,13 @@ void ZEPAudioEditor::setNormalizedMax(Float32 max, UInt32 track)
     if (!validTrack(track))
         return;
     mNormalizedMax[track] = max;
+    const Float32 scale = normalizeScaleFactorForTrack(track);
     if (mEffectsGraph)
-        mEffectsGraph->setVolume(normalizeScaleFactorForTrack(track), track);
+        mEffectsGraph->setVolume(scale, track);
+    if (mStereoMixerSetUp) {
+        ZEPAudioUnitUtils::matrixMixerUnit(mStereoMatrixMixer.get(), scale, 2 * track, 0);
+        ZEPAudioUnitUtils::matrixMixerUnit(mStereoMatrixMixer.get(), scale, 2 * track + 1, 1);
+    }
 }
 
 Float32 ZEPAudioEditor::normalizedMaxForTrack(UInt32 track) const
@@ -561,8 +599,15 @@ QVariantMap ZEPAudioEditor::encodeSettings()
     if (mFileType == 0)
         return {};
     QVariantMap settings{{kFileTypeKey, qlonglong(mFileType)}};
-    if (!mEncoderSettings.isEmpty())
-        settings.insert(kEncoderSettingsKey, mEncoderSettings);
+    std::optional<QVariantMap> encoder;
+    if (!mTrackPreviewers.empty())
+        encoder = mTrackPreviewers.front()->encoder()->settings();
+    // Without a preview converter (live preview off, or settings no encoder takes) the
+    // settings stay as they were given, so saving never loses them.
+    if (!encoder && !mEncoderSettings.isEmpty())
+        encoder = mEncoderSettings;
+    if (encoder)
+        settings.insert(kEncoderSettingsKey, *encoder);
     return settings;
 }
 
@@ -577,13 +622,51 @@ void ZEPAudioEditor::setEncodeSettings(const QVariantMap& settings)
     }
     if (!encoderSettings.isEmpty() && ZEPASBDFromDictionary(encoderSettings).mChannelsPerFrame > 2)
         return;
+    const UInt32 bitRate = UInt32(variant::integerValue(encoderSettings.value(QStringLiteral("bitRate"))));
+    const UInt32 quality = UInt32(variant::integerValue(encoderSettings.value(QStringLiteral("quality"))));
     const QVariantMap oldSettings = encodeSettings();
-    // Editor playback will rebuild its preview converters for the new settings here.
-    mFileType = fileType;
-    mEncoderSettings = encoderSettings;
-    const QVariantMap newSettings = encodeSettings();
+
+    // A playing editor keeps playing from the old ring while the chain is rebuilt.
+    const bool switching = canPlay();
+    SInt64 location = 0;
+    if (switching) {
+        if (ZEPAudioPullRingBuffer* first = firstTrackRing())
+            first->stop();
+        if (mPlayer)
+            mPlayer->beginSwitch();
+        stopTrackRings();
+        resetTrackRings();
+        location = playbackLocation();
+    }
+    {
+        std::lock_guard lock(mLock);
+        mFileType = fileType;
+        mEncoderSettings = encoderSettings;
+        AudioStreamBasicDescription preview;
+        bool haveFormat = !encoderSettings.isEmpty();
+        if (haveFormat)
+            preview = ZEPASBDFromDictionary(encoderSettings);
+        else
+            haveFormat = ZEPAudioConverter::defaultOutputDescription(&preview, fileType) == noErr;
+        AudioStreamBasicDescription extraction;
+        bool ready = haveFormat && mInputMixer && getExtractionAudioDescription(&extraction) == noErr;
+        if (ready && mEffectsGraph)
+            ready = mEffectsGraph->setProcessingChannelCount(preview.mChannelsPerFrame == 1 ? 1 : 2,
+                                                              extraction.mSampleRate) == noErr;
+        if (ready) {
+            rebuildPreviewConverters(preview, bitRate, quality, fileType);
+            if (isPlaying()) {
+                setReadLocation(location);
+                mPlayingThroughPreview = !mTrackPreviewers.empty();
+                if (mPlayingThroughPreview)
+                    primeAndStartTrackRings();
+            }
+        }
+    }
+    if (switching && mPlayer)
+        mPlayer->finishSwitch();
     didChangeValueForKey(QStringLiteral("estimatedFileSize"), QVariant(), QVariant());
-    didChangeValueForKey(QStringLiteral("encodeSettings"), oldSettings, newSettings);
+    didChangeValueForKey(QStringLiteral("encodeSettings"), oldSettings, encodeSettings());
 }
 
 QString ZEPAudioEditor::audioSettingsDescription()
@@ -602,6 +685,8 @@ QString ZEPAudioEditor::audioSettingsDescription()
 void ZEPAudioEditor::setEffectsGraph(std::shared_ptr<ZEPMultiAudioGraph> graph)
 {
     mEffectsGraph = std::move(graph);
+    if (mEffectsGraph)
+        mEffectsGraph->setInputSource(this);
     mEffectsGraphEnabled = true;
 }
 
@@ -657,17 +742,4 @@ OSStatus ZEPAudioEditor::getReadyForExtraction()
 void ZEPAudioEditor::resetExportRegion()
 {
     mExportRegion = absoluteTotalRegion();
-}
-
-void ZEPAudioEditor::stopPlayback()
-{
-    mPlaybackLocation = mSkippedRegions.isEmpty() ? 0 : mSkippedRegions.first()->end() + 1;
-    mPlaybackRegion.reset();
-    mRelativePlaybackRegion.reset();
-    setReadLocation(0);
-}
-
-void ZEPAudioEditor::setOutputDevice(const ZEPAudioDevice* device)
-{
-    mOutputDeviceUID = device ? device->uid() : QString();
 }

@@ -12,13 +12,31 @@
 // the audio (a loader or conversion thread) reads the region list; edits that replace the
 // list stop playback first, and callers that edit while a reader may run hold lock().
 //
-// Observed keys (ObservableObject): "playing", "encodeSettings", "estimatedFileSize".
+// The editor plays its sound itself, through a chain of its own beside the board mixer:
+// the audio read with every edit is split by an input matrix mixer into one stereo stream
+// per track, buffered per track (with live preview), passed per track through a preview
+// converter that sounds like the export settings (with live preview), mixed back by an
+// output matrix mixer, run through the per-track effects chain and played by a pull
+// player. Scrubbing plays short bursts at a position through a slam player.
+//
+// Playback threads: every public playback and scrub call on the main thread. The file is
+// read and the chain rendered on loader threads, never on the device's thread: the first
+// track ring's loader pulls pullFrames() (live preview), and the pull player's loaders pull
+// the effects chain, which pulls renderFrames() under the editor's lock. The device's
+// thread only reads the player's ring. The slam player tells of its mark on the device's
+// thread, which only hands the work to the main thread.
+//
+// Observed keys (ObservableObject): "playing", "paused", "loop", "encodeSettings",
+// "estimatedFileSize".
 
 #include "audio/editor/ZEPAudioEditorDelegate.h"
 #include "audio/editor/ZEPAudioMarker.h"
 #include "audio/editor/ZEPAudioRegion.h"
+#include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPMultiAudioGraph.h"
+#include "audio/files/ZEPAudioConverterDataSource.h"
 #include "platform/ObservableObject.h"
+#include "platform/RealtimeMessageTarget.h"
 #include "platform/UndoManager.h"
 #include "platform/ZEPFileRef.h"
 
@@ -27,12 +45,18 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 class ZEPAudioDevice;
+class ZEPAudioPullRingBuffer;
+class ZEPPreviewConverter;
+class ZEPPullAudioPlayer;
+class ZEPSlamAudioPlayer;
 
 // Raised by the operations a subclass must supply; name "ZEPSubclassMustImplementException".
 class ZEPSubclassMustImplementException : public std::logic_error {
@@ -53,7 +77,11 @@ struct ZEPMarkerReplacement {
     ZEPAudioMarkerRef replaceWith;
 };
 
-class ZEPAudioEditor : public ObservableObject {
+class ZEPAudioEditor : public ObservableObject,
+                       public ZEPAudioSource,
+                       public ZEPAudioConverterDataSource,
+                       public ZEPAudioPlayerDelegate,
+                       protected RealtimeMessageTarget {
     Q_OBJECT
     Q_PROPERTY(bool playing READ isPlaying)
     Q_PROPERTY(QVariantMap encodeSettings READ encodeSettings WRITE setEncodeSettings)
@@ -86,8 +114,10 @@ public:
     static void applyFade(const ZEPAudioRegion& fade, Float32* samples, UInt32 count, UInt32 framesPerSample,
                           const ZEPAudioRegion& covered);
 
-    // Builds the chain once: every track's native and normalised peak 1.0, the encode
-    // settings {"fileType": 'AIFF'}; answers 0. Again later: nothing.
+    // Builds the chain once: the input and output mixers and the per-track rings (the first
+    // failing step's status is returned and the chain stays unbuilt), every track's native
+    // and normalised peak 1.0, the encode settings {"fileType": 'AIFF'}, a scrub duration of
+    // 1.0 s; answers 0. Again later: nothing.
     virtual OSStatus initAudioChain();
     bool audioChainInited() const { return mAudioChainInited; }
 
@@ -115,12 +145,12 @@ public:
     virtual SInt64 totalSampleCount() { return 0; }
     virtual UInt32 trackCount() { return 1; }
     virtual bool canPlay() { return true; }
-    virtual OSStatus setMaxRequestFrames(UInt32) { return noErr; }
-    virtual UInt32 maxRequestFrames() { return 0; }
-    virtual bool isFlushing() { return false; }
-    virtual void flush() {}
+    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
+    UInt32 maxRequestFrames() override { return 0; }
+    bool isFlushing() override { return false; }
+    void flush() override {}
     // -1: unlimited.
-    virtual SInt64 framesAvailable() { return -1; }
+    SInt64 framesAvailable() override { return -1; }
     virtual void updatePlayRegion(const ZEPAudioRegionRef&) {}
 
     SInt64 readLocation() const { return mCurReadLocation; }
@@ -208,8 +238,12 @@ public:
     void setSerializableMarkers(const QVariantList& markers);
 
     // {"fileType": unsigned type, "encoderSettings": stream description dictionary with
-    // "bitRate" and "quality"}. Empty when no file type is set. Settings for more than two
-    // channels are ignored; no type and no settings take the lossless settings.
+    // "bitRate" and "quality"}: the settings the first preview converter's encoder took, or
+    // (with no preview converter) the settings last given. Empty when no file type is set.
+    // Setting: settings for more than two channels are ignored; no type and no settings take
+    // the lossless settings. With live preview on, every track gets a new preview converter
+    // for them (one for the file type's default description when the settings are refused),
+    // and a playing editor switches over without a gap.
     virtual QVariantMap encodeSettings();
     virtual void setEncodeSettings(const QVariantMap& settings);
     // "<format name>, <encoder settings description>"; null when the format has no name.
@@ -217,7 +251,7 @@ public:
 
     // The per-track effects chain (one chain per track, saved as one array).
     ZEPMultiAudioGraph* effectsGraph() const { return mEffectsGraph.get(); }
-    // Keeps the chain and enables it.
+    // Keeps the chain, makes the editor its producer and enables it.
     void setEffectsGraph(std::shared_ptr<ZEPMultiAudioGraph> graph);
     void setEffectsGraphEnabled(bool enabled) { mEffectsGraphEnabled = enabled; }
     bool effectsGraphEnabled() const { return mEffectsGraphEnabled; }
@@ -240,12 +274,111 @@ public:
     virtual SInt64 exportPacketsReturned() { return mExportPacketsReturned; }
     UInt32 operationMode() const { return mOperationMode; }
 
-    // The editor's own playback. Not playing until a player is attached.
-    bool isPlaying() const { return false; }
-    bool loop() const { return mLoop; }
+    // ---- Editor playback and scrubbing (ZEPAudioEditorPlayback.cpp, ZEPAudioEditorScrubbing.cpp) ----
+
+    // playRegion() of a region that the cuts leave empty.
+    static constexpr OSStatus kEmptyRegionError = OSStatus(FourCC("!len"));
+    // Bytes of each per-track buffer the preview converters read through.
+    static constexpr UInt32 kTrackInputBufferListSize = 16384;
+    // Frames the first track ring's loader pulls at a time.
+    static constexpr UInt32 kTrackRingPullFrames = 512;
+    // Largest slices of the output mixer (and of stereo reads) and of the stereo mixer.
+    static constexpr UInt32 kOutputMixerMaxFrames = 2048;
+    static constexpr UInt32 kStereoMixerMaxFrames = 4096;
+    // Frames each ring of the editor's pull player holds: little, so that an edit of the
+    // effects chain, which renders before that ring, is heard soon.
+    static constexpr UInt32 kPlayerRingFrames = 16384;
+
+    // Plays the region (null: the whole file) with the edits, from the position set while
+    // stopped when it lies inside, else from the region's start, looping when loop() is on
+    // and otherwise stopping after the region's last frame. A region that starts or ends
+    // inside a skipped region is moved out of it. Answers 0, kEmptyRegionError, or the
+    // first failing status.
+    virtual OSStatus playRegion(const ZEPAudioRegionRef& region);
+    // With ignoreLoop, plays once whatever loop() says (the flag is kept as it was).
+    OSStatus playRegion(const ZEPAudioRegionRef& region, bool ignoreLoop);
     // Ends playback: the stopped position goes just after the first skipped region (the
     // start region), the playback region is released and the read location returns to 0.
     virtual void stopPlayback();
+    bool isPlaying() const;
+    // Stops the effects chain and pauses the player; resume starts both again.
+    void pausePlayback();
+    void resumePlayback();
+    bool isPaused() const;
+    // The absolute and the relative (edited) position of playback, or of the stopped editor.
+    SInt64 playbackLocation();
+    SInt64 relativePlaybackLocation();
+    // While stopped or paused: stops the player and keeps the position (with allowWrap, a
+    // position inside a cut moves to its end, one past the end to the start). While
+    // playing: jumps there without a gap when the playback region holds it, else nothing.
+    void setPlaybackLocation(SInt64 location) { setPlaybackLocation(location, true); }
+    void setPlaybackLocation(SInt64 location, bool allowWrap);
+    void setRelativePlaybackLocation(SInt64 location);
+    // Looping over the playback region; turning it off lets the current pass end.
+    void setLoop(bool loop);
+    bool loop() const { return mLoop; }
+    // Seconds of the edited sound played or extracted so far, and that over duration().
+    double relativePlaybackTime();
+    float playbackPercentage();
+    void setBuffersRealtimeAudio(bool buffersRealtimeAudio);
+    bool buffersRealtimeAudio() const;
+    // The player of the moment (null when stopped) and the scrub player (null unless scrubbing).
+    ZEPPullAudioPlayer* player() const { return mPlayer.get(); }
+    ZEPSlamAudioPlayer* scrubPlayer() const { return mScrubPlayer.get(); }
+    AudioUnit* inputMixer() const { return mInputMixer.get(); }
+    AudioUnit* outputMixer() const { return mOutputMixer.get(); }
+
+    // The producer contract: the effects chain's description (the extraction format without
+    // a chain); the render of the operation mode: mode 1 renders the output mixer under the
+    // editor's lock (loader threads only: it reads the file), other modes answer silence.
+    OSStatus getAudioDescription(AudioStreamBasicDescription* description) override;
+    OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
+                          const AudioTimeStamp* timeStamp, void* sender) override;
+    // The first track ring's pull (its loader thread): renders every track of the input
+    // mixer at once, the other tracks into their rings, track 0 into bufferList. A read
+    // failure is kept and answered to every later pull until the next playRegion().
+    OSStatus pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp* timeStamp);
+    // The data source of the preview converters (the encoder stands for its preview
+    // converter): frames of the converter's track ring, through the track's own buffers.
+    OSStatus converter(ZEPAudioConverter* converter, UInt32* readPackets, AudioBufferList* bufferList,
+                       AudioStreamPacketDescription** packetDescriptions) override;
+    // Raw packets from the read location through the stereo mixer (every track summed onto
+    // one stereo pair with its normalisation gain), in slices of at most 2048 frames.
+    virtual OSStatus readStereoPackets(UInt32* packets, AudioBufferList* buffer);
+    // The mixers' render callbacks.
+    OSStatus inputMixerCallbackWithFlags(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
+                                         UInt32 bus, UInt32 frames, AudioBufferList* ioData);
+    OSStatus outputMixerCallbackWithFlags(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
+                                          UInt32 bus, UInt32 frames, AudioBufferList* ioData);
+    OSStatus stereoMatrixMixerCallbackWithFlags(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
+                                                UInt32 bus, UInt32 frames, AudioBufferList* ioData);
+
+    // Player delegate: a change of the editor player's state is announced as "playing" and
+    // "paused"; a player that stopped leaves the position at the playback region's start.
+    void playerStatusChanged(ZEPAudioPlayer* player) override;
+    // Device thread: a scrub asked for while the burst played is handed to the main thread.
+    void slamAudioPlayerDidReachMark(ZEPSlamAudioPlayer* player) override;
+
+    // Scrubbing: bursts of scrubDuration() seconds of the raw sound at a position; a burst
+    // plays at least minimumScrubDuration() seconds before another replaces it, and a
+    // position asked for meanwhile plays next (the newest one).
+    void setScrubs(bool scrubs) { mScrubs = scrubs; }
+    bool scrubs() const { return mScrubs; }
+    void setScrubDuration(Float32 seconds);
+    Float32 scrubDuration() const { return mScrubDuration; }
+    void setMinimumScrubDuration(Float32 seconds) { mMinimumScrubDuration = seconds; }
+    Float32 minimumScrubDuration() const { return mMinimumScrubDuration; }
+    // Starts a scrub gesture: a scrub player, unless scrubbing is off or the editor plays.
+    void startScrub();
+    virtual void scrubAtLocation(SInt64 location);
+    // Ends the gesture and puts the read location back where it was.
+    void endScrub();
+    bool isScrubing() const { return bool(mScrubPlayer); }
+    void handlePendingScrub();
+    // The first frame i where both channels cross zero upwards between i and i + 1, and the
+    // last frame before a frame where both channels cross zero either way; false unless
+    // both exist. crossings[0] and [1] are -1 when not found.
+    static bool getCommonZeroCrossings(SInt64 crossings[2], const AudioBufferList* bufferList, UInt32 frames);
 
     // The undo manager is not owned; the model's actions are removed from it when the model
     // goes away.
@@ -262,11 +395,12 @@ public:
     virtual bool livePreviewEnabled() { return mLivePreviewEnabled; }
     const QVariantMap& tags() const { return mTags; }
     void setTags(const QVariantMap& tags) { mTags = tags; }
-    // Keeps the device's uid (null for none: the default output).
+    // Keeps the device's uid (null for none: the default output) and moves the player there.
     void setOutputDevice(const ZEPAudioDevice* device);
     QString outputDeviceUID() const { return mOutputDeviceUID; }
-    virtual void setPlaybackVolume(Float32 volume) { mPlaybackVolume = volume; }
-    virtual Float32 playbackVolume() { return mPlaybackVolume; }
+    // Stored, and set on the player; the player's volume while there is one.
+    virtual void setPlaybackVolume(Float32 volume);
+    virtual Float32 playbackVolume();
 
 protected:
     ZEPAudioEditor();
@@ -281,6 +415,30 @@ protected:
     qsizetype indexOfEqualRegion(const ZEPAudioRegion& region) const;
     static constexpr UInt32 kMaxTracks = 2;
     static bool validTrack(UInt32 track) { return track < kMaxTracks; }
+    // Chain building, called by initAudioChain(); each answers 0 or the failing status
+    // ('!Mtx' without a matrix mixer).
+    OSStatus setupInputMixer();
+    OSStatus setupOutputMixer();
+    OSStatus setupInputRingBuffers();
+    OSStatus setupStereoMatrixMixer();
+    // The first track ring, null before the chain is built.
+    ZEPAudioPullRingBuffer* firstTrackRing() const;
+    void stopTrackRings();
+    void resetTrackRings();
+    // Primes the first track ring with a second of audio and starts its loader.
+    void primeAndStartTrackRings();
+    // Builds a preview converter per track for the format (see setEncodeSettings()).
+    void rebuildPreviewConverters(const AudioStreamBasicDescription& previewFormat, UInt32 bitRate, UInt32 quality,
+                                  UInt32 fileType);
+    // The source the player pulls: the effects chain (bypassed while disabled), else the editor.
+    ZEPAudioSource* playerSource();
+    void releasePlayer();
+    // Ends every thread that reads the sound (scrub player, track ring loader, player): a
+    // subclass calls it first thing in its destructor, before what those threads read goes.
+    void stopAudio();
+    void handleRealtimeMessage(uint16_t message) override;
+    enum RealtimeMessage : uint16_t { kHandlePendingScrubMessage = 1 };
+
     // Per-track values: a track beyond the last is not stored and reads as 0.
     template <class T>
     static void storeForTrack(T (&values)[kMaxTracks], UInt32 track, T value)
@@ -305,12 +463,49 @@ protected:
     UInt32 mOperationMode = kIdleMode;
 
     // Playback state.
+    std::atomic<OSStatus> mInputError{noErr};
+    std::unique_ptr<AudioUnit> mInputMixer;
+    AudioTimeStamp mInputMixerTimeStamps[kMaxTracks];
+    std::vector<std::unique_ptr<ZEPAudioPullRingBuffer>> mTrackRingBuffers;
+    std::vector<std::unique_ptr<ZEPPreviewConverter>> mTrackPreviewers;
+    AudioBufferList* mTrackInputBufferLists[kMaxTracks] = {nullptr, nullptr};
+    UInt32 mTrackInputBufferListSize = kTrackInputBufferListSize;
+    std::unique_ptr<AudioUnit> mOutputMixer;
     bool mPlaybackLocationModified = false;
     SInt64 mPlaybackLocation = 0;
+    std::unique_ptr<ZEPPullAudioPlayer> mPlayer;
     ZEPAudioRegionRef mPlaybackRegion;
     ZEPAudioRegionRef mRelativePlaybackRegion;
     UInt32 mFileType = 0;
     bool mLoop = false;
+    // What the input mixer's callback read in its last call: frames, whether the audio had
+    // run out, and a read failure (the mixers themselves turn a failed input into silence).
+    UInt32 mInputFramesRead = 0;
+    bool mInputEnded = false;
+    OSStatus mInputReadStatus = noErr;
+    // The first track ring's producer (calls pullFrames()).
+    std::unique_ptr<ZEPAudioPullRingBufferAudioSource> mTrackRingSource;
+    // The playback under way goes through the preview converters (fixed when it starts, so
+    // that switching live preview mid-play never lets two threads render the input mixer).
+    bool mPlayingThroughPreview = false;
+    // Time of renders whose caller gives no sample time.
+    Float64 mOwnRenderSampleTime = 0;
+    std::unique_ptr<ZEPSlamAudioPlayer> mScrubPlayer;
+    AudioBufferList* mScrubInputBufferList = nullptr;
+    UInt32 mMaxScrubInputBufferListSize = 0;
+    Float32 mMinimumScrubDuration = 0;
+    Float32 mScrubDuration = 0;
+    UInt32 mScrubDurationFrames = 0;
+    SInt64 mPreScrubLocation = -1;
+    SInt64 mLastScrubLocation = -1;
+    bool mFirstScrub = false;
+    bool mScrubs = false;
+    bool mStereoMixerSetUp = false;
+    std::unique_ptr<AudioUnit> mStereoMatrixMixer;
+    AudioTimeStamp mStereoMatrixMixerTimeStamp;
+    // A burst asked for before the current one reached its minimum, and its position.
+    std::atomic<bool> mPendingScrub{false};
+    SInt64 mPendingScrubLocation = -1;
 
     // Export state.
     ZEPAudioRegionRef mExportRegion;

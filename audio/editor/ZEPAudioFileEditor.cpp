@@ -1,6 +1,7 @@
 #include "audio/editor/ZEPAudioFileEditor.h"
 
 #include "audio/engine/ZEPAudioBufferList.h"
+#include "audio/engine/ZEPPullAudioPlayer.h"
 #include "audio/files/ZEPAudioFileWriter.h"
 #include "audio/files/ZEPStreamDescriptionDictionary.h"
 #include "platform/VariantValues.h"
@@ -52,6 +53,8 @@ ZEPAudioFileEditor::ZEPAudioFileEditor(std::unique_ptr<ZEPAudioFile> file) : mAu
 
 ZEPAudioFileEditor::~ZEPAudioFileEditor()
 {
+    // The players and loaders read the file: they end before it goes.
+    stopAudio();
     if (mAudioFile)
         mAudioFile->setDelegate(nullptr);
     ZEPFreeEmptyAudioBufferList(mTempExtractionBufferList);
@@ -75,7 +78,17 @@ OSStatus ZEPAudioFileEditor::initAudioChain()
 {
     if (mAudioChainInited)
         return noErr;
-    if (const OSStatus status = ZEPAudioEditor::initAudioChain())
+    mAudioFile->getExtractionAudioDescription(&mExtractionDescription);
+    ZEPFreeEmptyAudioBufferList(mTempExtractionBufferList);
+    mTempExtractionBufferList = ZEPCreateEmptyAudioBufferList(mExtractionDescription.mChannelsPerFrame);
+    // The effects chain comes first: the encode settings set its processing format.
+    OSStatus status = noErr;
+    std::shared_ptr<ZEPMultiAudioGraph> graph = ZEPMultiAudioGraph::create(trackCount(), &status);
+    if (!graph)
+        return status;
+    graph->setLevelsEnabled(true);
+    setEffectsGraph(std::move(graph));
+    if ((status = ZEPAudioEditor::initAudioChain()))
         return status;
 
     const QString extension = QFileInfo(mAudioFile->path()).suffix().toLower();
@@ -91,19 +104,6 @@ OSStatus ZEPAudioFileEditor::initAudioChain()
         }
         setEncodeSettings(settings);
     }
-
-    OSStatus status = noErr;
-    std::shared_ptr<ZEPMultiAudioGraph> graph = ZEPMultiAudioGraph::create(trackCount(), &status);
-    if (!graph) {
-        mAudioChainInited = false;
-        return status;
-    }
-    graph->setLevelsEnabled(true);
-    setEffectsGraph(std::move(graph));
-
-    mAudioFile->getExtractionAudioDescription(&mExtractionDescription);
-    ZEPFreeEmptyAudioBufferList(mTempExtractionBufferList);
-    mTempExtractionBufferList = ZEPCreateEmptyAudioBufferList(mExtractionDescription.mChannelsPerFrame);
     return noErr;
 }
 
@@ -122,7 +122,9 @@ void ZEPAudioFileEditor::movieDidFinishLoading(ZEPMovie*)
         if (mPlaybackRegion && mPlaybackRegion->end() > whole->end()) {
             mPlaybackRegion->setEnd(whole->end());
             mRelativePlaybackRegion = relativeRegionWithAbsoluteRegion(*mPlaybackRegion);
-            // Editor playback sets its player's stop time to the relative region's end here.
+            if (!mLoop && mPlayer)
+                mPlayer->setStopSampleTime(
+                    double(mRelativePlaybackRegion->index() + mRelativePlaybackRegion->length()));
         }
         if (mSkippedRegions.isEmpty()) {
             // The regions every loaded sound has are not an edit of the user's.
@@ -212,6 +214,25 @@ OSStatus ZEPAudioFileEditor::readPackets(UInt32* packets, AudioBufferList* buffe
     }
     const OSStatus status = mAudioFile->readPackets(packets, buffer, nullptr);
     mCurReadLocation += *packets;
+    return status;
+}
+
+OSStatus ZEPAudioFileEditor::playRegion(const ZEPAudioRegionRef& region)
+{
+    mNeedToSetReadLocation = true;
+    return ZEPAudioEditor::playRegion(region);
+}
+
+void ZEPAudioFileEditor::scrubAtLocation(SInt64 location)
+{
+    mOutOfAudio = false;
+    ZEPAudioEditor::scrubAtLocation(location);
+}
+
+OSStatus ZEPAudioFileEditor::readStereoPackets(UInt32* packets, AudioBufferList* buffer)
+{
+    const OSStatus status = ZEPAudioEditor::readStereoPackets(packets, buffer);
+    ZEPClipAudioBufferList(-1.0f, 1.0f, buffer, buffer);
     return status;
 }
 

@@ -76,6 +76,14 @@ public:
     OSStatus readPackets(UInt32* packets, AudioBufferList* buffer, AudioStreamPacketDescription* descriptions,
                          bool skipAllRegions, bool applyFade) override;
 
+    // Seeks the file before the first read, then the edit model's playRegion().
+    OSStatus playRegion(const ZEPAudioRegionRef& region) override;
+    using ZEPAudioEditor::playRegion;
+    // Clears the out-of-audio state, then the edit model's scrub.
+    void scrubAtLocation(SInt64 location) override;
+    // The edit model's stereo read, every sample clipped to [-1, 1].
+    OSStatus readStereoPackets(UInt32* packets, AudioBufferList* buffer) override;
+
     // Clears the out-of-audio state, then operation mode 2.
     OSStatus getReadyForExtraction() override;
     bool outOfAudio() const { return mOutOfAudio; }

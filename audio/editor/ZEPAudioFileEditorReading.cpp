@@ -2,6 +2,8 @@
 // planned against the skipped regions so that it stops at the next cut, fade or silence.
 #include "audio/editor/ZEPAudioFileEditor.h"
 
+#include "audio/engine/ZEPPullAudioPlayer.h"
+
 #include <algorithm>
 
 // The plan of one chunk: the read window and the effect regions that act on it. They are
@@ -199,7 +201,9 @@ OSStatus ZEPAudioFileEditor::readPackets(UInt32* packets, AudioBufferList* buffe
 OSStatus ZEPAudioFileEditor::handleEnd(const ZEPAudioRegion* limit, UInt32 delivered, OSStatus status)
 {
     if (mOutOfAudio) {
-        // Editor playback tells its player to stop once it has played what it holds.
+        // Editor playback: the player stops once it has played what it holds.
+        if (mPlayer)
+            mPlayer->setStopWhenEmpty(true);
         return kZEPAudioSourceEndOfData;
     }
     // Packets of the limit region are left to read.

@@ -13,10 +13,16 @@ using namespace clipdeck::test;
 
 namespace {
 
-// The edit model without a file: what the base class answers by itself.
+// The edit model without a file: what the base class answers by itself. It names an
+// extraction format, which the playback chain is built for.
 class BareEditor : public ZEPAudioEditor {
 public:
     BareEditor() { initAudioChain(); }
+    OSStatus getExtractionAudioDescription(AudioStreamBasicDescription* description) override
+    {
+        *description = ZEPAudioConverter::defaultInputDescription();
+        return noErr;
+    }
 };
 
 ZEPAudioRegionRef cut(SInt64 index, SInt64 end)
@@ -308,7 +314,14 @@ TEST_F(ZEPAudioEditorTest, encodeSettingsChangesAreObserved)
     EXPECT_EQ(seen.toMap().value("fileType").toLongLong(), qlonglong(FourCC("caff")));
     EXPECT_EQ(editor->valueForKey("playing"), QVariant(false));
 
-    // No type and no settings: the lossless settings.
+    // No type and no settings: the lossless settings, as the preview encoder took them.
     editor->setEncodeSettings({});
-    EXPECT_EQ(editor->encodeSettings(), ZEPAudioFileWriter::losslessSettings());
+    const QVariantMap lossless = ZEPAudioFileWriter::losslessSettings();
+    EXPECT_EQ(editor->encodeSettings().value("fileType"), lossless.value("fileType"));
+    EXPECT_EQ(editor->encodeSettings().value("encoderSettings").toMap().value("mFormatID").toLongLong(),
+              qlonglong(kAudioFormatAppleLossless));
+    // Without live preview the settings stay as they were given.
+    editor->setLivePreviewEnabled(false);
+    editor->setEncodeSettings({});
+    EXPECT_EQ(editor->encodeSettings(), lossless);
 }

@@ -1,0 +1,214 @@
+// The edit model's own playback and scrubbing, heard on a JACK server of the test's own:
+// a region plays exactly its edited frames and stops after its last one, a loop wraps at
+// the region's length without a gap, a mono preview is the same on both sides, and a scrub
+// asked for during a burst plays the newest position next.
+#include "audio/editor/ZEPAudioFileEditor.h"
+#include "audio/engine/ZEPPullAudioPlayer.h"
+#include "audio/engine/ZEPSlamAudioPlayer.h"
+#include "audio/files/ZEPAudioConverter.h"
+#include "audio/files/ZEPPreviewConverter.h"
+
+#include "EditorFixtures.h"
+#include "platform/devices/AudioHardware.h"
+#include "support/JackTestServer.h"
+#include "support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace clipdeck::test;
+
+namespace {
+
+#define REQUIRE_JACK(server)                                                                                          \
+    if (!(server).running())                                                                                          \
+    GTEST_SKIP() << "jackd could not start here"
+
+ZEPAudioRegionRef cut(SInt64 index, SInt64 end)
+{
+    return ZEPAudioRegion::regionAtIndex(index, end);
+}
+
+// The file frames an edited read of [index, end] delivers, with the cuts taken out.
+std::vector<long long> editedFrames(SInt64 index, SInt64 end, const std::vector<std::pair<SInt64, SInt64>>& cuts)
+{
+    std::vector<long long> frames;
+    for (SInt64 k = index; k <= end; ++k) {
+        bool skipped = false;
+        for (const auto& [from, to] : cuts)
+            skipped = skipped || (from <= k && k <= to);
+        if (!skipped)
+            frames.push_back(k);
+    }
+    return frames;
+}
+
+// The ramp frames of a recorded channel from its first sound on, up to the first silence.
+struct Heard {
+    size_t start = 0;              // recorded index of the first sound
+    std::vector<long long> frames; // frames until the sound stopped
+    bool silentAfter = true;       // nothing but silence after that
+};
+Heard heardRamp(const JackRecorder& recorder)
+{
+    const std::vector<float>& left = recorder.channel(0);
+    const size_t count = recorder.frames();
+    Heard heard;
+    while (heard.start < count && left[heard.start] == 0.0f)
+        ++heard.start;
+    size_t i = heard.start;
+    for (; i < count && left[i] != 0.0f; ++i)
+        heard.frames.push_back(rampFrame(left[i]));
+    for (; i < count; ++i)
+        heard.silentAfter = heard.silentAfter && left[i] == 0.0f;
+    return heard;
+}
+
+class EditorPlaybackOnDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!server.running())
+            GTEST_SKIP() << "jackd could not start here";
+        AudioHardware::shared().refresh();
+        editor = openRampEditor(folder.path(), 100000);
+        ASSERT_TRUE(editor);
+    }
+    void TearDown() override
+    {
+        if (editor)
+            editor->stopPlayback();
+    }
+    JackTestServer server;
+    TempFolder folder;
+    std::unique_ptr<ZEPAudioFileEditor> editor;
+};
+
+} // namespace
+
+TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOne)
+{
+    ASSERT_TRUE(editor->addSkippedRegion(cut(30000, 30999)));
+    editor->setLivePreviewEnabled(false);
+    JackRecorder recorder("Clipdeck", 4 * 44100);
+    ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(20000, 49999)), noErr);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, 10000));
+    const size_t stoppedAt = recorder.frames();
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }));
+
+    const std::vector<long long> expected = editedFrames(20000, 49999, {{30000, 30999}});
+    const Heard heard = heardRamp(recorder);
+    // Recording starts a little after playback: what is heard is the end of the region,
+    // frame after frame, up to its last frame, and silence after it.
+    ASSERT_GT(heard.frames.size(), size_t(20000));
+    ASSERT_LE(heard.frames.size(), expected.size());
+    const std::vector<long long> tail(expected.end() - SInt64(heard.frames.size()), expected.end());
+    EXPECT_EQ(heard.frames, tail);
+    EXPECT_TRUE(heard.silentAfter);
+    // The player's time ran from the region's start (relative 19999, after the start
+    // region) to its stop time, the first frame after the region.
+    EXPECT_EQ(editor->player()->stopSampleTime(), double(19999 + expected.size()));
+    EXPECT_GE(editor->player()->sampleTime(), editor->player()->stopSampleTime());
+    // A player that stopped leaves the position at the region's start.
+    EXPECT_EQ(editor->playbackLocation(), 20000);
+}
+
+TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOffEndsThePass)
+{
+    ASSERT_TRUE(editor->addSkippedRegion(cut(12000, 12499)));
+    editor->setLivePreviewEnabled(false);
+    editor->setLoop(true);
+    JackRecorder recorder("Clipdeck", 6 * 44100);
+    ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(10000, 14999)), noErr);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }));
+    editor->setLoop(false);
+    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, 10000));
+    const size_t stoppedAt = recorder.frames();
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }));
+
+    const std::vector<long long> pass = editedFrames(10000, 14999, {{12000, 12499}});
+    ASSERT_EQ(pass.size(), 4500u);
+    const Heard heard = heardRamp(recorder);
+    ASSERT_GT(heard.frames.size(), 3 * pass.size());
+    // Each frame heard is followed by the next of the pass, the last by the first.
+    size_t at = size_t(std::find(pass.begin(), pass.end(), heard.frames.front()) - pass.begin());
+    ASSERT_LT(at, pass.size());
+    size_t wraps = 0;
+    for (size_t i = 0; i < heard.frames.size(); ++i) {
+        ASSERT_EQ(heard.frames[i], pass[at]) << "heard frame " << i;
+        at = (at + 1) % pass.size();
+        wraps += at == 0 ? 1 : 0;
+    }
+    EXPECT_GE(wraps, 3u);
+    // Loop off: the pass under way ended at the region's last frame, then silence.
+    EXPECT_EQ(heard.frames.back(), 14999);
+    EXPECT_TRUE(heard.silentAfter);
+}
+
+TEST_F(EditorPlaybackOnDevice, aMonoAACLivePreviewSoundsTheSameOnBothSides)
+{
+    const QString path = writeSoundFile(folder.file("tones.wav"), 3 * 44100,
+                                        [](long long k) { return float(0.5 * std::sin(2 * M_PI * 441.0 * k / 44100.0)); },
+                                        [](long long k) { return float(0.3 * std::sin(2 * M_PI * 882.0 * k / 44100.0)); });
+    auto tones = ZEPAudioFileEditor::initWithPath(path, false);
+    ASSERT_TRUE(tones);
+    ASSERT_TRUE(tones->livePreviewEnabled());
+    AudioStreamBasicDescription aac;
+    ASSERT_EQ(ZEPAudioConverter::defaultOutputDescription(&aac, kAudioFileM4AType), noErr);
+    aac.mChannelsPerFrame = 1;
+    QVariantMap encoder = ZEPAudioConverter::dictionaryWithASBD(aac);
+    encoder.insert("bitRate", 64000);
+    tones->setEncodeSettings({{"fileType", qlonglong(kAudioFileM4AType)}, {"encoderSettings", encoder}});
+    EXPECT_EQ(tones->encodeSettings().value("encoderSettings").toMap().value("mChannelsPerFrame").toInt(), 1);
+
+    JackRecorder recorder("Clipdeck", 3 * 44100);
+    ASSERT_EQ(tones->playRegion(nullptr), noErr);
+    ASSERT_TRUE(recorder.connect());
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }));
+    tones->stopPlayback();
+
+    const size_t count = recorder.frames();
+    const std::vector<float>& left = recorder.channel(0);
+    const std::vector<float>& right = recorder.channel(1);
+    double power = 0;
+    size_t unequal = 0;
+    for (size_t i = 0; i < count; ++i) {
+        power += double(left[i]) * left[i];
+        unequal += left[i] != right[i] ? 1 : 0;
+    }
+    EXPECT_EQ(unequal, 0u);
+    EXPECT_GT(std::sqrt(power / double(count)), 0.1); // the mean of both tones, not silence
+}
+
+TEST_F(EditorPlaybackOnDevice, aScrubAskedForDuringABurstPlaysTheNewestPositionNext)
+{
+    editor->setScrubs(true);
+    editor->setScrubDuration(0.2f);
+    editor->setMinimumScrubDuration(0.05f);
+    const SInt64 before = editor->readLocation();
+    editor->startScrub();
+    ASSERT_TRUE(editor->isScrubing());
+    JackRecorder recorder("Clipdeck", 3 * 44100);
+    ASSERT_TRUE(recorder.connect());
+    editor->scrubAtLocation(10000);
+    editor->scrubAtLocation(50000); // before the burst's minimum: kept,
+    editor->scrubAtLocation(70000); // and replaced by the newest
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 22050; }));
+    editor->endScrub();
+    EXPECT_FALSE(editor->isScrubing());
+    EXPECT_EQ(editor->readLocation(), before);
+
+    const Heard heard = heardRamp(recorder);
+    ASSERT_FALSE(heard.frames.empty());
+    EXPECT_EQ(heard.frames.front(), 10000);
+    // The first burst, then the newest position; the one in between never plays.
+    size_t i = 1;
+    while (i < heard.frames.size() && heard.frames[i] == heard.frames[i - 1] + 1)
+        ++i;
+    ASSERT_LT(i, heard.frames.size());
+    EXPECT_EQ(heard.frames[i], 70000);
+    EXPECT_EQ(std::count(heard.frames.begin(), heard.frames.end(), 50000), 0);
+}
