@@ -634,9 +634,13 @@ void ZEPAudioEditor::setEncodeSettings(const QVariantMap& settings)
             first->stop();
         if (mPlayer)
             mPlayer->beginSwitch();
+        // The position where the switch began: the new ring starts there, and the player
+        // drops from it what it plays until the swap.
+        location = mPlayer && mPlayer->isSwitching()
+                       ? absoluteIndexWithRelativeIndex(relativeLocationAtSampleTime(mPlayer->switchSampleTime()))
+                       : playbackLocation();
         stopTrackRings();
         resetTrackRings();
-        location = playbackLocation();
     }
     {
         std::lock_guard lock(mLock);

@@ -430,6 +430,8 @@ protected:
     // Builds a preview converter per track for the format (see setEncodeSettings()).
     void rebuildPreviewConverters(const AudioStreamBasicDescription& previewFormat, UInt32 bitRate, UInt32 quality,
                                   UInt32 fileType);
+    // The relative position the player's sample time stands for (wrapped into the region).
+    SInt64 relativeLocationAtSampleTime(double sampleTime) const;
     // The source the player pulls: the effects chain (bypassed while disabled), else the editor.
     ZEPAudioSource* playerSource();
     void releasePlayer();

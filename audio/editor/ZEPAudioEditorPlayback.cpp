@@ -390,7 +390,12 @@ SInt64 ZEPAudioEditor::relativePlaybackLocation()
 {
     if (!isPlaying())
         return relativeIndexWithAbsoluteIndex(mPlaybackLocation);
-    SInt64 t = SInt64(mPlayer->sampleTime());
+    return relativeLocationAtSampleTime(mPlayer->sampleTime());
+}
+
+SInt64 ZEPAudioEditor::relativeLocationAtSampleTime(double sampleTime) const
+{
+    SInt64 t = SInt64(sampleTime);
     if (mRelativePlaybackRegion && mRelativePlaybackRegion->length() > 0) {
         const SInt64 index = mRelativePlaybackRegion->index();
         t = index + (t - index) % mRelativePlaybackRegion->length();

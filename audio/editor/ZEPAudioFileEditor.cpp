@@ -42,8 +42,10 @@ std::unique_ptr<ZEPAudioFileEditor> ZEPAudioFileEditor::initWithAudioFile(std::u
     return std::unique_ptr<ZEPAudioFileEditor>(new ZEPAudioFileEditor(std::move(file)));
 }
 
-ZEPAudioFileEditor::ZEPAudioFileEditor(std::unique_ptr<ZEPAudioFile> file) : mAudioFile(std::move(file))
+ZEPAudioFileEditor::ZEPAudioFileEditor(std::unique_ptr<ZEPAudioFile> file, bool livePreview)
+    : mAudioFile(std::move(file))
 {
+    mLivePreviewEnabled = livePreview;
     mAudioFile->setDelegate(this);
     if (!isLoading()) {
         addStartAndEndRegions();

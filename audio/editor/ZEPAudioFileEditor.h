@@ -88,9 +88,10 @@ public:
     OSStatus getReadyForExtraction() override;
     bool outOfAudio() const { return mOutOfAudio; }
     void resetOutOfAudio() { mOutOfAudio = false; }
-    // At the end of the limit region, start again instead of running out.
-    bool forceLoop() const { return mForceLoop; }
-    void setForceLoop(bool forceLoop) { mForceLoop = forceLoop; }
+    // At the end of the limit region, start again instead of running out. Any thread (the
+    // board's render reads it).
+    bool forceLoop() const { return mForceLoop.load(); }
+    void setForceLoop(bool forceLoop) { mForceLoop.store(forceLoop); }
     // The chain's, at most 0xFFFFFF.
     UInt32 maxRequestFrames() override;
     SInt64 framesAvailable() override;
@@ -161,7 +162,9 @@ public:
     void setTrackSettings(const QVariantList& trackSettings);
 
 protected:
-    explicit ZEPAudioFileEditor(std::unique_ptr<ZEPAudioFile> file);
+    // livePreview: whether the chain built here makes preview converters (an editor that
+    // never previews says so before its chain is built).
+    explicit ZEPAudioFileEditor(std::unique_ptr<ZEPAudioFile> file, bool livePreview = true);
 
     // The start and end regions of a file of count packets, of the region class.
     ZEPAudioRegionRef newEndRegion(SInt64 index);
@@ -189,6 +192,6 @@ private:
     ZEPAudioRegion mReusedLeftFadeRegion;
     ZEPAudioRegion mReusedRightFadeRegion;
     ZEPAudioRegion mReusedSilenceRegion;
-    bool mForceLoop = false;
+    std::atomic<bool> mForceLoop{false};
     bool mOutOfAudio = false;
 };

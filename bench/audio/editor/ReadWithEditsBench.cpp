@@ -5,9 +5,7 @@
 // board's cache format) and 16-bit linear PCM (where the edits' own cost shows most).
 #include "audio/editor/ZEPAudioFileEditor.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "BenchSounds.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,20 +19,7 @@ constexpr UInt32 kPull = 8192;
 
 QString tenMinuteFile(const QString& name, const QStringList& codec)
 {
-    static QTemporaryDir folder;
-    const QString path = folder.filePath(name);
-    if (QFile::exists(path))
-        return path;
-    QStringList arguments{"-v", "error", "-y", "-f", "lavfi", "-i",
-                          QStringLiteral("aevalsrc=0.4*sin(2*PI*220*t)+0.01*(random(0)-0.5)|0.3*sin(2*PI*330*t)"
-                                         ":s=44100:d=%1")
-                              .arg(kSeconds)};
-    arguments << codec << path;
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", arguments);
-    if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0)
-        return {};
-    return path;
+    return editorbench::benchSound(name, kSeconds, codec);
 }
 
 // One cut of a second every twelve seconds, with half-second linear fades around it.
@@ -89,8 +74,8 @@ void readWithEdits(benchmark::State& state, const QString& path, bool withCuts)
     state.counters["realtime"] = benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
 }
 
-const QStringList kAppleLossless{"-c:a", "alac"};
-const QStringList kLinearPCM{"-c:a", "pcm_s16le"};
+using editorbench::kAppleLossless;
+using editorbench::kLinearPCM;
 
 void AppleLosslessWith50Cuts(benchmark::State& state)
 {

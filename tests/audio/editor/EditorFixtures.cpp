@@ -5,10 +5,10 @@
 namespace clipdeck::test {
 
 QString writeSoundFile(const QString& path, long long frames, const std::function<float(long long)>& left,
-                       const std::function<float(long long)>& right)
+                       const std::function<float(long long)>& right, double sampleRate)
 {
     AudioStreamBasicDescription format;
-    format.mSampleRate = 44100;
+    format.mSampleRate = sampleRate;
     format.mFormatID = kAudioFormatLinearPCM;
     format.mFormatFlags = kAudioFormatFlagsNativeFloatPacked;
     format.mBytesPerPacket = format.mBytesPerFrame = 8;

@@ -28,10 +28,10 @@ inline long long rampFrame(float sample)
     return std::llround(double(sample) * kRampScale) - 1;
 }
 
-// Writes a stereo 32-bit float WAVE file of `frames` frames at 44100 Hz: left(k) on the
+// Writes a stereo 32-bit float WAVE file of `frames` frames at sampleRate: left(k) on the
 // left, right(k) on the right. Answers the file's path (the writer may fix the extension).
 QString writeSoundFile(const QString& path, long long frames, const std::function<float(long long)>& left,
-                       const std::function<float(long long)>& right);
+                       const std::function<float(long long)>& right, double sampleRate = 44100);
 QString writeRampFile(const QString& path, long long frames);
 
 // A file editor of a ramp of `frames` frames in folder.
