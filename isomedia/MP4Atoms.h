@@ -116,6 +116,33 @@ MP4Err MP4MakeAtom(T** outAtom)
     return *outAtom != nullptr ? MP4Success : MP4OutOfMemory;
 }
 
+// Makes an atom with its constructor and adds it to the container, which then owns it; on
+// failure nothing is kept. outAtom (may be absent) receives the atom added.
+template <class Atom>
+MP4Err MP4AddNewAtom(MP4ContainerAtom* container, MP4Err (*make)(Atom**), Atom** outAtom = nullptr)
+{
+    Atom* atom = nullptr;
+    MP4_TRY(make(&atom));
+    MP4Err err = container->addAtom(atom);
+    if (err != MP4Success) {
+        atom->destroy();
+        return err;
+    }
+    if (outAtom != nullptr)
+        *outAtom = atom;
+    return MP4Success;
+}
+
+// Files a child in the field kept for its type: -6 when the field holds one already.
+template <class T>
+MP4Err MP4KeepOnce(T*& field, MP4Atom* atom)
+{
+    if (field != nullptr)
+        return MP4BadData;
+    field = static_cast<T*>(atom);
+    return MP4Success;
+}
+
 MP4Err MP4CreateBaseAtom(MP4Atom** outAtom);
 MP4Err MP4CreateFullAtom(MP4FullAtom** outAtom);
 MP4Err MP4CreateUnknownAtom(MP4UnknownAtom** outAtom);

@@ -127,6 +127,8 @@ MP4Err MP4MediaInformationAtom::mdatArrived(MP4MediaDataAtom* mediaData)
 {
     if (dataInformation == nullptr || dataInformation->dref == nullptr)
         return MP4MissingComponent;
+    if (dataHandler != nullptr)
+        MP4_TRY(closeDataHandler());
     for (void* item : *dataInformation->dref->atomList) {
         auto* entry = dynamic_cast<MP4DataEntryAtom*>(static_cast<MP4Atom*>(item));
         if (entry != nullptr && entry->flags == 1)
@@ -238,24 +240,36 @@ MP4Err MP4MediaInformationAtom::addSampleReference(uint32_t dataOffsetLow, uint3
 {
     if (sampleTable == nullptr || dataInformation == nullptr)
         return MP4MissingComponent;
+    MP4Atom* entry = nullptr;
     if (sampleEntry != nullptr) {
         MP4InputStream stream = nullptr;
         MP4_TRY(MP4CreateMemoryInputStream(sampleEntry->data, sampleEntry->size, &stream));
-        MP4Atom* entry = nullptr;
         MP4Err err = MP4ParseAtom(stream, &entry);
         stream->destroy();
         MP4_TRY(err);
-        err = sampleTable->setSampleEntry(entry);
-        if (err != MP4Success) {
-            entry->destroy();
-            return err;
-        }
     }
+    // Whether the data entry takes references is asked before anything is added.
     uint32_t dataEntry = 0;
-    MP4_TRY(sampleTable->getCurrentDataReferenceIndex(&dataEntry));
-    MP4_TRY(sampleTable->addSamples(sampleCount, dataOffsetLow, durations, sizes, decodingOffsets, syncSamples,
-        padding));
-    return dataInformation->addSampleReference(dataEntry);
+    MP4Err err = MP4Success;
+    if (entry != nullptr) {
+        auto* described = dynamic_cast<MP4SampleEntryAtom*>(entry);
+        err = described != nullptr ? MP4Success : MP4MissingComponent;
+        if (err == MP4Success)
+            dataEntry = described->dataReferenceIndex;
+    } else {
+        err = sampleTable->getCurrentDataReferenceIndex(&dataEntry);
+    }
+    if (err == MP4Success)
+        err = dataInformation->addSampleReference(dataEntry);
+    if (err == MP4Success && entry != nullptr)
+        err = sampleTable->setSampleEntry(entry);
+    if (err != MP4Success) {
+        if (entry != nullptr)
+            entry->destroy();
+        return err;
+    }
+    return sampleTable->addSamples(sampleCount, dataOffsetLow, durations, sizes, decodingOffsets, syncSamples,
+        padding);
 }
 
 MP4Err MP4CreateMediaInformationAtom(MP4MediaInformationAtom** outAtom)

@@ -150,6 +150,42 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
     return SampleToChunk->addEntry(ChunkOffset->getEntryCount(), sampleCount, descriptionIndex);
 }
 
+MP4Err MP4SampleTableAtom::getSample(uint32_t sampleNumber, MP4SampleRecord* outSample)
+{
+    if (outSample == nullptr)
+        return MP4BadParameter;
+    if (TimeToSample == nullptr || SampleSize == nullptr || SampleToChunk == nullptr || ChunkOffset == nullptr)
+        return MP4MissingComponent;
+    if (sampleNumber == 0 || sampleNumber > SampleSize->sampleCount)
+        return MP4BadParameter;
+    MP4SampleRecord sample;
+    uint32_t chunk = 0, firstInChunk = 0, bytesBefore = 0;
+    uint64_t chunkOffset = 0;
+    MP4_TRY(SampleToChunk->lookupSample(sampleNumber, &chunk, &sample.sampleDescriptionIndex, &firstInChunk));
+    if (chunk == 0 || chunk > ChunkOffset->getEntryCount())
+        return MP4BadData;
+    MP4_TRY(ChunkOffset->getChunkOffset(chunk, &chunkOffset));
+    MP4_TRY(SampleSize->getSampleSizeAndOffset(sampleNumber, &sample.size, firstInChunk, &bytesBefore));
+    sample.dataOffset = chunkOffset + bytesBefore;
+    MP4_TRY(TimeToSample->getTimeForSampleNumber(sampleNumber, &sample.decodingTime, &sample.duration));
+    if (sample.decodingTime < 0)
+        return MP4BadData;
+    if (CompositionOffset != nullptr) {
+        uint32_t offset = 0;
+        MP4_TRY(CompositionOffset->getOffsetForSampleNumber(sampleNumber, &offset));
+        sample.compositionOffset = int32_t(offset);
+    }
+    if (SyncSample != nullptr) {
+        uint32_t isSync = 0;
+        MP4_TRY(SyncSample->isSyncSample(sampleNumber, &isSync));
+        sample.isSync = isSync != 0;
+    }
+    if (PaddingBits != nullptr && sampleNumber <= PaddingBits->padding.size())
+        MP4_TRY(PaddingBits->getPaddingBits(sampleNumber, &sample.padding));
+    *outSample = sample;
+    return MP4Success;
+}
+
 MP4Err MP4CreateSampleTableAtom(MP4SampleTableAtom** outAtom)
 {
     return MP4MakeAtom(outAtom);

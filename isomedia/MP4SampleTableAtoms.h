@@ -20,6 +20,18 @@ struct MP4DegradationPriorityAtom;
 struct MP4PaddingBitsAtom;
 struct MP4DataReferenceAtom;
 
+// What the sample table says of one sample.
+struct MP4SampleRecord {
+    uint64_t dataOffset = 0;             // in the data its sample entry's data reference names
+    uint32_t size = 0;
+    uint32_t sampleDescriptionIndex = 0;
+    int64_t decodingTime = 0;
+    uint32_t duration = 0;
+    int32_t compositionOffset = 0;       // composition time - decoding time
+    bool isSync = true;
+    uint8_t padding = 0;
+};
+
 struct MP4SampleTableAtom : MP4ContainerAtom {
     MP4TimeToSampleAtom* TimeToSample = nullptr;
     MP4DecodingOffsetAtom* CompositionOffset = nullptr;
@@ -45,6 +57,9 @@ struct MP4SampleTableAtom : MP4ContainerAtom {
     MP4Err setfieldsize(uint32_t fieldSize);
     uint32_t getCurrentSampleEntryIndex() const { return currentSampleEntryIndex; }
     MP4Err setSampleDescriptionIndex(uint32_t index);
+    // Everything the tables hold of the sample; -2 for a number of 0 or above the sample count,
+    // -6 when the tables do not cover a sample their sample count claims.
+    MP4Err getSample(uint32_t sampleNumber, MP4SampleRecord* outSample);
 };
 
 struct MP4SampleDescriptionAtom : MP4FullAtom {
