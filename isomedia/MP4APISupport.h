@@ -12,6 +12,9 @@ struct MP4MediaInformationAtom;
 struct MP4SampleTableAtom;
 struct MP4DataReferenceAtom;
 
+// The matrix a, b, u, c, d, v, x, y, w that leaves a picture as it is.
+constexpr uint32_t kMP4IdentityMatrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
+
 // Owners for records made while an operation builds something: freed unless released.
 using MP4AtomOwner = std::unique_ptr<MP4Atom>;
 using MP4DescriptorOwner = std::unique_ptr<MP4Descriptor>;

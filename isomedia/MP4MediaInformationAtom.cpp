@@ -74,6 +74,15 @@ MP4Err MP4MediaInformationAtom::mdatMoved(uint64_t start, uint64_t end, int64_t 
         dataInformation->dref, sampleTable->ChunkOffset);
 }
 
+MP4Err MP4MediaInformationAtom::dataEntryAt(uint32_t index, MP4DataEntryAtom** outEntry)
+{
+    if (dataInformation == nullptr || dataInformation->dref == nullptr)
+        return MP4MissingComponent;
+    if (index > MP4ListCount(dataInformation->dref->atomList))
+        return MP4BadParameter;
+    return dataInformation->dref->getDataEntry(index, outEntry);
+}
+
 MP4Err MP4MediaInformationAtom::openDataHandler(uint32_t index)
 {
     if (index == 0)
@@ -82,12 +91,8 @@ MP4Err MP4MediaInformationAtom::openDataHandler(uint32_t index)
         return MP4Success;
     if (dataHandler != nullptr)
         MP4_TRY(closeDataHandler());
-    if (dataInformation == nullptr || dataInformation->dref == nullptr)
-        return MP4MissingComponent;
-    if (index > MP4ListCount(dataInformation->dref->atomList))
-        return MP4BadParameter;
     MP4DataEntryAtom* entry = nullptr;
-    MP4_TRY(dataInformation->dref->getDataEntry(index, &entry));
+    MP4_TRY(dataEntryAt(index, &entry));
     MP4_TRY(MP4CreateDataHandler(inputStream, entry, &dataHandler));
     dataEntryIndex = index;
     return MP4Success;
@@ -114,12 +119,8 @@ MP4Err MP4MediaInformationAtom::testDataEntry(uint32_t index)
         return MP4BadParameter;
     if (dataHandler != nullptr && dataEntryIndex == index)
         return MP4Success;
-    if (dataInformation == nullptr || dataInformation->dref == nullptr)
-        return MP4MissingComponent;
-    if (index > MP4ListCount(dataInformation->dref->atomList))
-        return MP4BadParameter;
     MP4DataEntryAtom* entry = nullptr;
-    MP4_TRY(dataInformation->dref->getDataEntry(index, &entry));
+    MP4_TRY(dataEntryAt(index, &entry));
     return MP4PreflightDataHandler(inputStream, entry);
 }
 
@@ -142,18 +143,6 @@ static const uint8_t kTextMediaHeader[68] = {0x00, 0x00, 0x00, 0x18, 0x67, 0x6d,
     0x00, 0x40, 0x80, 0x00, 0x80, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x74, 0x65, 0x78,
     0x74, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00};
-
-template <class Atom>
-static MP4Err addNew(MP4ContainerAtom* container, MP4Err (*make)(Atom**), Atom** outAtom)
-{
-    MP4_TRY(make(outAtom));
-    MP4Err err = container->addAtom(*outAtom);
-    if (err != MP4Success) {
-        (*outAtom)->destroy();
-        *outAtom = nullptr;
-    }
-    return err;
-}
 
 MP4Err MP4MediaInformationAtom::setupNew(uint32_t handlerType, MP4Handle dataReference, MP4MediaDataAtom* mediaData)
 {
@@ -178,8 +167,8 @@ MP4Err MP4MediaInformationAtom::setupNew(uint32_t handlerType, MP4Handle dataRef
     }
     MP4DataInformationAtom* dinf = nullptr;
     MP4SampleTableAtom* stbl = nullptr;
-    MP4_TRY(addNew(this, MP4CreateDataInformationAtom, &dinf));
-    MP4_TRY(addNew(this, MP4CreateSampleTableAtom, &stbl));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateDataInformationAtom, &dinf));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleTableAtom, &stbl));
     MP4_TRY(stbl->setupNew());
     MP4DataReferenceAtom* dref = nullptr;
     MP4DataEntryURLAtom* url = nullptr;

@@ -100,7 +100,7 @@ MP4Err MP4AddMediaSampleReference(MP4Media media, uint64_t dataOffset, uint32_t 
 
 // Times ---------------------------------------------------------------------------------------
 
-// The sample being decoded at the time: 0 when there is none.
+// The sample being decoded at the time; -2 when there is none.
 static MP4Err sampleAtTime(MP4Media media, uint64_t decodingTime, MP4SampleTableAtom** outTable,
     uint32_t* outSampleNumber)
 {
@@ -113,8 +113,10 @@ static MP4Err sampleAtTime(MP4Media media, uint64_t decodingTime, MP4SampleTable
     if (decodingTime > uint64_t(INT64_MAX))
         return MP4BadParameter;
     MP4_TRY(table->TimeToSample->findSamples(int64_t(decodingTime), &prior, &exact, &next, &sampleNumber, &duration));
+    if (sampleNumber == 0 || sampleNumber > table->SampleSize->sampleCount)
+        return MP4BadParameter;
     *outTable = table;
-    *outSampleNumber = sampleNumber != 0 && sampleNumber <= table->SampleSize->sampleCount ? sampleNumber : 0;
+    *outSampleNumber = sampleNumber;
     return MP4Success;
 }
 
@@ -139,8 +141,6 @@ MP4Err MP4GetMediaSampleDescIndex(MP4Media media, uint64_t decodingTime, uint32_
     MP4SampleTableAtom* table = nullptr;
     uint32_t sampleNumber = 0;
     MP4_TRY(sampleAtTime(media, decodingTime, &table, &sampleNumber));
-    if (sampleNumber == 0)
-        return MP4BadParameter;
     MP4SampleRecord sample;
     MP4_TRY(table->getSample(sampleNumber, &sample));
     *outIndex = sample.sampleDescriptionIndex;
@@ -189,8 +189,6 @@ MP4Err MP4MediaTimeToSampleNum(MP4Media media, uint64_t decodingTime, uint32_t* 
     MP4SampleTableAtom* table = nullptr;
     uint32_t sampleNumber = 0;
     MP4_TRY(sampleAtTime(media, decodingTime, &table, &sampleNumber));
-    if (sampleNumber == 0)
-        return MP4BadParameter;
     give(outSampleNumber, sampleNumber);
     return MP4SampleNumberToMediaTime(media, sampleNumber, outCompositionTime, outDecodingTime, outDuration);
 }
@@ -282,8 +280,6 @@ MP4Err MP4GetMediaSample(MP4Media media, MP4Handle outSample, uint32_t* outSize,
     MP4SampleTableAtom* table = nullptr;
     uint32_t sampleNumber = 0;
     MP4_TRY(sampleAtTime(media, decodingTime, &table, &sampleNumber));
-    if (sampleNumber == 0)
-        return MP4BadParameter;
     MP4SampleRecord sample;
     MP4_TRY(readSample(media, sampleNumber, outSample, outSampleEntry, &sample));
     giveSample(sample, outSize, outDecodingTime, outCompositionOffset, outDuration, outSampleFlags,

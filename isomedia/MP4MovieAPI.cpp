@@ -10,8 +10,6 @@
 #include <cstring>
 #include <ctime>
 
-static constexpr uint32_t kIdentityMatrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
-
 MP4Err MP4GetCurrentTime(uint64_t* outTime)
 {
     if (outTime == nullptr)
@@ -134,11 +132,18 @@ MP4Err MP4NewMovie(MP4Movie* outMovie, uint32_t initialObjectDescriptorID, uint8
 
 // Movie header properties ------------------------------------------------------------------
 
-MP4Err MP4GetMovieTrackCount(MP4Movie movie, uint32_t* outTrackCount)
+// One of the movie atom's operations, on the movie's movie atom.
+template <class Operation, class... Arguments>
+static MP4Err onMovieAtom(MP4Movie movie, Operation operation, Arguments... arguments)
 {
     MP4MovieAtom* moov = nullptr;
     MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->getTrackCount(outTrackCount);
+    return (moov->*operation)(arguments...);
+}
+
+MP4Err MP4GetMovieTrackCount(MP4Movie movie, uint32_t* outTrackCount)
+{
+    return onMovieAtom(movie, &MP4MovieAtom::getTrackCount, outTrackCount);
 }
 
 MP4Err MP4GetMovieDuration(MP4Movie movie, uint64_t* outDuration)
@@ -154,9 +159,7 @@ MP4Err MP4GetMovieDuration(MP4Movie movie, uint64_t* outDuration)
 
 MP4Err MP4GetMovieTimeScale(MP4Movie movie, uint32_t* outTimeScale)
 {
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->getTimeScale(outTimeScale);
+    return onMovieAtom(movie, &MP4MovieAtom::getTimeScale, outTimeScale);
 }
 
 MP4Err MP4SetMovieTimeScale(MP4Movie movie, uint32_t timeScale)
@@ -172,42 +175,32 @@ MP4Err MP4SetMovieMatrix(MP4Movie movie, const uint32_t matrix[9])
 {
     MP4MovieAtom* moov = nullptr;
     MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->setMatrix(matrix != nullptr ? matrix : kIdentityMatrix);
+    return moov->setMatrix(matrix != nullptr ? matrix : kMP4IdentityMatrix);
 }
 
 MP4Err MP4GetMovieMatrix(MP4Movie movie, uint32_t outMatrix[9])
 {
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->getMatrix(outMatrix);
+    return onMovieAtom(movie, &MP4MovieAtom::getMatrix, outMatrix);
 }
 
 MP4Err MP4SetMoviePreferredRate(MP4Movie movie, uint32_t rate)
 {
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->setPreferredRate(rate);
+    return onMovieAtom(movie, &MP4MovieAtom::setPreferredRate, rate);
 }
 
 MP4Err MP4GetMoviePreferredRate(MP4Movie movie, uint32_t* outRate)
 {
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->getPreferredRate(outRate);
+    return onMovieAtom(movie, &MP4MovieAtom::getPreferredRate, outRate);
 }
 
 MP4Err MP4SetMoviePreferredVolume(MP4Movie movie, int16_t volume)
 {
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->setPreferredVolume(volume);
+    return onMovieAtom(movie, &MP4MovieAtom::setPreferredVolume, volume);
 }
 
 MP4Err MP4GetMoviePreferredVolume(MP4Movie movie, int16_t* outVolume)
 {
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    return moov->getPreferredVolume(outVolume);
+    return onMovieAtom(movie, &MP4MovieAtom::getPreferredVolume, outVolume);
 }
 
 MP4Err MP4GetMovieUserData(MP4Movie movie, MP4UserData* outUserData)
@@ -256,26 +249,6 @@ uint32_t MP4IsMovieCompatibleBrand(MP4Movie movie, uint32_t brand)
 
 // Tracks ------------------------------------------------------------------------------
 
-// A track made by the movie atom joins the movie: it gets the movie record and the 'mdat'.
-static MP4Err joinMovie(MP4Movie movie, MP4TrackAtom* track, MP4Track* outTrack)
-{
-    MP4_TRY(track->setMoov(movie));
-    MP4_TRY(track->setMdat(movie->mdat));
-    *outTrack = track;
-    return MP4Success;
-}
-
-MP4Err MP4NewMovieTrack(MP4Movie movie, uint32_t newTrackFlags, MP4Track* outTrack)
-{
-    MP4MovieAtom* moov = nullptr;
-    MP4_TRY(MP4MovieAtomOf(movie, &moov));
-    if (outTrack == nullptr)
-        return MP4BadParameter;
-    MP4TrackAtom* track = nullptr;
-    MP4_TRY(moov->newTrack(newTrackFlags, &track));
-    return joinMovie(movie, track, outTrack);
-}
-
 MP4Err MP4NewMovieTrackWithID(MP4Movie movie, uint32_t newTrackFlags, uint32_t trackID, MP4Track* outTrack)
 {
     MP4MovieAtom* moov = nullptr;
@@ -284,7 +257,18 @@ MP4Err MP4NewMovieTrackWithID(MP4Movie movie, uint32_t newTrackFlags, uint32_t t
         return MP4BadParameter;
     MP4TrackAtom* track = nullptr;
     MP4_TRY(moov->newTrackWithID(newTrackFlags, trackID, &track));
-    return joinMovie(movie, track, outTrack);
+    // A track made by the movie atom joins the movie: it gets the movie record and the 'mdat'.
+    MP4_TRY(track->setMoov(movie));
+    MP4_TRY(track->setMdat(movie->mdat));
+    *outTrack = track;
+    return MP4Success;
+}
+
+MP4Err MP4NewMovieTrack(MP4Movie movie, uint32_t newTrackFlags, MP4Track* outTrack)
+{
+    uint32_t nextTrackID = 0;
+    MP4_TRY(onMovieAtom(movie, &MP4MovieAtom::getNextTrackID, &nextTrackID));
+    return MP4NewMovieTrackWithID(movie, newTrackFlags, nextTrackID, outTrack);
 }
 
 MP4Err MP4GetMovieIndTrack(MP4Movie movie, uint32_t trackIndex, MP4Track* outTrack)

@@ -43,24 +43,13 @@ MP4Err MP4SampleTableAtom::addAtom(MP4Atom* atom)
     return MP4Success;
 }
 
-template <class Atom>
-static MP4Err addNew(MP4SampleTableAtom* table, MP4Err (*make)(Atom**))
-{
-    Atom* atom = nullptr;
-    MP4_TRY(make(&atom));
-    MP4Err err = table->addAtom(atom);
-    if (err != MP4Success)
-        atom->destroy();
-    return err;
-}
-
 MP4Err MP4SampleTableAtom::setupNew()
 {
-    MP4_TRY(addNew(this, MP4CreateTimeToSampleAtom));
-    MP4_TRY(addNew(this, MP4CreateSampleDescriptionAtom));
-    MP4_TRY(addNew(this, MP4CreateSampleSizeAtom));
-    MP4_TRY(addNew(this, MP4CreateSampleToChunkAtom));
-    return addNew(this, MP4CreateChunkOffsetAtom);
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateTimeToSampleAtom));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleDescriptionAtom));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleSizeAtom));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleToChunkAtom));
+    return MP4AddNewAtom(this, MP4CreateChunkOffsetAtom);
 }
 
 MP4Err MP4SampleTableAtom::calculateDuration(uint32_t* outDuration)
@@ -123,9 +112,9 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
         || ChunkOffset == nullptr)
         return MP4MissingComponent;
     if (decodingOffsets != nullptr && CompositionOffset == nullptr)
-        MP4_TRY(addNew(this, MP4CreateDecodingOffsetAtom));
+        MP4_TRY(MP4AddNewAtom(this, MP4CreateDecodingOffsetAtom));
     if (syncSamples != nullptr && SyncSample == nullptr && MP4HandleValueCount(syncSamples) != sampleCount)
-        MP4_TRY(addNew(this, MP4CreateSyncSampleAtom));
+        MP4_TRY(MP4AddNewAtom(this, MP4CreateSyncSampleAtom));
     uint32_t previous = SampleSize->sampleCount;
     MP4_TRY(TimeToSample->addSamples(sampleCount, durations));
     if (decodingOffsets != nullptr)
@@ -137,7 +126,7 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
         return MP4MissingComponent;
     if (padding != nullptr) {
         if (PaddingBits == nullptr) {
-            MP4_TRY(addNew(this, MP4CreatePaddingBitsAtom));
+            MP4_TRY(MP4AddNewAtom(this, MP4CreatePaddingBitsAtom));
             if (previous != 0)
                 MP4_TRY(PaddingBits->addSamplePaddingBits(previous, nullptr));
         }

@@ -5,7 +5,7 @@
 // anything is allocated for it, and every chunk number taken from 'stsc' is checked against
 // the chunk offsets before it is used: a file that lies about its tables gives -6.
 
-#include "isomedia/MP4Atoms.h"
+#include "isomedia/MP4PairTableAtom.h"
 
 struct MP4SampleEntryAtom;
 struct MP4SampleDescriptionAtom;
@@ -75,12 +75,14 @@ struct MP4SampleDescriptionAtom : MP4FullAtom {
     MP4Err getEntry(uint32_t index, MP4Atom** outEntry);
 };
 
-struct MP4TimeToSampleAtom : MP4FullAtom {
-    struct Entry {
-        uint32_t sampleCount;
-        uint32_t sampleDuration;
-    };
-    std::vector<Entry> entries;
+struct MP4TimeToSampleEntry {
+    uint32_t sampleCount;
+    uint32_t sampleDuration;
+};
+
+struct MP4TimeToSampleAtom : MP4PairTableAtom<MP4TimeToSampleEntry, &MP4TimeToSampleEntry::sampleCount,
+                                 &MP4TimeToSampleEntry::sampleDuration> {
+    using Entry = MP4TimeToSampleEntry;
     // The look-up cache: the entry reached last, its first sample number and start time.
     bool cacheValid = false;
     uint32_t cacheEntryIndex = 0;
@@ -88,9 +90,6 @@ struct MP4TimeToSampleAtom : MP4FullAtom {
     uint64_t cacheStartTime = 0;
 
     MP4TimeToSampleAtom();
-    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
-    MP4Err serialize(char* buffer) override;
-    MP4Err calculateSize() override;
     MP4Err getTimeForSampleNumber(uint32_t sampleNumber, int64_t* outTime, uint32_t* outDuration);
     MP4Err findSamples(int64_t mediaTime, int64_t* outPriorTime, int64_t* outExactTime, int64_t* outNextTime,
         uint32_t* outSampleNumber, uint32_t* outDuration);
@@ -98,18 +97,17 @@ struct MP4TimeToSampleAtom : MP4FullAtom {
     MP4Err addSamples(uint32_t sampleCount, MP4Handle durations);
 };
 
-struct MP4DecodingOffsetAtom : MP4FullAtom {
-    struct Entry {
-        uint32_t sampleCount;
-        uint32_t decodingOffset;
-    };
-    std::vector<Entry> entries;
+struct MP4DecodingOffsetEntry {
+    uint32_t sampleCount;
+    uint32_t decodingOffset;
+};
+
+struct MP4DecodingOffsetAtom : MP4PairTableAtom<MP4DecodingOffsetEntry, &MP4DecodingOffsetEntry::sampleCount,
+                                   &MP4DecodingOffsetEntry::decodingOffset> {
+    using Entry = MP4DecodingOffsetEntry;
     uint32_t samplesCovered = 0;
 
     MP4DecodingOffsetAtom();
-    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
-    MP4Err serialize(char* buffer) override;
-    MP4Err calculateSize() override;
     MP4Err addSamples(uint32_t firstSampleNumber, uint32_t sampleCount, MP4Handle offsets);
     MP4Err getOffsetForSampleNumber(uint32_t sampleNumber, uint32_t* outOffset);
 };
@@ -182,17 +180,14 @@ struct MP4SyncSampleAtom : MP4FullAtom {
     MP4Err isSyncSample(uint32_t sampleNumber, uint32_t* outFlag);
 };
 
-struct MP4ShadowSyncAtom : MP4FullAtom {
-    struct Entry {
-        uint32_t shadowedSampleNumber;
-        uint32_t syncSampleNumber;
-    };
-    std::vector<Entry> entries;
+struct MP4ShadowSyncEntry {
+    uint32_t shadowedSampleNumber;
+    uint32_t syncSampleNumber;
+};
 
+struct MP4ShadowSyncAtom : MP4PairTableAtom<MP4ShadowSyncEntry, &MP4ShadowSyncEntry::shadowedSampleNumber,
+                               &MP4ShadowSyncEntry::syncSampleNumber> {
     MP4ShadowSyncAtom();
-    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
-    MP4Err serialize(char* buffer) override;
-    MP4Err calculateSize() override;
 };
 
 struct MP4DegradationPriorityAtom : MP4FullAtom {

@@ -6,14 +6,19 @@
 
 #include <algorithm>
 
-static constexpr uint32_t kIdentityMatrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
-
 static MP4Err headerOf(MP4Track track, MP4TrackHeaderAtom** outHeader)
 {
     if (track == nullptr)
         return MP4BadParameter;
     *outHeader = track->trackHeader;
     return *outHeader != nullptr ? MP4Success : MP4MissingComponent;
+}
+
+// One of the track atom's operations.
+template <class Operation, class... Arguments>
+static MP4Err onTrack(MP4Track track, Operation operation, Arguments... arguments)
+{
+    return track != nullptr ? (track->*operation)(arguments...) : MP4BadParameter;
 }
 
 MP4Err MP4GetTrackID(MP4Track track, uint32_t* outTrackID)
@@ -28,16 +33,12 @@ MP4Err MP4GetTrackID(MP4Track track, uint32_t* outTrackID)
 
 MP4Err MP4GetTrackEnabled(MP4Track track, uint32_t* outEnabled)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->getEnabled(outEnabled);
+    return onTrack(track, &MP4TrackAtom::getEnabled, outEnabled);
 }
 
 MP4Err MP4SetTrackEnabled(MP4Track track, uint32_t enabled)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->setEnabled(enabled);
+    return onTrack(track, &MP4TrackAtom::setEnabled, enabled);
 }
 
 MP4Err MP4GetTrackMovie(MP4Track track, MP4Movie* outMovie)
@@ -80,56 +81,42 @@ MP4Err MP4SetTrackMatrix(MP4Track track, const uint32_t matrix[9])
 {
     if (track == nullptr)
         return MP4BadParameter;
-    return track->setMatrix(matrix != nullptr ? matrix : kIdentityMatrix);
+    return track->setMatrix(matrix != nullptr ? matrix : kMP4IdentityMatrix);
 }
 
 MP4Err MP4GetTrackMatrix(MP4Track track, uint32_t outMatrix[9])
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->getMatrix(outMatrix);
+    return onTrack(track, &MP4TrackAtom::getMatrix, outMatrix);
 }
 
 MP4Err MP4SetTrackLayer(MP4Track track, int16_t layer)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->setLayer(layer);
+    return onTrack(track, &MP4TrackAtom::setLayer, layer);
 }
 
 MP4Err MP4GetTrackLayer(MP4Track track, int16_t* outLayer)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->getLayer(outLayer);
+    return onTrack(track, &MP4TrackAtom::getLayer, outLayer);
 }
 
 MP4Err MP4SetTrackDimensions(MP4Track track, uint32_t width, uint32_t height)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->setDimensions(width, height);
+    return onTrack(track, &MP4TrackAtom::setDimensions, width, height);
 }
 
 MP4Err MP4GetTrackDimensions(MP4Track track, uint32_t* outWidth, uint32_t* outHeight)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->getDimensions(outWidth, outHeight);
+    return onTrack(track, &MP4TrackAtom::getDimensions, outWidth, outHeight);
 }
 
 MP4Err MP4SetTrackVolume(MP4Track track, int16_t volume)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->setVolume(volume);
+    return onTrack(track, &MP4TrackAtom::setVolume, volume);
 }
 
 MP4Err MP4GetTrackVolume(MP4Track track, int16_t* outVolume)
 {
-    if (track == nullptr)
-        return MP4BadParameter;
-    return track->getVolume(outVolume);
+    return onTrack(track, &MP4TrackAtom::getVolume, outVolume);
 }
 
 // References --------------------------------------------------------------------------------

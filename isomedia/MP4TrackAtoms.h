@@ -219,6 +219,8 @@ struct MP4MediaInformationAtom : MP4SampleInformationAtom {
     MP4Err calculateDuration(uint64_t* outDuration);
     MP4Err setfieldsize(uint32_t fieldSize);
     MP4Err testDataEntry(uint32_t dataEntryIndex);
+    // The data entry with the index (from 1).
+    MP4Err dataEntryAt(uint32_t dataEntryIndex, MP4DataEntryAtom** outEntry);
     // Self-contained entries now refer to this media data; a data handler open on the media
     // data that was there before is closed.
     MP4Err mdatArrived(MP4MediaDataAtom* mediaData);
