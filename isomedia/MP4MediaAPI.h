@@ -96,13 +96,15 @@ MP4Err MP4EndMediaEdits(MP4Media media);
 // order) for every sample or one per sample; compositionOffsets likewise (or none: all 0);
 // syncSamples lists the sync samples by number within this call (none: every sample is one);
 // padding holds one byte for every sample or one per sample (none: 0). A sample entry, when
-// given, becomes the media's current sample description. Every handle is checked before
-// anything is added (-2); the sample bytes must be exactly the sum of the sizes.
+// given, becomes the media's current sample description; a count of 0 adds only that (-2
+// without one). Every handle is checked before anything is added (-2); the sample bytes must be
+// exactly the sum of the sizes. While a fragment is being built the samples go into it.
 MP4Err MP4AddMediaSamples(MP4Media media, MP4Handle sampleData, uint32_t sampleCount, MP4Handle durations,
     MP4Handle sizes, MP4Handle sampleEntry, MP4Handle compositionOffsets, MP4Handle syncSamples);
 MP4Err MP4AddMediaSamplesPad(MP4Media media, MP4Handle sampleData, uint32_t sampleCount, MP4Handle durations,
     MP4Handle sizes, MP4Handle sampleEntry, MP4Handle compositionOffsets, MP4Handle syncSamples, MP4Handle padding);
-// The same for samples that already lie at dataOffset of the current sample entry's data reference.
+// The same for samples that already lie at dataOffset of the current sample entry's data
+// reference (-2 for a count of 0, or when that reference is the new movie's own 'mdat').
 MP4Err MP4AddMediaSampleReference(MP4Media media, uint64_t dataOffset, uint32_t sampleCount, MP4Handle durations,
     MP4Handle sizes, MP4Handle sampleEntry, MP4Handle compositionOffsets, MP4Handle syncSamples);
 MP4Err MP4AddMediaSampleReferencePad(MP4Media media, uint64_t dataOffset, uint32_t sampleCount,
@@ -127,7 +129,8 @@ MP4Err MP4SampleNumberToMediaTime(MP4Media media, uint32_t sampleNumber, uint64_
     uint64_t* outDecodingTime, uint32_t* outDuration);
 
 // One sample: its bytes (copied through the media's data handler) or where they lie, its
-// timing, description and flags. Every out but the sample handle or offset may be absent.
+// timing, description and flags. Every out but the sample handle or offset may be absent. -6
+// when the tables place the sample outside the data they refer to (nothing is allocated).
 MP4Err MP4GetMediaSample(MP4Media media, MP4Handle outSample, uint32_t* outSize, uint64_t decodingTime,
     uint64_t* outDecodingTime, int32_t* outCompositionOffset, uint32_t* outDuration, MP4Handle outSampleEntry,
     uint32_t* outSampleDescriptionIndex, uint32_t* outSampleFlags);

@@ -220,6 +220,9 @@ static MP4Err copySampleBytes(MP4Media media, uint32_t dataReferenceIndex, const
 {
     MP4MediaInformationAtom* information = media->mediaInformation();
     MP4_TRY(information->openDataHandler(dataReferenceIndex));
+    // Tables that place a sample outside the data lie: nothing is allocated for it.
+    if (!information->dataHandler->holds(sample.dataOffset, sample.size))
+        return MP4BadData;
     MP4_TRY(MP4SetHandleSize(outSample, sample.size));
     return information->dataHandler->copyData(sample.dataOffset, outSample->data, sample.size);
 }

@@ -722,3 +722,35 @@ TEST(MP4MovieAPI, FragmentedMovieIsReadBackWithEverySample)
     EXPECT_EQ(duration, 9u * 1024);
     MP4DisposeMovie(movie);
 }
+
+TEST(MP4MovieAPI, TablesThatPlaceSamplesOutsideTheMediaDataAreBadData)
+{
+    AudioMovie audio;
+    ASSERT_EQ(audio.add(samples(1, 3)), MP4Success);
+    Bytes good = serializedMovie(audio.movie);
+    size_t stsz = findAtom(good, "stsz"), stco = findAtom(good, "stco");
+    struct Case {
+        const char* what;
+        size_t at;
+        uint32_t value;
+    };
+    // 'stsz': header, sample size 0, count, then the sizes; 'stco': header, count, the offsets.
+    const Case cases[] = {
+        {"a sample size of nearly 4 GiB", stsz + 20, 0xFFFFFF00},
+        {"a chunk offset past the media data", stco + 16, 0x7FFFFFF0},
+    };
+    for (const Case& c : cases) {
+        Bytes lying = good;
+        set32(lying, c.at, c.value);
+        Handle bytes(lying);
+        MP4Movie movie = nullptr;
+        ASSERT_EQ(MP4NewMovieFromHandle(&movie, bytes, 0), MP4Success) << c.what;
+        Handle sample;
+        EXPECT_EQ(MP4GetIndMediaSample(firstMedia(movie), 1, sample, nullptr, nullptr, nullptr, nullptr, nullptr,
+                      nullptr),
+            MP4BadData)
+            << c.what;
+        EXPECT_EQ(sample.bytes().size(), 0u) << c.what << ": nothing was allocated for it";
+        MP4DisposeMovie(movie);
+    }
+}
