@@ -57,15 +57,8 @@ MP4Err MP4UserDataOf(Owner* owner, MP4UserData* outUserData)
 {
     if (owner == nullptr || outUserData == nullptr)
         return MP4BadParameter;
-    if (owner->udta == nullptr) {
-        MP4UserDataAtom* udta = nullptr;
-        MP4_TRY(MP4CreateUserDataAtom(&udta));
-        MP4Err err = owner->addAtom(udta);
-        if (err != MP4Success) {
-            udta->destroy();
-            return err;
-        }
-    }
+    if (owner->udta == nullptr)
+        MP4_TRY(MP4AddNewAtom(owner, MP4CreateUserDataAtom));
     *outUserData = dynamic_cast<MP4UserDataAtom*>(owner->udta);
     return *outUserData != nullptr ? MP4Success : MP4MissingComponent;
 }

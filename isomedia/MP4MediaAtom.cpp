@@ -114,26 +114,10 @@ MP4Err MP4MediaAtom::rewriteObjectDescriptorSample(MP4Handle sampleData, MP4Hand
 {
     if (mediaTrack == nullptr || sampleData == nullptr || sizes == nullptr || sizes->size < 4)
         return MP4BadParameter;
-    if (mediaTrack->trackReferences == nullptr) {
-        MP4TrackReferenceAtom* tref = nullptr;
-        MP4_TRY(MP4CreateTrackReferenceAtom(&tref));
-        MP4Err err = mediaTrack->addAtom(tref);
-        if (err != MP4Success) {
-            tref->destroy();
-            return err;
-        }
-    }
-    MP4Atom* found = nullptr;
-    MP4_TRY(mediaTrack->trackReferences->findAtomOfType(MP4FourCC("mpod"), &found));
-    auto* mpod = static_cast<MP4TrackReferenceTypeAtom*>(found);
-    if (mpod == nullptr) {
-        MP4_TRY(MP4CreateTrackReferenceTypeAtom(MP4FourCC("mpod"), &mpod));
-        MP4Err err = mediaTrack->trackReferences->addAtom(mpod);
-        if (err != MP4Success) {
-            mpod->destroy();
-            return err;
-        }
-    }
+    if (mediaTrack->trackReferences == nullptr)
+        MP4_TRY(MP4AddNewAtom(mediaTrack, MP4CreateTrackReferenceAtom));
+    MP4TrackReferenceTypeAtom* mpod = nullptr;
+    MP4_TRY(mediaTrack->trackReferences->typeAtom(MP4FourCC("mpod"), &mpod));
     MP4InputStream stream = nullptr;
     MP4_TRY(MP4CreateMemoryInputStream(sampleData->data, sampleData->size, &stream));
     MP4DescriptorList commands;

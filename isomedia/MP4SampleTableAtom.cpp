@@ -111,6 +111,14 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
     if (SampleDescription == nullptr || TimeToSample == nullptr || SampleSize == nullptr || SampleToChunk == nullptr
         || ChunkOffset == nullptr)
         return MP4MissingComponent;
+    // Tables that already disagree on how many samples there are cannot take more: a file whose
+    // sample sizes claim millions of samples its times do not know would have every one of them
+    // listed when a sample of another size came.
+    uint64_t timedSamples = 0;
+    for (const auto& entry : TimeToSample->entries)
+        timedSamples += entry.sampleCount;
+    if (timedSamples != SampleSize->sampleCount)
+        return MP4BadData;
     if (decodingOffsets != nullptr && CompositionOffset == nullptr)
         MP4_TRY(MP4AddNewAtom(this, MP4CreateDecodingOffsetAtom));
     if (syncSamples != nullptr && SyncSample == nullptr && MP4HandleValueCount(syncSamples) != sampleCount)

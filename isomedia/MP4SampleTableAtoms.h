@@ -52,6 +52,8 @@ struct MP4SampleTableAtom : MP4ContainerAtom {
     MP4Err calculateDuration(uint32_t* outDuration);
     MP4Err setSampleEntry(MP4Atom* entry);
     MP4Err getCurrentDataReferenceIndex(uint32_t* outIndex);
+    // Records the samples as one new chunk; -6 when the times and the sizes already count
+    // different numbers of samples.
     MP4Err addSamples(uint32_t sampleCount, uint64_t dataOffset, MP4Handle durations, MP4Handle sizes,
         MP4Handle decodingOffsets, MP4Handle syncSamples, MP4Handle padding);
     MP4Err setfieldsize(uint32_t fieldSize);

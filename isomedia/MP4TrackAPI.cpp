@@ -142,15 +142,7 @@ MP4Err MP4AddTrackReferenceWithID(MP4Track track, uint32_t referencedTrackID, ui
     if (track->trackReferences == nullptr)
         MP4_TRY(MP4AddNewAtom(track, MP4CreateTrackReferenceAtom));
     MP4TrackReferenceTypeAtom* references = nullptr;
-    MP4_TRY(referencesOf(track, referenceType, &references));
-    if (references == nullptr) {
-        MP4_TRY(MP4CreateTrackReferenceTypeAtom(referenceType, &references));
-        MP4Err err = track->trackReferences->addAtom(references);
-        if (err != MP4Success) {
-            references->destroy();
-            return err;
-        }
-    }
+    MP4_TRY(track->trackReferences->typeAtom(referenceType, &references));
     MP4_TRY(references->addTrackID(referencedTrackID));
     auto at = std::find(references->trackIDs.begin(), references->trackIDs.end(), referencedTrackID);
     *outReferenceIndex = uint32_t(at - references->trackIDs.begin()) + 1;

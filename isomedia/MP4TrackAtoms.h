@@ -9,6 +9,7 @@ struct MP4DataInformationAtom;
 struct MP4DataHandlerRecord;
 struct MP4TrackHeaderAtom;
 struct MP4TrackReferenceAtom;
+struct MP4TrackReferenceTypeAtom;
 struct MP4EditAtom;
 struct MP4MediaHeaderAtom;
 struct MP4HandlerAtom;
@@ -82,6 +83,8 @@ struct MP4TrackReferenceAtom : MP4ContainerAtom {
     MP4TrackReferenceAtom();
     MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
     MP4Err findAtomOfType(uint32_t referenceType, MP4Atom** outAtom);
+    // The list of the type, made and added when there is none.
+    MP4Err typeAtom(uint32_t referenceType, MP4TrackReferenceTypeAtom** outAtom);
 };
 
 struct MP4TrackReferenceTypeAtom : MP4Atom {

@@ -59,6 +59,27 @@ MP4Err MP4TrackReferenceAtom::findAtomOfType(uint32_t referenceType, MP4Atom** o
     return MP4Success;
 }
 
+MP4Err MP4TrackReferenceAtom::typeAtom(uint32_t referenceType, MP4TrackReferenceTypeAtom** outAtom)
+{
+    if (outAtom == nullptr)
+        return MP4BadParameter;
+    MP4Atom* found = findChild(referenceType);
+    if (found != nullptr) {
+        // Every child read is a list of track IDs, but for a 'uuid' one.
+        *outAtom = dynamic_cast<MP4TrackReferenceTypeAtom*>(found);
+        return *outAtom != nullptr ? MP4Success : MP4BadData;
+    }
+    MP4TrackReferenceTypeAtom* made = nullptr;
+    MP4_TRY(MP4CreateTrackReferenceTypeAtom(referenceType, &made));
+    MP4Err err = addAtom(made);
+    if (err != MP4Success) {
+        made->destroy();
+        return err;
+    }
+    *outAtom = made;
+    return MP4Success;
+}
+
 MP4TrackReferenceTypeAtom::MP4TrackReferenceTypeAtom(uint32_t referenceType)
 {
     type = referenceType;

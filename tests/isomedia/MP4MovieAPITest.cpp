@@ -754,3 +754,28 @@ TEST(MP4MovieAPI, TablesThatPlaceSamplesOutsideTheMediaDataAreBadData)
         MP4DisposeMovie(movie);
     }
 }
+
+TEST(MP4MovieAPI, FragmentsAreNotMergedIntoTablesThatDisagreeOnTheSampleCount)
+{
+    Bytes written;
+    {
+        AudioMovie audio;
+        Handle data(concat({sampleBytes(1), sampleBytes(6), sampleBytes(11)}));
+        ASSERT_EQ(MP4AddMediaSamples(audio.media, data, 3, Handle::values({1024}),
+                      Handle::values({uint32_t(sampleBytes(1).size())}), audio.sampleEntry, nullptr, nullptr),
+            MP4Success);
+        audio.entryGiven = true;
+        ASSERT_EQ(MP4SetTrackFragmentDefaults(audio.track, 1024, 0, 1, 0), MP4Success);
+        ASSERT_EQ(MP4WriteMovieFragment(audio.movie), MP4Success);
+        ASSERT_EQ(audio.add(samples(2, 2)), MP4Success);
+        written = serializedMovie(audio.movie);
+    }
+    size_t stsz = findAtom(written, "stsz");
+    ASSERT_EQ(get32(written, stsz + 12), uint32_t(sampleBytes(1).size())) << "one size for every sample";
+    // The sizes claim 2^26 samples where the times know 3: merging a run of another size would
+    // have to list every one of them.
+    set32(written, stsz + 16, 1u << 26);
+    Handle bytes(written);
+    MP4Movie movie = nullptr;
+    EXPECT_EQ(MP4NewMovieFromHandle(&movie, bytes, 0), MP4BadData);
+}
