@@ -55,7 +55,8 @@ MP4Err MP4CheckMediaDataReference(MP4Media media, uint32_t index);
 MP4Err MP4CheckMediaDataReferences(MP4Media media);
 
 // A sample entry for an MPEG-4 stream, serialised into outSampleEntry: 'mp4v' for a visual
-// track, 'mp4a' (sample rate = the media time scale) for an audio track, else 'mp4s', holding an
+// track, 'mp4a' (sample rate = the media time scale; -2 above 65535, which the entry cannot
+// hold) for an audio track, else 'mp4s', holding an
 // 'esds' with an ES descriptor, its decoder configuration (the values given, and the decoder
 // specific information parsed from its handle when given) and a predefined SL configuration.
 // With a dependsOnESID the track gets a 'sync' reference to that stream (its clock reference).

@@ -66,6 +66,9 @@ static MP4Err newCodedEntry(MP4Track track, MP4CodedSampleEntryAtom** outEntry)
     } else if (track->newTrackFlags & MP4NewTrackIsAudio) {
         uint32_t timeScale = 0;
         MP4_TRY(MP4GetMediaTimeScale(track->trackMedia, &timeScale));
+        // The entry holds the sample rate in 16 bits: a higher one would be written wrong.
+        if (timeScale > 0xFFFF)
+            return MP4BadParameter;
         MP4AudioSampleEntryAtom* audio = nullptr;
         MP4_TRY(MP4CreateAudioSampleEntryAtom(&audio));
         audio->timeScale = timeScale;

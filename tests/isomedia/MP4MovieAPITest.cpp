@@ -543,6 +543,12 @@ TEST(MP4MovieAPI, SampleDescriptionsCarryTheirDecoderConfiguration)
     esd->destroy();
     EXPECT_EQ(MP4NewSampleDescription(audio.track, entry, 1, 0x140, 5, 0, 0, 0, nullptr), MP4BadParameter)
         << "the object type is one byte";
+    MP4Track highRateTrack = nullptr;
+    MP4Media highRate = nullptr;
+    ASSERT_EQ(MP4NewMovieTrack(audio.movie, MP4NewTrackIsAudio, &highRateTrack), MP4Success);
+    ASSERT_EQ(MP4NewTrackMedia(highRateTrack, &highRate, MP4FourCC("soun"), 96000, nullptr), MP4Success);
+    EXPECT_EQ(MP4NewSampleDescription(highRateTrack, entry, 1, 0x40, 5, 0, 0, 0, nullptr), MP4BadParameter)
+        << "an audio entry holds rates up to 65535 Hz";
 
     // Editors change one thing and leave the rest.
     Handle edited(audio.sampleEntry.bytes());
