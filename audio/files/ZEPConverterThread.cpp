@@ -238,19 +238,17 @@ OSStatus ZEPConverterThread::start()
 
 void ZEPConverterThread::pauseConversion()
 {
-    std::lock_guard<std::mutex> cycle(mConversionLock);
+    CAMutexLocker cycle(mConversionLock);
     mPaused = true;
 }
 
 void ZEPConverterThread::resumeConversion()
 {
-    {
-        std::lock_guard<std::mutex> cycle(mConversionLock);
-        if (!mPaused)
-            return;
-        mPaused = false;
-    }
-    mPauseCondition.notify_all();
+    CAMutexLocker cycle(mConversionLock);
+    if (!mPaused)
+        return;
+    mPaused = false;
+    mConversionLock.NotifyAll();
 }
 
 void ZEPConverterThread::finishConversion()
@@ -314,7 +312,7 @@ void ZEPConverterThread::setLivePreviewDelegate(ZEPConverterThreadLivePreviewDel
 
 void ZEPConverterThread::swapMainEncoder(const ZEPAudioConverterRef& encoder)
 {
-    std::lock_guard<std::mutex> swap(mSwapEncoderLock);
+    CAMutexLocker swap(mSwapEncoderLock);
     mNewMainEncoder = encoder;
     mNewMainEncoderPending = bool(encoder);
 }

@@ -31,15 +31,14 @@
 // the thread, which stops and joins a running conversion; a finished call still queued then
 // is dropped). The delegate may destroy the thread from inside converterFinished().
 
+#include "audio/engine/CAGuard.h"
 #include "audio/engine/ZEPAudioSource.h"
 #include "audio/files/ZEPAudioConverterDataSource.h"
 
 #include <QVariantList>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class AudioUnit;
@@ -270,10 +269,9 @@ private:
     bool mWriteToFile = true;
     std::atomic<bool> mStopWhenEncodersAreDone{false};
     // The conversion lock: held by the thread for each cycle and by pauseConversion() while
-    // it waits for the cycle to end. A paused thread waits on mPauseCondition.
-    std::mutex mConversionLock;
-    std::condition_variable mPauseCondition;
-    bool mPaused = false; // under mConversionLock
+    // it waits for the cycle to end. A paused thread waits on it.
+    CAGuard mConversionLock{"ZEPConverterThread conversion"};
+    std::atomic<bool> mPaused{false}; // changed under mConversionLock
 
     ZEPAudioSourceList mAudioSources;
     std::vector<AudioTimeStamp> mTimeStamps;
@@ -316,7 +314,7 @@ private:
 
     // Encoder swap and live preview.
     ZEPAudioConverterRef mNewMainEncoder;
-    std::mutex mSwapEncoderLock;
+    CAMutex mSwapEncoderLock{"ZEPConverterThread swap"};
     std::atomic<bool> mNewMainEncoderPending{false};
     bool mIsSwitching = false;
     UInt32 mLimboFramesAtSwitchStart = 0;
@@ -338,7 +336,7 @@ private:
 
     std::unique_ptr<CAPThread> mThread;
     // Set while a main-thread call for new files is outstanding.
-    std::mutex mFileRequestLock;
+    CAMutex mFileRequestLock{"ZEPConverterThread file request"};
     std::shared_ptr<FileRequest> mFileRequest;
     // Tells a queued end call whether the object still exists (main thread).
     std::shared_ptr<bool> mAlive;

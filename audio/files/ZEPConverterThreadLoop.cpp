@@ -21,15 +21,37 @@ constexpr UInt32 kMinimumEncodedOutputSize = 16384;
 constexpr UInt32 kConverterInputBufferSize = ZEPConverterThread::kConverterInputFrames * sizeof(Float32);
 constexpr OSStatus kBadStreamError = OSStatus(FourCC("Bstr"));
 
+// Queues fn for the main thread through the allocation-free queue, whose hand-over is
+// made of atomics that the thread checker sees (the event queue's locks are inside Qt),
+// or, when that queue is full, through the event queue.
+void postToMainThread(std::function<void()> fn)
+{
+    struct Call {
+        std::function<void()> fn;
+    };
+    auto* call = new Call{std::move(fn)};
+    const auto run = [](void* context, intptr_t) {
+        std::unique_ptr<Call> owned(static_cast<Call*>(context));
+        owned->fn();
+    };
+    if (!mainthread::postRealtime(run, call, 0)) {
+        mainthread::post(std::move(call->fn));
+        delete call;
+    }
+}
+
 } // namespace
 
-// A call for new files handed to the main thread. The thread waits for it to be done, or
-// leaves it behind when the conversion is stopped meanwhile.
+// A call for new files handed to the main thread: what the delegate is shown (copied on
+// the conversion thread) and what it answers. The thread waits for the answer, or leaves
+// the request behind when the conversion is stopped meanwhile.
 struct ZEPConverterThread::FileRequest {
     enum State { kWaiting, kServing, kDone, kAbandoned };
-    std::mutex mutex;
-    std::condition_variable condition;
-    State state = kWaiting;
+    CAGuard guard{"ZEPConverterThread new files"};
+    State state = kWaiting; // under guard
+    ZEPAudioConverterList encoders;
+    ZEPAudioFileWriterList fileWriters;
+    ZEPAudioFileWriterList next; // under guard
 };
 
 void* ZEPConverterThreadEntry(void* converterThread)
@@ -106,8 +128,9 @@ void ZEPConverterThread::conversionThread()
                 updateMainEncoder();
             bool newFiles = false;
             {
-                std::unique_lock<std::mutex> cycle(mConversionLock);
-                mPauseCondition.wait(cycle, [this] { return !mPaused || mStopConverting; });
+                CAMutexLocker cycle(mConversionLock);
+                while (mPaused && !mStopConverting)
+                    mConversionLock.Wait();
                 if (mStopConverting)
                     break;
                 newFiles = runCycle(status);
@@ -126,7 +149,7 @@ void ZEPConverterThread::conversionThread()
             threadAware->exitThread();
     }
     endWriting(mFileWriters);
-    mainthread::post([this, alive = mAlive] {
+    postToMainThread([this, alive = mAlive] {
         if (*alive)
             converterFinished();
     });
@@ -246,30 +269,47 @@ void ZEPConverterThread::requestNewFiles()
 {
     if (!mStopConverting) {
         auto request = std::make_shared<FileRequest>();
+        request->encoders = mEncoders;
+        request->fileWriters = mFileWriters;
         {
-            std::lock_guard<std::mutex> guard(mFileRequestLock);
+            CAMutexLocker locked(mFileRequestLock);
             mFileRequest = request;
         }
-        mainthread::post([this, request, alive = mAlive] {
+        postToMainThread([this, request, alive = mAlive] {
             {
-                std::lock_guard<std::mutex> guard(request->mutex);
+                CAMutexLocker locked(request->guard);
                 if (request->state == FileRequest::kAbandoned || !*alive)
                     return;
                 request->state = FileRequest::kServing;
             }
             updateFileWriters(request);
         });
+        ZEPAudioFileWriterList next;
+        bool served;
         {
-            std::unique_lock<std::mutex> guard(request->mutex);
-            request->condition.wait(guard,
-                                    [&] { return request->state == FileRequest::kDone || mStopConverting; });
+            CAMutexLocker locked(request->guard);
+            while (request->state != FileRequest::kDone && !mStopConverting)
+                request->guard.Wait();
             // A stop while the request waits, or one the delegate gave from inside it
             // (the main thread then waits for this thread): leave it behind.
-            if (request->state != FileRequest::kDone)
+            served = request->state == FileRequest::kDone;
+            if (!served)
                 request->state = FileRequest::kAbandoned;
+            next = request->next;
         }
-        std::lock_guard<std::mutex> guard(mFileRequestLock);
-        mFileRequest.reset();
+        {
+            CAMutexLocker locked(mFileRequestLock);
+            mFileRequest.reset();
+        }
+        if (served) {
+            // The new files start here, on the thread that writes them.
+            for (const ZEPAudioFileWriterRef& writer : next) {
+                writer->enterThread();
+                writer->beginWritingSession();
+            }
+            endWriting(mFileWriters);
+            mFileWriters = next;
+        }
     }
     mMaxEncodeDurationTimeStamp = AudioTimeStamp();
     mMaxEncodeDurationTimeStamp.mFlags = kAudioTimeStampSampleTimeValid;
@@ -278,11 +318,11 @@ void ZEPConverterThread::requestNewFiles()
 
 void ZEPConverterThread::wakeFileRequest()
 {
-    std::lock_guard<std::mutex> guard(mFileRequestLock);
+    CAMutexLocker locked(mFileRequestLock);
     if (!mFileRequest)
         return;
-    { std::lock_guard<std::mutex> requestGuard(mFileRequest->mutex); }
-    mFileRequest->condition.notify_all();
+    CAMutexLocker request(mFileRequest->guard);
+    mFileRequest->guard.NotifyAll();
 }
 
 void ZEPConverterThread::updateFileWriters(const std::shared_ptr<FileRequest>& request)
@@ -291,32 +331,19 @@ void ZEPConverterThread::updateFileWriters(const std::shared_ptr<FileRequest>& r
     ZEPConverterThreadDelegate* delegate = mDelegate;
     ZEPAudioFileWriterList next;
     if (delegate)
-        next = delegate->nextAudioFilesForConverters(mEncoders, mFileWriters);
+        next = delegate->nextAudioFilesForConverters(request->encoders, request->fileWriters);
     if (!*alive)
         return;
-    bool abandoned;
-    {
-        std::lock_guard<std::mutex> guard(request->mutex);
-        abandoned = request->state == FileRequest::kAbandoned;
-    }
-    if (!abandoned) {
-        for (const ZEPAudioFileWriterRef& writer : next) {
-            writer->enterThread();
-            writer->beginWritingSession();
-        }
-        endWriting(mFileWriters);
-        mFileWriters = next;
-    }
-    // The owner hears of the new files even when the thread left without them: they exist.
+    // The owner hears of the new files at once, also when the thread has left without
+    // them: they exist.
     if (delegate && !next.empty())
         delegate->addFileWriters(next);
-    if (abandoned)
+    CAMutexLocker locked(request->guard);
+    if (request->state == FileRequest::kAbandoned)
         return;
-    {
-        std::lock_guard<std::mutex> guard(request->mutex);
-        request->state = FileRequest::kDone;
-    }
-    request->condition.notify_all();
+    request->next = next;
+    request->state = FileRequest::kDone;
+    request->guard.NotifyAll();
 }
 
 void ZEPConverterThread::endWriting(const ZEPAudioFileWriterList& writers)
@@ -344,7 +371,7 @@ void ZEPConverterThread::updateMainEncoder()
 {
     ZEPAudioConverterRef encoder;
     {
-        std::lock_guard<std::mutex> swap(mSwapEncoderLock);
+        CAMutexLocker swap(mSwapEncoderLock);
         encoder = std::move(mNewMainEncoder);
         mNewMainEncoder.reset();
         mNewMainEncoderPending = false;
