@@ -11,6 +11,9 @@
 #include <QLocale>
 #include <QStandardItemModel>
 
+#include <functional>
+#include <limits>
+
 namespace {
 
 const QString kValue = QStringLiteral("value");
@@ -230,60 +233,55 @@ QVariantList ZEPAudioConverterSettingsView::audioFormats(ZEPAudioConverter& conv
     return entries;
 }
 
-QVariantList ZEPAudioConverterSettingsView::sampleRates(ZEPAudioConverter& converter)
+namespace {
+
+// The entries of the numbers an encoder offers that lie between lowest and highest: each
+// titled by title, applicable when the applicable list holds it, selected when it is the
+// value of key in the encoder's settings.
+QVariantList numberEntries(const QVariantList& numbers, const std::optional<QVariantList>& applicable,
+                           const std::optional<QVariantMap>& settings, const char* key, double lowest,
+                           double highest, bool integers, const std::function<QString(double)>& title)
 {
-    const std::optional<QVariantList> rates = converter.availableSampleRates();
-    const std::optional<QVariantList> applicable = converter.applicableSampleRates();
-    const std::optional<QVariantMap> settings = converter.settings();
     QVariantList entries;
-    for (const QVariant& rate : rates.value_or(QVariantList())) {
-        const double value = variant::doubleValue(rate);
-        if (value <= 0)
+    for (const QVariant& number : numbers) {
+        const double value = variant::doubleValue(number);
+        if (value <= lowest || value >= highest)
             continue;
-        QVariantMap item = entry(value, formatted(value / 1000.0, 3) + QStringLiteral(" kHz"),
-                                 settings && variant::doubleValue(settings->value("mSampleRate")) == value);
+        QVariantMap item = entry(integers ? QVariant(qlonglong(value)) : QVariant(value), title(value),
+                                 settings && variant::doubleValue(settings->value(QLatin1String(key))) == value);
         item.insert(kApplicable, listHolds(applicable, value));
         entries.append(item);
     }
     return entries;
 }
 
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
+} // namespace
+
+QVariantList ZEPAudioConverterSettingsView::sampleRates(ZEPAudioConverter& converter)
+{
+    return numberEntries(converter.availableSampleRates().value_or(QVariantList()), converter.applicableSampleRates(),
+                         converter.settings(), "mSampleRate", 0, kUnbounded, false,
+                         [](double rate) { return formatted(rate / 1000.0, 3) + QStringLiteral(" kHz"); });
+}
+
 QVariantList ZEPAudioConverterSettingsView::bitsPerChannel(ZEPAudioConverter& converter)
 {
-    const std::optional<QVariantList> bits = converter.availableBitsPerChannel();
-    const std::optional<QVariantList> applicable = converter.applicableBitsPerChannel();
-    const std::optional<QVariantMap> settings = converter.settings();
-    QVariantList entries;
-    for (const QVariant& bit : bits.value_or(QVariantList())) {
-        const double value = variant::doubleValue(bit);
-        if (value <= 0)
-            continue;
-        QVariantMap item = entry(qlonglong(value), formatted(value, 0) + QStringLiteral("-bit"),
-                                 settings && variant::doubleValue(settings->value("mBitsPerChannel")) == value);
-        item.insert(kApplicable, listHolds(applicable, value));
-        entries.append(item);
-    }
-    return entries;
+    return numberEntries(converter.availableBitsPerChannel().value_or(QVariantList()),
+                         converter.applicableBitsPerChannel(), converter.settings(), "mBitsPerChannel", 0, kUnbounded,
+                         true, [](double bits) { return formatted(bits, 0) + QStringLiteral("-bit"); });
 }
 
 QVariantList ZEPAudioConverterSettingsView::bitRates(ZEPAudioConverter& converter)
 {
     const std::optional<QVariantList> rates = converter.availableBitRates();
     const std::optional<QVariantList> applicable = converter.applicableBitRates();
-    QVariantList entries;
     if (!rates || !applicable)
-        return entries;
-    const std::optional<QVariantMap> settings = converter.settings();
-    for (const QVariant& rate : *rates) {
-        const double value = variant::doubleValue(rate);
-        if (value <= 10 || value >= 1000000)
-            continue;
-        QVariantMap item = entry(qlonglong(value), QString::number(qlonglong(value) / 1000) + QStringLiteral(" kbps"),
-                                 settings && variant::doubleValue(settings->value("bitRate")) == value);
-        item.insert(kApplicable, listHolds(applicable, value));
-        entries.append(item);
-    }
-    return entries;
+        return {};
+    return numberEntries(*rates, applicable, converter.settings(), "bitRate", 10, 1000000, true, [](double rate) {
+        return QString::number(qlonglong(rate) / 1000) + QStringLiteral(" kbps");
+    });
 }
 
 QVariantList ZEPAudioConverterSettingsView::qualityLevels(ZEPAudioConverter& converter)

@@ -15,7 +15,8 @@
 // Threads:
 //  - Main thread (control): creation, start, pause, resume, finish, stop, join, settings,
 //    destruction, and every delegate call: nextAudioFilesForConverters() and
-//    addFileWriters() when a file is split (the conversion thread waits for them),
+//    addFileWriters() when a file is split (the conversion thread waits for the new
+//    writers, then begins their sessions and closes the old files itself),
 //    converterFinished() at the end (queued; the thread does not wait).
 //  - Conversion thread: the cycles; it renders the sources (the graph pulls on it too) and
 //    is the data source of every encoder and of the decoder. A cycle holds the conversion
@@ -175,7 +176,7 @@ public:
     void setDecoder(const ZEPAudioConverterRef& decoder);
     ZEPAudioConverter* decoder() const { return mDecoder.get(); }
     bool isRunning() const { return mRunning.load(); }
-    // Main thread, while the thread is not between two files.
+    // Main thread, while the thread does not run (before start() or after the end).
     ZEPAudioConverterList encoders() const { return mEncoders; }
     ZEPAudioFileWriterList fileWriters() const { return mFileWriters; }
     const ZEPAudioSourceList& audioSources() const { return mAudioSources; }
