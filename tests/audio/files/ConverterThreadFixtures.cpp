@@ -19,8 +19,9 @@ long long PatternSource::remaining() const
 {
     const long long delivered = mDelivered.load();
     long long left = mFrames < 0 ? (1LL << 40) : mFrames - delivered;
-    if (mHeld >= 0)
-        left = std::min(left, mHeld - delivered);
+    const long long held = mHeld.load();
+    if (held >= 0)
+        left = std::min(left, held - delivered);
     return std::max(left, 0LL);
 }
 

@@ -34,6 +34,8 @@ public:
     void flush() override { mFlushing = true; }
 
     long long delivered() const { return mDelivered.load(); }
+    // Holds that many frames from now on (any thread).
+    void hold(long long frames) { mHeld = frames; }
     // Checked on every render before it delivers (the conversion thread's).
     std::function<void(const AudioTimeStamp& timeStamp, UInt32 frames)> onRender;
 
@@ -42,7 +44,7 @@ private:
 
     const long long mFrames;
     const long long mOffset;
-    const long long mHeld;
+    std::atomic<long long> mHeld;
     std::atomic<long long> mDelivered{0};
     std::atomic<bool> mFlushing{false};
 };

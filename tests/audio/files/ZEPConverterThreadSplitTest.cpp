@@ -27,10 +27,13 @@ protected:
         thread->setAllowsSplit(true);
         ASSERT_EQ(thread->start(), noErr);
     }
-    // Lets the thread run into a split and wait there: the main thread does not serve it.
+    // Lets the thread run into its first split and wait there: the main thread does not
+    // serve it. The split comes right after the first 4096 frames.
     void letTheThreadWaitForFiles()
     {
-        QThread::msleep(100);
+        for (int waited = 0; source.delivered() <= 4096 && waited < 10000; ++waited)
+            QThread::msleep(1);
+        QThread::msleep(50);
     }
     bool endedOnce()
     {
@@ -51,6 +54,7 @@ TEST_F(ConverterThreadSplitTest, aStopWhileTheThreadWaitsForFilesEndsIt)
 {
     thread->resumeConversion();
     letTheThreadWaitForFiles();
+    ASSERT_GT(source.delivered(), 4096);
     thread->stopConversion();
     EXPECT_TRUE(endedOnce());
     // The request the thread left behind is not served.

@@ -184,7 +184,7 @@ TEST_F(ConverterThreadTest, aSecondaryEncoderFollowsTheMainSource)
 // over between two cycles and the preview goes on without a gap or a repeat.
 TEST_F(ConverterThreadTest, theLivePreviewGoesOnSeamlesslyAcrossAnEncoderSwap)
 {
-    PatternSource source(40000);
+    PatternSource source(40000, 0, 10000); // 10000 frames now, the rest after the swap
     RecordingPreview preview;
     const ZEPAudioFileWriterRef writer = floatWaveWriter(folder.file("previewed.wav"));
     std::unique_ptr<ZEPConverterThread> thread = makeThread({floatWaveEncoder()}, {writer}, {&source});
@@ -193,10 +193,11 @@ TEST_F(ConverterThreadTest, theLivePreviewGoesOnSeamlesslyAcrossAnEncoderSwap)
     thread->setLivePreviewDelegate(&preview);
     ASSERT_EQ(thread->start(), noErr);
     thread->resumeConversion();
-    ASSERT_TRUE(waitUntil([&] { return preview.frames >= 10000; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return preview.frames == 10000; }, 30000));
     thread->pauseConversion();
     const ZEPAudioConverterRef replacement = floatWaveEncoder();
     thread->swapMainEncoder(replacement);
+    source.hold(40000);
     thread->resumeConversion();
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(delegate.finishedError, noErr);
