@@ -6,7 +6,7 @@
 
 namespace {
 
-// The queue operations of the design: push appends, pop takes the first.
+// The queue operations: push appends, pop takes the first.
 void push(QList<CKSoundConverter::Entry>& queue, const CKSoundConverter::Entry& entry)
 {
     queue.append(entry);
