@@ -46,103 +46,29 @@ MP4Err MP4FullAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
     return MP4Success;
 }
 
-// Readers --------------------------------------------------------------------------------
-
-MP4Err MP4Atom::get8(MP4InputStream stream, uint32_t* value, const char* label)
+MP4Err MP4FullAtom::getVersioned(MP4InputStream stream, uint64_t* value, const char* label)
 {
-    MP4_TRY(stream->read8(value, label));
-    bytesRead += 1;
-    return MP4Success;
-}
-
-MP4Err MP4Atom::get16(MP4InputStream stream, uint32_t* value, const char* label)
-{
-    MP4_TRY(stream->read16(value, label));
-    bytesRead += 2;
-    return MP4Success;
-}
-
-MP4Err MP4Atom::get32(MP4InputStream stream, uint32_t* value, const char* label)
-{
-    MP4_TRY(stream->read32(value, label));
-    bytesRead += 4;
-    return MP4Success;
-}
-
-MP4Err MP4Atom::get64(MP4InputStream stream, uint64_t* value, const char* label)
-{
-    uint32_t high = 0;
+    if (version == 1)
+        return get64(stream, value, label);
     uint32_t low = 0;
-    MP4_TRY(get32(stream, &high, label));
     MP4_TRY(get32(stream, &low, label));
-    *value = (uint64_t(high) << 32) | low;
+    *value = low;
     return MP4Success;
 }
 
-MP4Err MP4Atom::getData(MP4InputStream stream, uint32_t count, void* buffer, const char* label)
+MP4Err MP4FullAtom::putVersioned(char* buffer, uint64_t value)
 {
-    MP4_TRY(stream->readData(count, static_cast<char*>(buffer), label));
-    bytesRead += count;
-    return MP4Success;
+    return version == 1 ? put64(buffer, value) : put32(buffer, uint32_t(value));
 }
 
 MP4Err MP4Atom::getRest(MP4InputStream stream, std::vector<char>& data, const char* label)
 {
     if (bytesRead > size)
         return MP4BadData;
-    uint32_t count = size - bytesRead;
-    if (count > stream->available)
-        return MP4InputOutputError;
-    MP4_TRY(MP4Resize(data, count));
-    return getData(stream, count, data.data(), label);
+    return getData(stream, size - bytesRead, data, label);
 }
 
 // Writers --------------------------------------------------------------------------------
-
-MP4Err MP4Atom::putData(char* buffer, const void* data, uint32_t count)
-{
-    if (uint64_t(bytesWritten) + count > size)
-        return MP4InputOutputError;
-    if (count != 0)
-        std::memcpy(buffer + bytesWritten, data, count);
-    bytesWritten += count;
-    return MP4Success;
-}
-
-MP4Err MP4Atom::put8(char* buffer, uint32_t value)
-{
-    uint8_t bytes[1] = {uint8_t(value)};
-    return putData(buffer, bytes, 1);
-}
-
-MP4Err MP4Atom::put16(char* buffer, uint32_t value)
-{
-    uint8_t bytes[2] = {uint8_t(value >> 8), uint8_t(value)};
-    return putData(buffer, bytes, 2);
-}
-
-MP4Err MP4Atom::put32(char* buffer, uint32_t value)
-{
-    uint8_t bytes[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
-    return putData(buffer, bytes, 4);
-}
-
-MP4Err MP4Atom::put64(char* buffer, uint64_t value)
-{
-    MP4_TRY(put32(buffer, uint32_t(value >> 32)));
-    return put32(buffer, uint32_t(value));
-}
-
-MP4Err MP4Atom::putAtom(char* buffer, MP4Atom* child)
-{
-    if (child == nullptr)
-        return MP4Success;
-    if (child->size > size - bytesWritten)
-        return MP4InputOutputError;
-    MP4_TRY(child->serialize(buffer + bytesWritten));
-    bytesWritten += child->bytesWritten;
-    return MP4Success;
-}
 
 MP4Err MP4Atom::putAtoms(char* buffer, MP4LinkedList atoms)
 {
@@ -157,21 +83,9 @@ MP4Err MP4Atom::addSizesOf(MP4LinkedList atoms)
 {
     if (atoms == nullptr)
         return MP4Success;
-    for (void* item : *atoms) {
-        auto* child = static_cast<MP4Atom*>(item);
-        MP4_TRY(child->calculateSize());
-        if (uint64_t(size) + child->size > 0xFFFFFFFFu)
-            return MP4InputOutputError;
-        size += child->size;
-    }
+    for (void* item : *atoms)
+        MP4_TRY(addSizeOfHeld(static_cast<MP4Atom*>(item), 0xFFFFFFFFu));
     return MP4Success;
-}
-
-MP4Err MP4Atom::finishWriting() const
-{
-    // calculateSize and serialize of a class agree exactly; anything else is a bug.
-    assert(bytesWritten == size);
-    return bytesWritten == size ? MP4Success : MP4InputOutputError;
 }
 
 // Header ---------------------------------------------------------------------------------

@@ -12,21 +12,18 @@
 // Atoms are written with the compact 8-byte header (plus the 16-byte extended type of a
 // 'uuid' atom); sizes are 32-bit.
 
+#include "isomedia/MP4FieldRecord.h"
 #include "isomedia/MP4Handle.h"
-#include "isomedia/MP4InputStream.h"
 #include "isomedia/MP4LinkedList.h"
 
 #include <new>
 #include <stdexcept>
 #include <vector>
 
-struct MP4Atom {
+struct MP4Atom : MP4FieldRecord {
     uint32_t type = 0;
     uint8_t uuid[16] = {};
-    uint32_t size = 0;           // total size including the header
     uint64_t size64 = 0;         // the size read from a 64-bit size field
-    uint32_t bytesRead = 0;      // bytes consumed while parsing, header included
-    uint32_t bytesWritten = 0;   // bytes written while serialising, header included
     uint32_t streamOffset = 0;   // the stream offset of the atom's first byte
     const char* name = "base";
 
@@ -44,12 +41,6 @@ struct MP4Atom {
     virtual MP4Err calculateSize();
     void destroy() { delete this; }
 
-    // Body readers: each advances bytesRead.
-    MP4Err get8(MP4InputStream stream, uint32_t* value, const char* label);
-    MP4Err get16(MP4InputStream stream, uint32_t* value, const char* label);
-    MP4Err get32(MP4InputStream stream, uint32_t* value, const char* label);
-    MP4Err get64(MP4InputStream stream, uint64_t* value, const char* label);
-    MP4Err getData(MP4InputStream stream, uint32_t count, void* buffer, const char* label);
     // Reads every byte left in the atom into data; -6 when the body already passed the size.
     MP4Err getRest(MP4InputStream stream, std::vector<char>& data, const char* label);
     // Reads children until the atom's size is consumed, handing each to take(); -6 when they
@@ -57,18 +48,11 @@ struct MP4Atom {
     template <class Take>
     MP4Err readChildren(MP4InputStream stream, Take take);
 
-    // Body writers: each checks that the field fits in `size` (-4) and advances bytesWritten.
-    MP4Err put8(char* buffer, uint32_t value);
-    MP4Err put16(char* buffer, uint32_t value);
-    MP4Err put32(char* buffer, uint32_t value);
-    MP4Err put64(char* buffer, uint64_t value);
-    MP4Err putData(char* buffer, const void* data, uint32_t count);
-    MP4Err putAtom(char* buffer, MP4Atom* child);
+    // Writes the child, or every atom of the list, at the current position.
+    MP4Err putAtom(char* buffer, MP4Atom* child) { return putHeld(buffer, child); }
     MP4Err putAtoms(char* buffer, MP4LinkedList atoms);
     // Sizes every atom of the list and adds their sizes to `size`.
     MP4Err addSizesOf(MP4LinkedList atoms);
-    // The common end of serialize: bytesWritten must equal size.
-    MP4Err finishWriting() const;
 
     uint32_t headerSize() const;
 };
@@ -79,6 +63,10 @@ struct MP4FullAtom : MP4Atom {
 
     MP4FullAtom() { name = "full"; }
     MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
+    // A time or duration field: 64 bits in a version-1 atom, else 32 bits (the low half written).
+    MP4Err getVersioned(MP4InputStream stream, uint64_t* value, const char* label);
+    MP4Err putVersioned(char* buffer, uint64_t value);
+    uint32_t versionedSize() const { return version == 1 ? 8 : 4; }
 };
 
 // A container whose body is a list of child atoms in file order (the order of writing).
@@ -114,6 +102,33 @@ MP4Err MP4MakeAtom(T** outAtom)
         return MP4BadParameter;
     *outAtom = new (std::nothrow) T;
     return *outAtom != nullptr ? MP4Success : MP4OutOfMemory;
+}
+
+// Makes an atom with its constructor and adds it to the container, which then owns it; on
+// failure nothing is kept. outAtom (may be absent) receives the atom added.
+template <class Atom>
+MP4Err MP4AddNewAtom(MP4ContainerAtom* container, MP4Err (*make)(Atom**), Atom** outAtom = nullptr)
+{
+    Atom* atom = nullptr;
+    MP4_TRY(make(&atom));
+    MP4Err err = container->addAtom(atom);
+    if (err != MP4Success) {
+        atom->destroy();
+        return err;
+    }
+    if (outAtom != nullptr)
+        *outAtom = atom;
+    return MP4Success;
+}
+
+// Files a child in the field kept for its type: -6 when the field holds one already.
+template <class T>
+MP4Err MP4KeepOnce(T*& field, MP4Atom* atom)
+{
+    if (field != nullptr)
+        return MP4BadData;
+    field = static_cast<T*>(atom);
+    return MP4Success;
 }
 
 MP4Err MP4CreateBaseAtom(MP4Atom** outAtom);

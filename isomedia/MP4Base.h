@@ -12,6 +12,7 @@ using MP4Err = int32_t;
 enum : MP4Err {
     MP4Success = 0,
     MP4EndOfInput = 1,          // a parse result that ends the top-level read loop
+    MP4NothingDone = 2,         // the descriptor asked has no such field: nothing was read or set
     MP4FileNotFound = -1,       // a file could not be opened, a data-entry path does not exist
     MP4BadParameter = -2,       // null record, out pointer or handle, bad index, bad signature
     MP4OutOfMemory = -3,

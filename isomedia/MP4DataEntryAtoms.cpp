@@ -12,7 +12,8 @@ MP4Err MP4DataEntryAtom::getOffset(uint32_t* outOffset)
 {
     if (outOffset == nullptr)
         return MP4BadParameter;
-    *outOffset = offset;
+    // Samples added to an attached 'mdat' land at its end, wherever other tracks put theirs.
+    *outOffset = mdat != nullptr ? uint32_t(mdat->dataSize) : offset;
     return MP4Success;
 }
 

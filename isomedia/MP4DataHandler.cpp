@@ -19,11 +19,15 @@ public:
     }
     MP4Err copyData(uint64_t offset, char* destination, uint32_t count) override
     {
-        if (mdat_ == nullptr || destination == nullptr || offset > mdat_->dataSize || count > mdat_->dataSize - offset)
+        if (destination == nullptr || !holds(offset, count))
             return MP4BadParameter;
         if (count != 0)
             std::memcpy(destination, mdat_->data.data() + offset, count);
         return MP4Success;
+    }
+    bool holds(uint64_t offset, uint32_t count) const override
+    {
+        return mdat_ != nullptr && offset <= mdat_->dataSize && count <= mdat_->dataSize - offset;
     }
 
 private:
@@ -83,11 +87,15 @@ public:
 
     MP4Err copyData(uint64_t offset, char* destination, uint32_t count) override
     {
-        if (mapping_ == nullptr || destination == nullptr || offset > mapping_->size || count > mapping_->size - offset)
+        if (destination == nullptr || !holds(offset, count))
             return MP4BadParameter;
         if (count != 0)
             std::memcpy(destination, mapping_->data + offset, count);
         return MP4Success;
+    }
+    bool holds(uint64_t offset, uint32_t count) const override
+    {
+        return mapping_ != nullptr && offset <= mapping_->size && count <= mapping_->size - offset;
     }
 
 private:

@@ -13,6 +13,8 @@ struct MP4DataHandlerRecord {
     virtual MP4Err open() = 0;
     virtual MP4Err close() = 0;
     virtual MP4Err copyData(uint64_t offset, char* destination, uint32_t count) = 0;
+    // Whether the source holds count bytes from offset on (asked before a buffer is made for them).
+    virtual bool holds(uint64_t offset, uint32_t count) const = 0;
 };
 using MP4DataHandler = MP4DataHandlerRecord*;
 

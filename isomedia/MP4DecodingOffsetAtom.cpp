@@ -3,42 +3,8 @@
 #include "isomedia/MP4HandleValues.h"
 
 MP4DecodingOffsetAtom::MP4DecodingOffsetAtom()
+    : MP4PairTableAtom(MP4FourCC("ctts"), "decoding offset", "count", "decodingOffset")
 {
-    type = MP4FourCC("ctts");
-    name = "decoding offset";
-}
-
-MP4Err MP4DecodingOffsetAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
-{
-    MP4_TRY(MP4FullAtom::createFromInputStream(proto, stream));
-    uint32_t entryCount = 0;
-    MP4_TRY(get32(stream, &entryCount, "entryCount"));
-    if (entryCount > stream->available / 8)
-        return MP4BadData;
-    MP4_TRY(MP4Resize(entries, entryCount));
-    for (Entry& entry : entries) {
-        MP4_TRY(get32(stream, &entry.sampleCount, "count"));
-        MP4_TRY(get32(stream, &entry.decodingOffset, "decodingOffset"));
-    }
-    return MP4Success;
-}
-
-MP4Err MP4DecodingOffsetAtom::calculateSize()
-{
-    MP4_TRY(MP4CalculateFullAtomFieldSize(this));
-    size += 4 + 8 * uint32_t(entries.size());
-    return MP4Success;
-}
-
-MP4Err MP4DecodingOffsetAtom::serialize(char* buffer)
-{
-    MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    MP4_TRY(put32(buffer, uint32_t(entries.size())));
-    for (const Entry& entry : entries) {
-        MP4_TRY(put32(buffer, entry.sampleCount));
-        MP4_TRY(put32(buffer, entry.decodingOffset));
-    }
-    return finishWriting();
 }
 
 MP4Err MP4DecodingOffsetAtom::addSamples(uint32_t firstSampleNumber, uint32_t sampleCount, MP4Handle offsets)

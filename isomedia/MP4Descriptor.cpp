@@ -1,12 +1,11 @@
-// The common descriptor record: readers, writers, the two parsers and the copy.
+// The common descriptor record: its lists of held descriptors, the two parsers and the copy.
 #include "isomedia/MP4Descriptors.h"
 
-#include <cassert>
 #include <cstring>
 #include <new>
 
 MP4Descriptor::MP4Descriptor(uint32_t tag, uint32_t size, uint32_t headerLength, const char* name)
-    : tag(tag), size(size), name(name), bytesRead(headerLength)
+    : MP4FieldRecord{size, headerLength, 0}, tag(tag), name(name)
 {
 }
 
@@ -20,95 +19,10 @@ MP4Err MP4Descriptor::removeESDescriptors()
     return MP4BadParameter;
 }
 
-MP4Err MP4Descriptor::get8(MP4InputStream stream, uint32_t* value, const char* label)
-{
-    MP4_TRY(stream->read8(value, label));
-    bytesRead += 1;
-    return MP4Success;
-}
-
-MP4Err MP4Descriptor::get16(MP4InputStream stream, uint32_t* value, const char* label)
-{
-    MP4_TRY(stream->read16(value, label));
-    bytesRead += 2;
-    return MP4Success;
-}
-
-MP4Err MP4Descriptor::get32(MP4InputStream stream, uint32_t* value, const char* label)
-{
-    MP4_TRY(stream->read32(value, label));
-    bytesRead += 4;
-    return MP4Success;
-}
-
-MP4Err MP4Descriptor::getData(MP4InputStream stream, uint32_t count, std::vector<char>& data, const char* label)
-{
-    if (count > stream->available)
-        return MP4InputOutputError;
-    try {
-        data.resize(count);
-    } catch (const std::bad_alloc&) {
-        return MP4OutOfMemory;
-    }
-    MP4_TRY(stream->readData(count, data.data(), label));
-    bytesRead += count;
-    return MP4Success;
-}
-
-MP4Err MP4Descriptor::putData(char* buffer, const void* data, uint32_t count)
-{
-    if (uint64_t(bytesWritten) + count > size)
-        return MP4InputOutputError;
-    if (count != 0)
-        std::memcpy(buffer + bytesWritten, data, count);
-    bytesWritten += count;
-    return MP4Success;
-}
-
-MP4Err MP4Descriptor::put8(char* buffer, uint32_t value)
-{
-    uint8_t bytes[1] = {uint8_t(value)};
-    return putData(buffer, bytes, 1);
-}
-
-MP4Err MP4Descriptor::put16(char* buffer, uint32_t value)
-{
-    uint8_t bytes[2] = {uint8_t(value >> 8), uint8_t(value)};
-    return putData(buffer, bytes, 2);
-}
-
-MP4Err MP4Descriptor::put32(char* buffer, uint32_t value)
-{
-    uint8_t bytes[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
-    return putData(buffer, bytes, 4);
-}
-
-MP4Err MP4Descriptor::putDescriptor(char* buffer, MP4Descriptor* descriptor)
-{
-    if (descriptor == nullptr)
-        return MP4Success;
-    if (descriptor->size > size - bytesWritten)
-        return MP4InputOutputError;
-    MP4_TRY(descriptor->serialize(buffer + bytesWritten));
-    bytesWritten += descriptor->bytesWritten;
-    return MP4Success;
-}
-
 MP4Err MP4Descriptor::putDescriptors(char* buffer, const MP4DescriptorList& list)
 {
     for (MP4Descriptor* descriptor : list)
         MP4_TRY(putDescriptor(buffer, descriptor));
-    return MP4Success;
-}
-
-MP4Err MP4Descriptor::addSizeOf(MP4Descriptor* descriptor)
-{
-    if (descriptor == nullptr)
-        return MP4Success;
-    MP4_TRY(descriptor->calculateSize());
-    if (uint64_t(size) + descriptor->size > 0xFFFFFFFu)
-        return MP4InputOutputError;
-    size += descriptor->size;
     return MP4Success;
 }
 
@@ -117,12 +31,6 @@ MP4Err MP4Descriptor::addSizesOf(const MP4DescriptorList& list)
     for (MP4Descriptor* descriptor : list)
         MP4_TRY(addSizeOf(descriptor));
     return MP4Success;
-}
-
-MP4Err MP4Descriptor::finishWriting() const
-{
-    assert(bytesWritten == size);
-    return bytesWritten == size ? MP4Success : MP4InputOutputError;
 }
 
 void MP4DestroyDescriptors(MP4DescriptorList& list)

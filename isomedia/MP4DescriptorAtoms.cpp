@@ -36,21 +36,10 @@ MP4Err MP4ESDAtom::calculateSize()
     return MP4Success;
 }
 
-static MP4Err putDescriptor(MP4FullAtom* atom, char* buffer, MP4Descriptor* descriptor)
-{
-    if (descriptor == nullptr)
-        return MP4Success;
-    if (descriptor->size > atom->size - atom->bytesWritten)
-        return MP4InputOutputError;
-    MP4_TRY(descriptor->serialize(buffer + atom->bytesWritten));
-    atom->bytesWritten += descriptor->bytesWritten;
-    return MP4Success;
-}
-
 MP4Err MP4ESDAtom::serialize(char* buffer)
 {
     MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    MP4_TRY(putDescriptor(this, buffer, descriptor));
+    MP4_TRY(putHeld(buffer, descriptor));
     return finishWriting();
 }
 
@@ -98,7 +87,7 @@ MP4Err MP4ObjectDescriptorAtom::calculateSize()
 MP4Err MP4ObjectDescriptorAtom::serialize(char* buffer)
 {
     MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    MP4_TRY(putDescriptor(this, buffer, descriptor));
+    MP4_TRY(putHeld(buffer, descriptor));
     return finishWriting();
 }
 

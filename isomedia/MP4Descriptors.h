@@ -7,8 +7,8 @@
 // frees every descriptor it holds. The writer always uses the 5-byte header (tag and four
 // size bytes); addDescriptor takes the descriptor over on success only.
 
+#include "isomedia/MP4FieldRecord.h"
 #include "isomedia/MP4Handle.h"
-#include "isomedia/MP4InputStream.h"
 
 #include <string>
 #include <vector>
@@ -16,12 +16,10 @@
 struct MP4Descriptor;
 using MP4DescriptorList = std::vector<MP4Descriptor*>;
 
-struct MP4Descriptor {
+// size counts the header as read after parsing, the 5-byte header after calculateSize.
+struct MP4Descriptor : MP4FieldRecord {
     uint32_t tag = 0;
-    uint32_t size = 0;      // total size, header included
     std::string name;
-    uint32_t bytesRead = 0;
-    uint32_t bytesWritten = 0;
 
     MP4Descriptor(uint32_t tag, uint32_t size, uint32_t headerLength, const char* name);
     MP4Descriptor(const MP4Descriptor&) = delete;
@@ -36,24 +34,16 @@ struct MP4Descriptor {
     virtual MP4Err addDescriptor(MP4Descriptor* descriptor);
     virtual MP4Err removeESDescriptors();
 
-    MP4Err get8(MP4InputStream stream, uint32_t* value, const char* label);
-    MP4Err get16(MP4InputStream stream, uint32_t* value, const char* label);
-    MP4Err get32(MP4InputStream stream, uint32_t* value, const char* label);
-    MP4Err getData(MP4InputStream stream, uint32_t count, std::vector<char>& data, const char* label);
     // Parses descriptors until the size is consumed, handing each to file().
     template <class File>
     MP4Err readDescriptors(MP4InputStream stream, File file);
 
-    MP4Err put8(char* buffer, uint32_t value);
-    MP4Err put16(char* buffer, uint32_t value);
-    MP4Err put32(char* buffer, uint32_t value);
-    MP4Err putData(char* buffer, const void* data, uint32_t count);
-    MP4Err putDescriptor(char* buffer, MP4Descriptor* descriptor);
+    MP4Err putDescriptor(char* buffer, MP4Descriptor* descriptor) { return putHeld(buffer, descriptor); }
     MP4Err putDescriptors(char* buffer, const MP4DescriptorList& list);
-    // Sizes the held descriptor(s) and adds their sizes to `size`.
-    MP4Err addSizeOf(MP4Descriptor* descriptor);
+    // Sizes the held descriptor(s) and adds their sizes to `size` (whose body the header's four
+    // 7-bit groups must be able to count).
+    MP4Err addSizeOf(MP4Descriptor* descriptor) { return addSizeOfHeld(descriptor, 0xFFFFFFFu); }
     MP4Err addSizesOf(const MP4DescriptorList& list);
-    MP4Err finishWriting() const;
 };
 
 // Destroys every descriptor of the list and empties it.

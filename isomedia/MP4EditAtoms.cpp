@@ -138,8 +138,14 @@ MP4Err MP4EditListAtom::insertSegment(int32_t trackStartTime, uint32_t mediaStar
         }
         return MP4Success;
     }
-    if (trackStartTime > 0)
-        return setTrackOffset(uint64_t(trackStartTime), segmentDuration);
+    // The media edit keeps the media time and rate it was given.
+    try {
+        if (trackStartTime > 0)
+            entries.push_back(Entry{uint64_t(trackStartTime), -1, 1, 1});
+        entries.push_back(Entry{segmentDuration, int64_t(mediaStartTime), mediaRate, 0});
+    } catch (const std::bad_alloc&) {
+        return MP4OutOfMemory;
+    }
     return MP4Success;
 }
 

@@ -33,26 +33,17 @@ MP4JPEG2000HeaderAtom::MP4JPEG2000HeaderAtom()
     name = "JPEG 2000 header atom";
 }
 
-template <class T>
-static MP4Err keepOnce(T*& field, MP4Atom* atom)
-{
-    if (field != nullptr)
-        return MP4BadData;
-    field = static_cast<T*>(atom);
-    return MP4Success;
-}
-
 MP4Err MP4JPEG2000HeaderAtom::addAtom(MP4Atom* atom)
 {
     if (atom == nullptr)
         return MP4BadParameter;
     MP4Err err = MP4Success;
     if (atom->type == MP4FourCC("ihdr"))
-        err = keepOnce(imageHeader, atom);
+        err = MP4KeepOnce(imageHeader, atom);
     else if (atom->type == MP4FourCC("bpcc"))
-        err = keepOnce(bitsPerComponent, atom);
+        err = MP4KeepOnce(bitsPerComponent, atom);
     else if (atom->type == MP4FourCC("colr"))
-        err = keepOnce(colorSpecification, atom);
+        err = MP4KeepOnce(colorSpecification, atom);
     if (err != MP4Success)
         return err;
     return MP4ContainerAtom::addAtom(atom);

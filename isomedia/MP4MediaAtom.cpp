@@ -1,24 +1,14 @@
 #include "isomedia/MP4TrackAtoms.h"
 
 #include "isomedia/MP4Descriptors.h"
+#include "isomedia/MP4MovieAPI.h"
 
 #include <cstring>
-
-uint64_t MP4CurrentTimeSince1904();
 
 MP4MediaAtom::MP4MediaAtom()
 {
     type = MP4FourCC("mdia");
     name = "media";
-}
-
-template <class T>
-static MP4Err keepOnce(T*& field, MP4Atom* atom)
-{
-    if (field != nullptr)
-        return MP4BadData;
-    field = static_cast<T*>(atom);
-    return MP4Success;
 }
 
 MP4Err MP4MediaAtom::addAtom(MP4Atom* atom)
@@ -29,11 +19,11 @@ MP4Err MP4MediaAtom::addAtom(MP4Atom* atom)
     MP4Err err = MP4Success;
     switch (atom->type) {
     case MP4FourCC("hdlr"):
-        err = keepOnce(handler, atom);
+        err = MP4KeepOnce(handler, atom);
         field = reinterpret_cast<MP4Atom**>(&handler);
         break;
     case MP4FourCC("mdhd"):
-        err = keepOnce(mediaHeader, atom);
+        err = MP4KeepOnce(mediaHeader, atom);
         field = reinterpret_cast<MP4Atom**>(&mediaHeader);
         break;
     case MP4FourCC("minf"):
@@ -56,7 +46,7 @@ MP4Err MP4MediaAtom::addAtom(MP4Atom* atom)
 
 MP4MediaInformationAtom* MP4MediaAtom::mediaInformation() const
 {
-    return dynamic_cast<MP4MediaInformationAtom*>(information);
+    return dynamic_cast<MP4MediaInformationAtom*>(originalInformation != nullptr ? originalInformation : information);
 }
 
 MP4Err MP4MediaAtom::setupNew(MP4TrackAtom* track, uint32_t handlerType, uint32_t timeScale, MP4Handle dataReference)
@@ -73,7 +63,8 @@ MP4Err MP4MediaAtom::setupNew(MP4TrackAtom* track, uint32_t handlerType, uint32_
         err = MP4CreateHandlerAtom(&hdlr);
     if (err == MP4Success) {
         header->timeScale = timeScale;
-        header->creationTime = header->modificationTime = MP4CurrentTimeSince1904();
+        MP4GetCurrentTime(&header->creationTime);
+        header->modificationTime = header->creationTime;
         header->packedLanguage = 0x55C4;
         hdlr->handlerType = handlerType;
         char handlerName[5];
@@ -123,26 +114,10 @@ MP4Err MP4MediaAtom::rewriteObjectDescriptorSample(MP4Handle sampleData, MP4Hand
 {
     if (mediaTrack == nullptr || sampleData == nullptr || sizes == nullptr || sizes->size < 4)
         return MP4BadParameter;
-    if (mediaTrack->trackReferences == nullptr) {
-        MP4TrackReferenceAtom* tref = nullptr;
-        MP4_TRY(MP4CreateTrackReferenceAtom(&tref));
-        MP4Err err = mediaTrack->addAtom(tref);
-        if (err != MP4Success) {
-            tref->destroy();
-            return err;
-        }
-    }
-    MP4Atom* found = nullptr;
-    MP4_TRY(mediaTrack->trackReferences->findAtomOfType(MP4FourCC("mpod"), &found));
-    auto* mpod = static_cast<MP4TrackReferenceTypeAtom*>(found);
-    if (mpod == nullptr) {
-        MP4_TRY(MP4CreateTrackReferenceTypeAtom(MP4FourCC("mpod"), &mpod));
-        MP4Err err = mediaTrack->trackReferences->addAtom(mpod);
-        if (err != MP4Success) {
-            mpod->destroy();
-            return err;
-        }
-    }
+    if (mediaTrack->trackReferences == nullptr)
+        MP4_TRY(MP4AddNewAtom(mediaTrack, MP4CreateTrackReferenceAtom));
+    MP4TrackReferenceTypeAtom* mpod = nullptr;
+    MP4_TRY(mediaTrack->trackReferences->typeAtom(MP4FourCC("mpod"), &mpod));
     MP4InputStream stream = nullptr;
     MP4_TRY(MP4CreateMemoryInputStream(sampleData->data, sampleData->size, &stream));
     MP4DescriptorList commands;

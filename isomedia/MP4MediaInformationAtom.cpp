@@ -74,6 +74,15 @@ MP4Err MP4MediaInformationAtom::mdatMoved(uint64_t start, uint64_t end, int64_t 
         dataInformation->dref, sampleTable->ChunkOffset);
 }
 
+MP4Err MP4MediaInformationAtom::dataEntryAt(uint32_t index, MP4DataEntryAtom** outEntry)
+{
+    if (dataInformation == nullptr || dataInformation->dref == nullptr)
+        return MP4MissingComponent;
+    if (index > MP4ListCount(dataInformation->dref->atomList))
+        return MP4BadParameter;
+    return dataInformation->dref->getDataEntry(index, outEntry);
+}
+
 MP4Err MP4MediaInformationAtom::openDataHandler(uint32_t index)
 {
     if (index == 0)
@@ -82,12 +91,8 @@ MP4Err MP4MediaInformationAtom::openDataHandler(uint32_t index)
         return MP4Success;
     if (dataHandler != nullptr)
         MP4_TRY(closeDataHandler());
-    if (dataInformation == nullptr || dataInformation->dref == nullptr)
-        return MP4MissingComponent;
-    if (index > MP4ListCount(dataInformation->dref->atomList))
-        return MP4BadParameter;
     MP4DataEntryAtom* entry = nullptr;
-    MP4_TRY(dataInformation->dref->getDataEntry(index, &entry));
+    MP4_TRY(dataEntryAt(index, &entry));
     MP4_TRY(MP4CreateDataHandler(inputStream, entry, &dataHandler));
     dataEntryIndex = index;
     return MP4Success;
@@ -114,12 +119,8 @@ MP4Err MP4MediaInformationAtom::testDataEntry(uint32_t index)
         return MP4BadParameter;
     if (dataHandler != nullptr && dataEntryIndex == index)
         return MP4Success;
-    if (dataInformation == nullptr || dataInformation->dref == nullptr)
-        return MP4MissingComponent;
-    if (index > MP4ListCount(dataInformation->dref->atomList))
-        return MP4BadParameter;
     MP4DataEntryAtom* entry = nullptr;
-    MP4_TRY(dataInformation->dref->getDataEntry(index, &entry));
+    MP4_TRY(dataEntryAt(index, &entry));
     return MP4PreflightDataHandler(inputStream, entry);
 }
 
@@ -127,6 +128,8 @@ MP4Err MP4MediaInformationAtom::mdatArrived(MP4MediaDataAtom* mediaData)
 {
     if (dataInformation == nullptr || dataInformation->dref == nullptr)
         return MP4MissingComponent;
+    if (dataHandler != nullptr)
+        MP4_TRY(closeDataHandler());
     for (void* item : *dataInformation->dref->atomList) {
         auto* entry = dynamic_cast<MP4DataEntryAtom*>(static_cast<MP4Atom*>(item));
         if (entry != nullptr && entry->flags == 1)
@@ -140,18 +143,6 @@ static const uint8_t kTextMediaHeader[68] = {0x00, 0x00, 0x00, 0x18, 0x67, 0x6d,
     0x00, 0x40, 0x80, 0x00, 0x80, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x74, 0x65, 0x78,
     0x74, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00};
-
-template <class Atom>
-static MP4Err addNew(MP4ContainerAtom* container, MP4Err (*make)(Atom**), Atom** outAtom)
-{
-    MP4_TRY(make(outAtom));
-    MP4Err err = container->addAtom(*outAtom);
-    if (err != MP4Success) {
-        (*outAtom)->destroy();
-        *outAtom = nullptr;
-    }
-    return err;
-}
 
 MP4Err MP4MediaInformationAtom::setupNew(uint32_t handlerType, MP4Handle dataReference, MP4MediaDataAtom* mediaData)
 {
@@ -176,8 +167,8 @@ MP4Err MP4MediaInformationAtom::setupNew(uint32_t handlerType, MP4Handle dataRef
     }
     MP4DataInformationAtom* dinf = nullptr;
     MP4SampleTableAtom* stbl = nullptr;
-    MP4_TRY(addNew(this, MP4CreateDataInformationAtom, &dinf));
-    MP4_TRY(addNew(this, MP4CreateSampleTableAtom, &stbl));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateDataInformationAtom, &dinf));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleTableAtom, &stbl));
     MP4_TRY(stbl->setupNew());
     MP4DataReferenceAtom* dref = nullptr;
     MP4DataEntryURLAtom* url = nullptr;
@@ -238,24 +229,36 @@ MP4Err MP4MediaInformationAtom::addSampleReference(uint32_t dataOffsetLow, uint3
 {
     if (sampleTable == nullptr || dataInformation == nullptr)
         return MP4MissingComponent;
+    MP4Atom* entry = nullptr;
     if (sampleEntry != nullptr) {
         MP4InputStream stream = nullptr;
         MP4_TRY(MP4CreateMemoryInputStream(sampleEntry->data, sampleEntry->size, &stream));
-        MP4Atom* entry = nullptr;
         MP4Err err = MP4ParseAtom(stream, &entry);
         stream->destroy();
         MP4_TRY(err);
-        err = sampleTable->setSampleEntry(entry);
-        if (err != MP4Success) {
-            entry->destroy();
-            return err;
-        }
     }
+    // Whether the data entry takes references is asked before anything is added.
     uint32_t dataEntry = 0;
-    MP4_TRY(sampleTable->getCurrentDataReferenceIndex(&dataEntry));
-    MP4_TRY(sampleTable->addSamples(sampleCount, dataOffsetLow, durations, sizes, decodingOffsets, syncSamples,
-        padding));
-    return dataInformation->addSampleReference(dataEntry);
+    MP4Err err = MP4Success;
+    if (entry != nullptr) {
+        auto* described = dynamic_cast<MP4SampleEntryAtom*>(entry);
+        err = described != nullptr ? MP4Success : MP4MissingComponent;
+        if (err == MP4Success)
+            dataEntry = described->dataReferenceIndex;
+    } else {
+        err = sampleTable->getCurrentDataReferenceIndex(&dataEntry);
+    }
+    if (err == MP4Success)
+        err = dataInformation->addSampleReference(dataEntry);
+    if (err == MP4Success && entry != nullptr)
+        err = sampleTable->setSampleEntry(entry);
+    if (err != MP4Success) {
+        if (entry != nullptr)
+            entry->destroy();
+        return err;
+    }
+    return sampleTable->addSamples(sampleCount, dataOffsetLow, durations, sizes, decodingOffsets, syncSamples,
+        padding);
 }
 
 MP4Err MP4CreateMediaInformationAtom(MP4MediaInformationAtom** outAtom)

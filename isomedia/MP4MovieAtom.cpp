@@ -1,12 +1,11 @@
 #include "isomedia/MP4MovieAtoms.h"
 
 #include "isomedia/MP4FragmentAtoms.h"
+#include "isomedia/MP4MovieAPI.h"
 #include "isomedia/MP4Movies.h"
 #include "isomedia/MP4SampleEntryAtoms.h"
 #include "isomedia/MP4SampleTableAtoms.h"
 #include "isomedia/MP4TrackAtoms.h"
-
-uint64_t MP4CurrentTimeSince1904();
 
 MP4MovieAtom::MP4MovieAtom()
 {
@@ -19,15 +18,6 @@ MP4MovieAtom::~MP4MovieAtom()
 {
     if (trackList != nullptr)
         MP4DeleteLinkedList(trackList);
-}
-
-template <class T>
-static MP4Err keepOnce(T*& field, MP4Atom* atom)
-{
-    if (field != nullptr)
-        return MP4BadData;
-    field = static_cast<T*>(atom);
-    return MP4Success;
 }
 
 MP4Err MP4MovieAtom::addAtom(MP4Atom* atom)
@@ -166,7 +156,7 @@ MP4Err MP4MovieAtom::newTrackWithID(uint32_t newTrackFlags, uint32_t trackID, MP
     }
     track->newTrackFlags = newTrackFlags;
     header->trackID = trackID;
-    header->creationTime = MP4CurrentTimeSince1904();
+    MP4GetCurrentTime(&header->creationTime);
     header->modificationTime = header->creationTime;
     if (newTrackFlags & 2) {
         header->qt_trackWidth = 0x1400000;

@@ -54,14 +54,14 @@ MP4Err MP4MovieExtendsAtom::addTrackFragments(MP4Atom* moofAtom, MP4MovieAtom* m
             traf->default_sample_flags = trex->default_sample_flags;
             tfhd->trackID = trex->trackID;
             tfhd->sample_description_index = trex->default_sample_description_index;
-            err = moov->setMediaInformationForTrackID(trex->trackID, traf);
-        }
-        if (err == MP4Success)
             err = moof->addAtom(traf);
+        }
         if (err != MP4Success) {
             traf->destroy();
             return err;
         }
+        // Only a track fragment the 'moof' owns may stand in for a media's information.
+        MP4_TRY(moov->setMediaInformationForTrackID(trex->trackID, traf));
     }
     return MP4Success;
 }

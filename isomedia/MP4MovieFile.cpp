@@ -11,16 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-uint64_t MP4CurrentTimeSince1904()
-{
-    return uint64_t(std::time(nullptr)) + 2082758400u;
-}
 
 MP4MovieAtom* MP4GetMovieAtom(MP4Movie movie)
 {
@@ -65,15 +59,6 @@ MP4Err MP4DisposeMovie(MP4Movie movie)
     return MP4Success;
 }
 
-template <class T>
-static MP4Err keepOnce(T*& field, MP4Atom* atom)
-{
-    if (field != nullptr)
-        return MP4BadData;
-    field = static_cast<T*>(atom);
-    return MP4Success;
-}
-
 static MP4Err appendTo(MP4LinkedList& list, MP4Atom* atom)
 {
     if (list == nullptr)
@@ -85,9 +70,9 @@ static MP4Err appendTo(MP4LinkedList& list, MP4Atom* atom)
 static MP4Err takeTopLevelAtom(MP4Movie movie, MP4Atom* atom, uint32_t flags)
 {
     switch (atom->type) {
-    case MP4FourCC("ftyp"): return keepOnce(movie->ftyp, atom);
-    case MP4FourCC("jP  "): return keepOnce(movie->sgnt, atom);
-    case MP4FourCC("jp2h"): return keepOnce(movie->jp2h, atom);
+    case MP4FourCC("ftyp"): return MP4KeepOnce(movie->ftyp, atom);
+    case MP4FourCC("jP  "): return MP4KeepOnce(movie->sgnt, atom);
+    case MP4FourCC("jp2h"): return MP4KeepOnce(movie->jp2h, atom);
     case MP4FourCC("mdat"): {
         auto* mdat = static_cast<MP4MediaDataAtom*>(atom);
         if ((flags & kMP4OpenDropMediaData) || mdat->dataSize == 0) {
@@ -317,6 +302,9 @@ MP4Err MP4PutMovieIntoHandle(MP4Movie movie, MP4Handle handle)
         if (err == MP4Success)
             err = writeAt(target->data, at, mdat);
     }
+    // A failed append leaves the bytes produced before it as they were.
+    if (err != MP4Success && handle == nullptr && movie->prepend_handle != nullptr)
+        MP4SetHandleSize(movie->prepend_handle, uint32_t(preceding));
     return err;
 }
 

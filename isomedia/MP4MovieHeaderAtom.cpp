@@ -12,21 +12,10 @@ MP4MovieHeaderAtom::MP4MovieHeaderAtom()
 MP4Err MP4MovieHeaderAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
 {
     MP4_TRY(MP4FullAtom::createFromInputStream(proto, stream));
-    if (version == 1) {
-        MP4_TRY(get64(stream, &creationTime, "creationTime"));
-        MP4_TRY(get64(stream, &modificationTime, "modificationTime"));
-        MP4_TRY(get32(stream, &timeScale, "timeScale"));
-        MP4_TRY(get64(stream, &duration, "duration"));
-    } else {
-        uint32_t value = 0;
-        MP4_TRY(get32(stream, &value, "creationTime"));
-        creationTime = value;
-        MP4_TRY(get32(stream, &value, "modificationTime"));
-        modificationTime = value;
-        MP4_TRY(get32(stream, &timeScale, "timeScale"));
-        MP4_TRY(get32(stream, &value, "duration"));
-        duration = value;
-    }
+    MP4_TRY(getVersioned(stream, &creationTime, "creationTime"));
+    MP4_TRY(getVersioned(stream, &modificationTime, "modificationTime"));
+    MP4_TRY(get32(stream, &timeScale, "timeScale"));
+    MP4_TRY(getVersioned(stream, &duration, "duration"));
     MP4_TRY(get32(stream, &qt_preferredRate, "qt_preferredRate"));
     MP4_TRY(get16(stream, &qt_preferredVolume, "qt_preferredVolume"));
     MP4_TRY(getData(stream, sizeof qt_reserved, qt_reserved, "qt_reserved"));
@@ -44,24 +33,17 @@ MP4Err MP4MovieHeaderAtom::createFromInputStream(MP4Atom* proto, MP4InputStream 
 MP4Err MP4MovieHeaderAtom::calculateSize()
 {
     MP4_TRY(MP4CalculateFullAtomFieldSize(this));
-    size += version == 1 ? 108 : 96;
+    size += 3 * versionedSize() + 4 + 80;
     return MP4Success;
 }
 
 MP4Err MP4MovieHeaderAtom::serialize(char* buffer)
 {
     MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    if (version == 1) {
-        MP4_TRY(put64(buffer, creationTime));
-        MP4_TRY(put64(buffer, modificationTime));
-        MP4_TRY(put32(buffer, timeScale));
-        MP4_TRY(put64(buffer, duration));
-    } else {
-        MP4_TRY(put32(buffer, uint32_t(creationTime)));
-        MP4_TRY(put32(buffer, uint32_t(modificationTime)));
-        MP4_TRY(put32(buffer, timeScale));
-        MP4_TRY(put32(buffer, uint32_t(duration)));
-    }
+    MP4_TRY(putVersioned(buffer, creationTime));
+    MP4_TRY(putVersioned(buffer, modificationTime));
+    MP4_TRY(put32(buffer, timeScale));
+    MP4_TRY(putVersioned(buffer, duration));
     MP4_TRY(put32(buffer, qt_preferredRate));
     MP4_TRY(put16(buffer, qt_preferredVolume));
     MP4_TRY(putData(buffer, qt_reserved, sizeof qt_reserved));

@@ -43,24 +43,13 @@ MP4Err MP4SampleTableAtom::addAtom(MP4Atom* atom)
     return MP4Success;
 }
 
-template <class Atom>
-static MP4Err addNew(MP4SampleTableAtom* table, MP4Err (*make)(Atom**))
-{
-    Atom* atom = nullptr;
-    MP4_TRY(make(&atom));
-    MP4Err err = table->addAtom(atom);
-    if (err != MP4Success)
-        atom->destroy();
-    return err;
-}
-
 MP4Err MP4SampleTableAtom::setupNew()
 {
-    MP4_TRY(addNew(this, MP4CreateTimeToSampleAtom));
-    MP4_TRY(addNew(this, MP4CreateSampleDescriptionAtom));
-    MP4_TRY(addNew(this, MP4CreateSampleSizeAtom));
-    MP4_TRY(addNew(this, MP4CreateSampleToChunkAtom));
-    return addNew(this, MP4CreateChunkOffsetAtom);
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateTimeToSampleAtom));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleDescriptionAtom));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleSizeAtom));
+    MP4_TRY(MP4AddNewAtom(this, MP4CreateSampleToChunkAtom));
+    return MP4AddNewAtom(this, MP4CreateChunkOffsetAtom);
 }
 
 MP4Err MP4SampleTableAtom::calculateDuration(uint32_t* outDuration)
@@ -122,10 +111,18 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
     if (SampleDescription == nullptr || TimeToSample == nullptr || SampleSize == nullptr || SampleToChunk == nullptr
         || ChunkOffset == nullptr)
         return MP4MissingComponent;
+    // Tables that already disagree on how many samples there are cannot take more: a file whose
+    // sample sizes claim millions of samples its times do not know would have every one of them
+    // listed when a sample of another size came.
+    uint64_t timedSamples = 0;
+    for (const auto& entry : TimeToSample->entries)
+        timedSamples += entry.sampleCount;
+    if (timedSamples != SampleSize->sampleCount)
+        return MP4BadData;
     if (decodingOffsets != nullptr && CompositionOffset == nullptr)
-        MP4_TRY(addNew(this, MP4CreateDecodingOffsetAtom));
+        MP4_TRY(MP4AddNewAtom(this, MP4CreateDecodingOffsetAtom));
     if (syncSamples != nullptr && SyncSample == nullptr && MP4HandleValueCount(syncSamples) != sampleCount)
-        MP4_TRY(addNew(this, MP4CreateSyncSampleAtom));
+        MP4_TRY(MP4AddNewAtom(this, MP4CreateSyncSampleAtom));
     uint32_t previous = SampleSize->sampleCount;
     MP4_TRY(TimeToSample->addSamples(sampleCount, durations));
     if (decodingOffsets != nullptr)
@@ -137,7 +134,7 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
         return MP4MissingComponent;
     if (padding != nullptr) {
         if (PaddingBits == nullptr) {
-            MP4_TRY(addNew(this, MP4CreatePaddingBitsAtom));
+            MP4_TRY(MP4AddNewAtom(this, MP4CreatePaddingBitsAtom));
             if (previous != 0)
                 MP4_TRY(PaddingBits->addSamplePaddingBits(previous, nullptr));
         }
@@ -148,6 +145,42 @@ MP4Err MP4SampleTableAtom::addSamples(uint32_t sampleCount, uint64_t dataOffset,
     MP4_TRY(SampleSize->addSamples(sampleCount, sizes));
     MP4_TRY(ChunkOffset->addOffset(dataOffset));
     return SampleToChunk->addEntry(ChunkOffset->getEntryCount(), sampleCount, descriptionIndex);
+}
+
+MP4Err MP4SampleTableAtom::getSample(uint32_t sampleNumber, MP4SampleRecord* outSample)
+{
+    if (outSample == nullptr)
+        return MP4BadParameter;
+    if (TimeToSample == nullptr || SampleSize == nullptr || SampleToChunk == nullptr || ChunkOffset == nullptr)
+        return MP4MissingComponent;
+    if (sampleNumber == 0 || sampleNumber > SampleSize->sampleCount)
+        return MP4BadParameter;
+    MP4SampleRecord sample;
+    uint32_t chunk = 0, firstInChunk = 0, bytesBefore = 0;
+    uint64_t chunkOffset = 0;
+    MP4_TRY(SampleToChunk->lookupSample(sampleNumber, &chunk, &sample.sampleDescriptionIndex, &firstInChunk));
+    if (chunk == 0 || chunk > ChunkOffset->getEntryCount())
+        return MP4BadData;
+    MP4_TRY(ChunkOffset->getChunkOffset(chunk, &chunkOffset));
+    MP4_TRY(SampleSize->getSampleSizeAndOffset(sampleNumber, &sample.size, firstInChunk, &bytesBefore));
+    sample.dataOffset = chunkOffset + bytesBefore;
+    MP4_TRY(TimeToSample->getTimeForSampleNumber(sampleNumber, &sample.decodingTime, &sample.duration));
+    if (sample.decodingTime < 0)
+        return MP4BadData;
+    if (CompositionOffset != nullptr) {
+        uint32_t offset = 0;
+        MP4_TRY(CompositionOffset->getOffsetForSampleNumber(sampleNumber, &offset));
+        sample.compositionOffset = int32_t(offset);
+    }
+    if (SyncSample != nullptr) {
+        uint32_t isSync = 0;
+        MP4_TRY(SyncSample->isSyncSample(sampleNumber, &isSync));
+        sample.isSync = isSync != 0;
+    }
+    if (PaddingBits != nullptr && sampleNumber <= PaddingBits->padding.size())
+        MP4_TRY(PaddingBits->getPaddingBits(sampleNumber, &sample.padding));
+    *outSample = sample;
+    return MP4Success;
 }
 
 MP4Err MP4CreateSampleTableAtom(MP4SampleTableAtom** outAtom)

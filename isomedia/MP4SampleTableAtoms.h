@@ -5,7 +5,7 @@
 // anything is allocated for it, and every chunk number taken from 'stsc' is checked against
 // the chunk offsets before it is used: a file that lies about its tables gives -6.
 
-#include "isomedia/MP4Atoms.h"
+#include "isomedia/MP4PairTableAtom.h"
 
 struct MP4SampleEntryAtom;
 struct MP4SampleDescriptionAtom;
@@ -19,6 +19,18 @@ struct MP4ShadowSyncAtom;
 struct MP4DegradationPriorityAtom;
 struct MP4PaddingBitsAtom;
 struct MP4DataReferenceAtom;
+
+// What the sample table says of one sample.
+struct MP4SampleRecord {
+    uint64_t dataOffset = 0;             // in the data its sample entry's data reference names
+    uint32_t size = 0;
+    uint32_t sampleDescriptionIndex = 0;
+    int64_t decodingTime = 0;
+    uint32_t duration = 0;
+    int32_t compositionOffset = 0;       // composition time - decoding time
+    bool isSync = true;
+    uint8_t padding = 0;
+};
 
 struct MP4SampleTableAtom : MP4ContainerAtom {
     MP4TimeToSampleAtom* TimeToSample = nullptr;
@@ -40,11 +52,16 @@ struct MP4SampleTableAtom : MP4ContainerAtom {
     MP4Err calculateDuration(uint32_t* outDuration);
     MP4Err setSampleEntry(MP4Atom* entry);
     MP4Err getCurrentDataReferenceIndex(uint32_t* outIndex);
+    // Records the samples as one new chunk; -6 when the times and the sizes already count
+    // different numbers of samples.
     MP4Err addSamples(uint32_t sampleCount, uint64_t dataOffset, MP4Handle durations, MP4Handle sizes,
         MP4Handle decodingOffsets, MP4Handle syncSamples, MP4Handle padding);
     MP4Err setfieldsize(uint32_t fieldSize);
     uint32_t getCurrentSampleEntryIndex() const { return currentSampleEntryIndex; }
     MP4Err setSampleDescriptionIndex(uint32_t index);
+    // Everything the tables hold of the sample; -2 for a number of 0 or above the sample count,
+    // -6 when the tables do not cover a sample their sample count claims.
+    MP4Err getSample(uint32_t sampleNumber, MP4SampleRecord* outSample);
 };
 
 struct MP4SampleDescriptionAtom : MP4FullAtom {
@@ -60,12 +77,14 @@ struct MP4SampleDescriptionAtom : MP4FullAtom {
     MP4Err getEntry(uint32_t index, MP4Atom** outEntry);
 };
 
-struct MP4TimeToSampleAtom : MP4FullAtom {
-    struct Entry {
-        uint32_t sampleCount;
-        uint32_t sampleDuration;
-    };
-    std::vector<Entry> entries;
+struct MP4TimeToSampleEntry {
+    uint32_t sampleCount;
+    uint32_t sampleDuration;
+};
+
+struct MP4TimeToSampleAtom : MP4PairTableAtom<MP4TimeToSampleEntry, &MP4TimeToSampleEntry::sampleCount,
+                                 &MP4TimeToSampleEntry::sampleDuration> {
+    using Entry = MP4TimeToSampleEntry;
     // The look-up cache: the entry reached last, its first sample number and start time.
     bool cacheValid = false;
     uint32_t cacheEntryIndex = 0;
@@ -73,9 +92,6 @@ struct MP4TimeToSampleAtom : MP4FullAtom {
     uint64_t cacheStartTime = 0;
 
     MP4TimeToSampleAtom();
-    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
-    MP4Err serialize(char* buffer) override;
-    MP4Err calculateSize() override;
     MP4Err getTimeForSampleNumber(uint32_t sampleNumber, int64_t* outTime, uint32_t* outDuration);
     MP4Err findSamples(int64_t mediaTime, int64_t* outPriorTime, int64_t* outExactTime, int64_t* outNextTime,
         uint32_t* outSampleNumber, uint32_t* outDuration);
@@ -83,18 +99,17 @@ struct MP4TimeToSampleAtom : MP4FullAtom {
     MP4Err addSamples(uint32_t sampleCount, MP4Handle durations);
 };
 
-struct MP4DecodingOffsetAtom : MP4FullAtom {
-    struct Entry {
-        uint32_t sampleCount;
-        uint32_t decodingOffset;
-    };
-    std::vector<Entry> entries;
+struct MP4DecodingOffsetEntry {
+    uint32_t sampleCount;
+    uint32_t decodingOffset;
+};
+
+struct MP4DecodingOffsetAtom : MP4PairTableAtom<MP4DecodingOffsetEntry, &MP4DecodingOffsetEntry::sampleCount,
+                                   &MP4DecodingOffsetEntry::decodingOffset> {
+    using Entry = MP4DecodingOffsetEntry;
     uint32_t samplesCovered = 0;
 
     MP4DecodingOffsetAtom();
-    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
-    MP4Err serialize(char* buffer) override;
-    MP4Err calculateSize() override;
     MP4Err addSamples(uint32_t firstSampleNumber, uint32_t sampleCount, MP4Handle offsets);
     MP4Err getOffsetForSampleNumber(uint32_t sampleNumber, uint32_t* outOffset);
 };
@@ -167,17 +182,14 @@ struct MP4SyncSampleAtom : MP4FullAtom {
     MP4Err isSyncSample(uint32_t sampleNumber, uint32_t* outFlag);
 };
 
-struct MP4ShadowSyncAtom : MP4FullAtom {
-    struct Entry {
-        uint32_t shadowedSampleNumber;
-        uint32_t syncSampleNumber;
-    };
-    std::vector<Entry> entries;
+struct MP4ShadowSyncEntry {
+    uint32_t shadowedSampleNumber;
+    uint32_t syncSampleNumber;
+};
 
+struct MP4ShadowSyncAtom : MP4PairTableAtom<MP4ShadowSyncEntry, &MP4ShadowSyncEntry::shadowedSampleNumber,
+                               &MP4ShadowSyncEntry::syncSampleNumber> {
     MP4ShadowSyncAtom();
-    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
-    MP4Err serialize(char* buffer) override;
-    MP4Err calculateSize() override;
 };
 
 struct MP4DegradationPriorityAtom : MP4FullAtom {

@@ -2,42 +2,8 @@
 #include "isomedia/MP4SampleTableAtoms.h"
 
 MP4ShadowSyncAtom::MP4ShadowSyncAtom()
+    : MP4PairTableAtom(MP4FourCC("stsh"), "shadow sync", "shadowedSampleNumber", "syncSampleNumber")
 {
-    type = MP4FourCC("stsh");
-    name = "shadow sync";
-}
-
-MP4Err MP4ShadowSyncAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
-{
-    MP4_TRY(MP4FullAtom::createFromInputStream(proto, stream));
-    uint32_t entryCount = 0;
-    MP4_TRY(get32(stream, &entryCount, "entryCount"));
-    if (entryCount > stream->available / 8)
-        return MP4BadData;
-    MP4_TRY(MP4Resize(entries, entryCount));
-    for (Entry& entry : entries) {
-        MP4_TRY(get32(stream, &entry.shadowedSampleNumber, "shadowedSampleNumber"));
-        MP4_TRY(get32(stream, &entry.syncSampleNumber, "syncSampleNumber"));
-    }
-    return MP4Success;
-}
-
-MP4Err MP4ShadowSyncAtom::calculateSize()
-{
-    MP4_TRY(MP4CalculateFullAtomFieldSize(this));
-    size += 4 + 8 * uint32_t(entries.size());
-    return MP4Success;
-}
-
-MP4Err MP4ShadowSyncAtom::serialize(char* buffer)
-{
-    MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    MP4_TRY(put32(buffer, uint32_t(entries.size())));
-    for (const Entry& entry : entries) {
-        MP4_TRY(put32(buffer, entry.shadowedSampleNumber));
-        MP4_TRY(put32(buffer, entry.syncSampleNumber));
-    }
-    return finishWriting();
 }
 
 MP4DegradationPriorityAtom::MP4DegradationPriorityAtom()

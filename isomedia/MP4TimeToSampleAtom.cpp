@@ -2,43 +2,8 @@
 
 #include "isomedia/MP4HandleValues.h"
 
-MP4TimeToSampleAtom::MP4TimeToSampleAtom()
+MP4TimeToSampleAtom::MP4TimeToSampleAtom() : MP4PairTableAtom(MP4FourCC("stts"), "time to sample", "count", "duration")
 {
-    type = MP4FourCC("stts");
-    name = "time to sample";
-}
-
-MP4Err MP4TimeToSampleAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
-{
-    MP4_TRY(MP4FullAtom::createFromInputStream(proto, stream));
-    uint32_t entryCount = 0;
-    MP4_TRY(get32(stream, &entryCount, "entryCount"));
-    if (entryCount > stream->available / 8)
-        return MP4BadData;
-    MP4_TRY(MP4Resize(entries, entryCount));
-    for (Entry& entry : entries) {
-        MP4_TRY(get32(stream, &entry.sampleCount, "count"));
-        MP4_TRY(get32(stream, &entry.sampleDuration, "duration"));
-    }
-    return MP4Success;
-}
-
-MP4Err MP4TimeToSampleAtom::calculateSize()
-{
-    MP4_TRY(MP4CalculateFullAtomFieldSize(this));
-    size += 4 + 8 * uint32_t(entries.size());
-    return MP4Success;
-}
-
-MP4Err MP4TimeToSampleAtom::serialize(char* buffer)
-{
-    MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    MP4_TRY(put32(buffer, uint32_t(entries.size())));
-    for (const Entry& entry : entries) {
-        MP4_TRY(put32(buffer, entry.sampleCount));
-        MP4_TRY(put32(buffer, entry.sampleDuration));
-    }
-    return finishWriting();
 }
 
 MP4Err MP4TimeToSampleAtom::addSamples(uint32_t sampleCount, MP4Handle durations)

@@ -6,26 +6,17 @@ MP4TrackAtom::MP4TrackAtom()
     name = "track";
 }
 
-template <class T>
-static MP4Err keepOnce(T*& field, MP4Atom* atom)
-{
-    if (field != nullptr)
-        return MP4BadData;
-    field = static_cast<T*>(atom);
-    return MP4Success;
-}
-
 MP4Err MP4TrackAtom::addAtom(MP4Atom* atom)
 {
     if (atom == nullptr)
         return MP4BadParameter;
     MP4Err err = MP4Success;
     switch (atom->type) {
-    case MP4FourCC("edts"): err = keepOnce(trackEditAtom, atom); break;
-    case MP4FourCC("mdia"): err = keepOnce(trackMedia, atom); break;
-    case MP4FourCC("tkhd"): err = keepOnce(trackHeader, atom); break;
-    case MP4FourCC("tref"): err = keepOnce(trackReferences, atom); break;
-    case MP4FourCC("udta"): err = keepOnce(udta, atom); break;
+    case MP4FourCC("edts"): err = MP4KeepOnce(trackEditAtom, atom); break;
+    case MP4FourCC("mdia"): err = MP4KeepOnce(trackMedia, atom); break;
+    case MP4FourCC("tkhd"): err = MP4KeepOnce(trackHeader, atom); break;
+    case MP4FourCC("tref"): err = MP4KeepOnce(trackReferences, atom); break;
+    case MP4FourCC("udta"): err = MP4KeepOnce(udta, atom); break;
     default: break;
     }
     MP4_TRY(err);

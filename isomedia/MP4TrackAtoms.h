@@ -9,6 +9,7 @@ struct MP4DataInformationAtom;
 struct MP4DataHandlerRecord;
 struct MP4TrackHeaderAtom;
 struct MP4TrackReferenceAtom;
+struct MP4TrackReferenceTypeAtom;
 struct MP4EditAtom;
 struct MP4MediaHeaderAtom;
 struct MP4HandlerAtom;
@@ -77,9 +78,13 @@ struct MP4TrackHeaderAtom : MP4FullAtom {
     MP4Err calculateSize() override;
 };
 
+// Every child of a track reference is a track reference type atom, of whatever type.
 struct MP4TrackReferenceAtom : MP4ContainerAtom {
     MP4TrackReferenceAtom();
+    MP4Err createFromInputStream(MP4Atom* proto, MP4InputStream stream) override;
     MP4Err findAtomOfType(uint32_t referenceType, MP4Atom** outAtom);
+    // The list of the type, made and added when there is none.
+    MP4Err typeAtom(uint32_t referenceType, MP4TrackReferenceTypeAtom** outAtom);
 };
 
 struct MP4TrackReferenceTypeAtom : MP4Atom {
@@ -118,6 +123,9 @@ struct MP4EditListAtom : MP4FullAtom {
     MP4Err setTrackOffset(uint64_t trackOffset, uint64_t mediaDuration);
     MP4Err getTrackOffset(uint64_t* outOffset);
     MP4Err isEmptyEdit(uint32_t segmentNumber, uint32_t* outIsEmpty);
+    // Appends a media edit (trackStartTime -1; other times into a non-empty list are -1000).
+    // Into an empty list the media edit is the first, after an empty edit of trackStartTime
+    // when that is above 0.
     MP4Err insertSegment(int32_t trackStartTime, uint32_t mediaStartTime, uint64_t segmentDuration,
         uint32_t mediaRate);
     MP4Err getEffectiveDuration(uint64_t* outDuration);
@@ -151,7 +159,7 @@ struct MP4MediaAtom : MP4ContainerAtom {
     MP4Err mdatMoved(uint64_t start, uint64_t end, int64_t delta);
     MP4Err setfieldsize(uint32_t fieldSize);
     MP4Err setMediaInformation(MP4SampleInformationAtom* newInformation);
-    // The media information proper ('minf'), or none while a fragment stands in for it.
+    // The media information proper ('minf'), also while a track fragment stands in for it.
     MP4MediaInformationAtom* mediaInformation() const;
 
 private:
@@ -214,6 +222,10 @@ struct MP4MediaInformationAtom : MP4SampleInformationAtom {
     MP4Err calculateDuration(uint64_t* outDuration);
     MP4Err setfieldsize(uint32_t fieldSize);
     MP4Err testDataEntry(uint32_t dataEntryIndex);
+    // The data entry with the index (from 1).
+    MP4Err dataEntryAt(uint32_t dataEntryIndex, MP4DataEntryAtom** outEntry);
+    // Self-contained entries now refer to this media data; a data handler open on the media
+    // data that was there before is closed.
     MP4Err mdatArrived(MP4MediaDataAtom* mediaData);
 };
 

@@ -13,23 +13,11 @@ static const char* const kMatrixLabels[9] = {"qt_matrixA", "qt_matrixB", "qt_mat
 MP4Err MP4TrackHeaderAtom::createFromInputStream(MP4Atom* proto, MP4InputStream stream)
 {
     MP4_TRY(MP4FullAtom::createFromInputStream(proto, stream));
-    if (version == 1) {
-        MP4_TRY(get64(stream, &creationTime, "creationTime"));
-        MP4_TRY(get64(stream, &modificationTime, "modificationTime"));
-        MP4_TRY(get32(stream, &trackID, "trackID"));
-        MP4_TRY(get32(stream, &qt_reserved1, "qt_reserved1"));
-        MP4_TRY(get64(stream, &duration, "duration"));
-    } else {
-        uint32_t value = 0;
-        MP4_TRY(get32(stream, &value, "creationTime"));
-        creationTime = value;
-        MP4_TRY(get32(stream, &value, "modificationTime"));
-        modificationTime = value;
-        MP4_TRY(get32(stream, &trackID, "trackID"));
-        MP4_TRY(get32(stream, &qt_reserved1, "qt_reserved1"));
-        MP4_TRY(get32(stream, &value, "duration"));
-        duration = value;
-    }
+    MP4_TRY(getVersioned(stream, &creationTime, "creationTime"));
+    MP4_TRY(getVersioned(stream, &modificationTime, "modificationTime"));
+    MP4_TRY(get32(stream, &trackID, "trackID"));
+    MP4_TRY(get32(stream, &qt_reserved1, "qt_reserved1"));
+    MP4_TRY(getVersioned(stream, &duration, "duration"));
     MP4_TRY(getData(stream, sizeof qt_reserved2, qt_reserved2, "qt_reserved2"));
     MP4_TRY(get16(stream, &qt_layer, "qt_layer"));
     MP4_TRY(get16(stream, &qt_alternateGroup, "qt_alternateGroup"));
@@ -44,26 +32,18 @@ MP4Err MP4TrackHeaderAtom::createFromInputStream(MP4Atom* proto, MP4InputStream 
 MP4Err MP4TrackHeaderAtom::calculateSize()
 {
     MP4_TRY(MP4CalculateFullAtomFieldSize(this));
-    size += (version == 1 ? 32 : 20) + 60;
+    size += 3 * versionedSize() + 8 + 60;
     return MP4Success;
 }
 
 MP4Err MP4TrackHeaderAtom::serialize(char* buffer)
 {
     MP4_TRY(MP4SerializeCommonFullAtomFields(this, buffer));
-    if (version == 1) {
-        MP4_TRY(put64(buffer, creationTime));
-        MP4_TRY(put64(buffer, modificationTime));
-        MP4_TRY(put32(buffer, trackID));
-        MP4_TRY(put32(buffer, qt_reserved1));
-        MP4_TRY(put64(buffer, duration));
-    } else {
-        MP4_TRY(put32(buffer, uint32_t(creationTime)));
-        MP4_TRY(put32(buffer, uint32_t(modificationTime)));
-        MP4_TRY(put32(buffer, trackID));
-        MP4_TRY(put32(buffer, qt_reserved1));
-        MP4_TRY(put32(buffer, uint32_t(duration)));
-    }
+    MP4_TRY(putVersioned(buffer, creationTime));
+    MP4_TRY(putVersioned(buffer, modificationTime));
+    MP4_TRY(put32(buffer, trackID));
+    MP4_TRY(put32(buffer, qt_reserved1));
+    MP4_TRY(putVersioned(buffer, duration));
     MP4_TRY(putData(buffer, qt_reserved2, sizeof qt_reserved2));
     for (uint32_t value : {qt_layer, qt_alternateGroup, qt_volume, qt_reserved3})
         MP4_TRY(put16(buffer, value & 0xFFFF));

@@ -330,7 +330,8 @@ public:
 
     // The producer contract: the effects chain's description (the extraction format without
     // a chain); the render of the operation mode: mode 1 renders the output mixer under the
-    // editor's lock (loader threads only: it reads the file), other modes answer silence.
+    // editor's lock (loader threads only: it reads the file), mode 2 is the extraction
+    // render (renderExtractionFrames()), mode 0 answers silence.
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override;
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
                           const AudioTimeStamp* timeStamp, void* sender) override;
@@ -513,6 +514,90 @@ protected:
     ZEPAudioRegionRef mExportRegion;
     SInt64 mExportPacketsReturned = 0;
     SInt64 mExportPacketsRequested = 0;
+
+    // ===== Export: defined in ZEPAudioEditorExport.cpp =====
+    // Include "audio/editor/ZEPAudioEditorExport.h" for the delegates named here, the
+    // threads of an export and its notification.
+public:
+    // Starts exporting the region (the whole file when null) to a new file at path with the
+    // editor settings given (kept for this export only) or the editor's own: a byte limit
+    // per file (0: none), a duration limit in seconds (0: none), and with allowSplitting the
+    // rest goes into numbered files. The first file's reference goes to *exportedFileRef.
+    // 0 when the conversion started; else the failure of getReadyForExtraction(), '!Enc' (no
+    // encoder for the formats), '!Wrt' or the writer's code (no file), '!Trd' (no thread).
+    OSStatus exportRegion(const ZEPAudioRegionRef& region, const QString& path,
+                          const std::optional<QVariantMap>& settings, UInt32 maxSize, double maxDuration,
+                          bool allowSplitting, class ZEPAudioEditorExportDelegate* delegate,
+                          std::optional<ZEPFileRef>* exportedFileRef);
+    // No duration limit, splitting allowed.
+    OSStatus exportRegion(const ZEPAudioRegionRef& region, const QString& path,
+                          const std::optional<QVariantMap>& settings, UInt32 maxSize,
+                          class ZEPAudioEditorExportDelegate* delegate, std::optional<ZEPFileRef>* exportedFileRef);
+    // Synchronous, splitting not allowed: returns once the export has ended, with its result
+    // code (0, or 1 when cancelled), or with the start's failure.
+    OSStatus exportRegion(const ZEPAudioRegionRef& region, const QString& path,
+                          const std::optional<QVariantMap>& settings, UInt32 maxSize, double maxDuration,
+                          class ZEPAudioEditorExportProgressDelegate* progressDelegate,
+                          std::optional<ZEPFileRef>* exportedFileRef);
+    OSStatus exportRegion(const ZEPAudioRegionRef& region, const QString& path,
+                          const std::optional<QVariantMap>& settings, UInt32 maxSize,
+                          std::optional<ZEPFileRef>* exportedFileRef,
+                          class ZEPAudioEditorExportProgressDelegate* progressDelegate);
+    // Stops the conversion; the end (code 1, the files deleted) follows on the main thread.
+    void cancelExport();
+    void cancelActivity() { cancelExport(); }
+    // Ends a running conversion at once and waits for its thread; the end still follows.
+    void stopExport();
+    // The relative position the export has reached, and the relative region it exports.
+    SInt64 exportLocation() const;
+    ZEPAudioRegionRef relativeExportRegion() const;
+    void setExportPath(const QString& path);
+    QString exportPath() const;
+    void setExportPriority(Float32 priority);
+    Float32 exportPriority() const;
+    // 0.0 to 1.0; times real time; seconds.
+    Float32 exportProgress() const;
+    Float32 exportRate();
+    double exportTimeRemaining();
+    // Bytes the encode settings will write for the edited sound; exact for constant packets.
+    UInt32 estimatedFileSize();
+    bool sizeIsExact();
+    // {"indeterminate", "progress", "remaining", "title"} while loading, else {"progress",
+    // "remaining", "title", "message"}.
+    QVariantMap activityStatus();
+    // For an outside consumer (the board mixer) that renders the edited sound through its
+    // effects chain: playback stopped, extraction mode, the chain's input is the editor.
+    OSStatus beginExternalExtraction();
+    // In extraction mode, the effects chain's output at the extraction rate; otherwise the
+    // extraction format.
+    AudioStreamBasicDescription audioDescription();
+    // The extraction render (operation mode 2), on the thread that pulls it: through the
+    // effects chain when it renders, is enabled and is not the caller; otherwise the read
+    // with every region skipped and fades applied, answering 666 where the read reached the
+    // end of the file. Counts the export location.
+    OSStatus renderExtractionFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
+                                    const AudioTimeStamp* timeStamp, void* sender);
+    // The editor as a producer of its extraction render (the conversion thread's source and
+    // the effects chain's input).
+    class ZEPAudioSource* extractionSource();
+
+protected:
+    // The conversion thread of an export; a subclass answers one of its own class.
+    virtual std::unique_ptr<class ZEPConverterThread> newConverterThread(std::shared_ptr<class ZEPAudioConverter> encoder,
+                                                                         std::shared_ptr<class ZEPAudioFileWriting> writer,
+                                                                         OSStatus* outStatus);
+    struct ZEPAudioEditorExportState& exportState();
+
+private:
+    friend struct ZEPAudioEditorExportState;
+    // Undoes a start that failed; madeFiles: the lists hold this start's file.
+    OSStatus failExportStart(OSStatus status, bool madeFiles);
+    void converterFinished(class ZEPConverterThread* converterThread);
+    void conversionFinished();
+    std::shared_ptr<struct ZEPAudioEditorExportState> mExportState;
+
+protected:
+    // ===== End of export =====
 
     // Normalisation, one entry per track.
     Float32 mSamplesNativeMax[kMaxTracks] = {0, 0};

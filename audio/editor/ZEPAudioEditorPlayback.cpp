@@ -226,6 +226,8 @@ ZEPAudioSource* ZEPAudioEditor::playerSource()
 {
     if (!mEffectsGraph)
         return this;
+    // An export may have left the chain pulling its extraction source.
+    mEffectsGraph->setInputSource(this);
     mEffectsGraph->setBypassesGraphs(!mEffectsGraphEnabled);
     return mEffectsGraph.get();
 }
@@ -522,8 +524,10 @@ OSStatus ZEPAudioEditor::getAudioDescription(AudioStreamBasicDescription* descri
 }
 
 OSStatus ZEPAudioEditor::renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
-                                      const AudioTimeStamp* timeStamp, void*)
+                                      const AudioTimeStamp* timeStamp, void* sender)
 {
+    if (mOperationMode == kExtractionMode)
+        return renderExtractionFrames(frames, ioData, renderFlags, timeStamp, sender);
     if (mOperationMode != kPlaybackMode || !mOutputMixer) {
         ZEPRenderSilence(ioData, renderFlags);
         return noErr;

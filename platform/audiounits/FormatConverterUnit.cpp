@@ -1,6 +1,7 @@
 #include "platform/audiounits/FormatConverterUnit.h"
 
 #include "platform/audiounits/LinearPCMConversion.h"
+#include "platform/audiounits/WindowedSincResampler.h"
 
 #include <samplerate.h>
 
@@ -10,15 +11,15 @@
 
 namespace {
 
+// libsamplerate's sinc converters for Medium quality and above; below it our own lighter
+// windowed sinc (WindowedSincResampler.h) serves.
 int resamplerTypeForQuality(UInt32 quality)
 {
     if (quality >= kRenderQuality_Max)
         return SRC_SINC_BEST_QUALITY;
     if (quality >= kRenderQuality_High)
         return SRC_SINC_MEDIUM_QUALITY;
-    if (quality >= kRenderQuality_Medium)
-        return SRC_SINC_FASTEST;
-    return SRC_LINEAR;
+    return SRC_SINC_FASTEST;
 }
 
 // A failed or stalled pull ends the slice with silence after this many empty passes.
@@ -72,12 +73,16 @@ OSStatus FormatConverterUnit::initializeUnit()
     mSameFormat = AudioUnitFormatsEqual(in, out);
     mSampleRateRatio = out.mSampleRate / in.mSampleRate;
 
-    int error = 0;
-    mResampler = src_new(resamplerTypeForQuality(mRenderQuality), int(mChannels), &error);
-    if (!mResampler)
-        return kAudio_MemFullError;
-
     mQueueCapacityFrames = 2 * kConverterBlockFrames;
+    if (mRenderQuality < kRenderQuality_Medium) {
+        mSincResampler = std::make_unique<WindowedSincResampler>(int(mChannels), long(mQueueCapacityFrames));
+    } else {
+        int error = 0;
+        mResampler = src_new(resamplerTypeForQuality(mRenderQuality), int(mChannels), &error);
+        if (!mResampler)
+            return kAudio_MemFullError;
+    }
+
     mQueue.assign(size_t(mQueueCapacityFrames) * mChannels, 0.0f);
     mOutputBlock.assign(size_t(kConverterBlockFrames) * mChannels, 0.0f);
 
@@ -101,6 +106,7 @@ void FormatConverterUnit::uninitializeUnit()
 {
     if (mResampler)
         mResampler = src_delete(mResampler);
+    mSincResampler.reset();
     mQueue = {};
     mOutputBlock = {};
     mInputData = {};
@@ -108,10 +114,37 @@ void FormatConverterUnit::uninitializeUnit()
     mQueueFrames = 0;
 }
 
-void FormatConverterUnit::resetState()
+void FormatConverterUnit::resetResampler()
 {
     if (mResampler)
         src_reset(mResampler);
+    if (mSincResampler)
+        mSincResampler->reset();
+}
+
+bool FormatConverterUnit::resample(const float* input, long inputFrames, float* output, long outputFrames,
+                                   double ratio, long* inputUsed, long* outputGenerated)
+{
+    if (mSincResampler) {
+        mSincResampler->process(input, inputFrames, output, outputFrames, ratio, inputUsed, outputGenerated);
+        return true;
+    }
+    SRC_DATA data{};
+    data.data_in = input;
+    data.input_frames = inputFrames;
+    data.data_out = output;
+    data.output_frames = outputFrames;
+    data.src_ratio = ratio;
+    data.end_of_input = 0;
+    const bool ok = src_process(mResampler, &data) == 0;
+    *inputUsed = data.input_frames_used;
+    *outputGenerated = data.output_frames_gen;
+    return ok;
+}
+
+void FormatConverterUnit::resetState()
+{
+    resetResampler();
     mResampling = false;
     mQueueFrames = 0;
     mInputTimeValid = false;
@@ -138,14 +171,14 @@ OSStatus FormatConverterUnit::renderBus(AudioUnitRenderActionFlags& ioActionFlag
         if (mResampling) {
             // Leave the resampler: what it holds is dropped, what is queued plays on.
             mResampling = false;
-            src_reset(mResampler);
+            resetResampler();
         }
         status = mSameFormat ? renderPassThrough(ioActionFlags, timeStamp, frames, ioData)
                              : renderConverted(ioActionFlags, frames, ioData);
     } else {
         if (!mResampling) {
             mResampling = true;
-            src_reset(mResampler);
+            resetResampler();
         }
         status = renderResampled(ioActionFlags, ratio, frames, ioData);
     }
@@ -255,14 +288,12 @@ OSStatus FormatConverterUnit::renderResampled(AudioUnitRenderActionFlags& ioActi
     int idlePasses = 0;
     while (done < frames) {
         const UInt32 wanted = std::min(frames - done, kConverterBlockFrames);
-        SRC_DATA data{};
-        data.data_in = mQueue.data();
-        data.input_frames = long(mQueueFrames);
-        data.data_out = mOutputBlock.data();
-        data.output_frames = long(wanted);
-        data.src_ratio = ratio;
-        data.end_of_input = 0;
-        if (src_process(mResampler, &data) != 0)
+        struct {
+            long input_frames_used = 0;
+            long output_frames_gen = 0;
+        } data;
+        if (!resample(mQueue.data(), long(mQueueFrames), mOutputBlock.data(), long(wanted), ratio,
+                      &data.input_frames_used, &data.output_frames_gen))
             break;
         dropFromQueue(UInt32(data.input_frames_used));
         if (data.output_frames_gen > 0) {

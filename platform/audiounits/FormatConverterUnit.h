@@ -12,8 +12,9 @@
 // with time stamps that count input frames.
 //
 // kAudioUnitProperty_RenderQuality (UInt32, global scope, set while uninitialized) picks the
-// resampler: Max: best sinc; High and above: medium sinc; Medium and above: fastest sinc;
-// below Medium: linear interpolation. The converter starts at Medium.
+// resampler: Max: best sinc; High and above: medium sinc; Medium and above: fastest sinc
+// (libsamplerate); below Medium: a lighter 16-tap windowed sinc of ours, cheap enough for
+// every input of the board to run at once. The converter starts at Medium.
 //
 // Threads: as AudioUnit.h. All buffers are made by initialize(); render allocates nothing.
 // Moving between conversion and pass-through (a rate reaching or leaving exactly 1) starts
@@ -21,9 +22,11 @@
 
 #include "platform/audiounits/AudioUnit.h"
 
+#include <memory>
 #include <vector>
 
 typedef struct SRC_STATE_tag SRC_STATE;
+class WindowedSincResampler;
 
 constexpr UInt32 kConverterBlockFrames = 1024;
 
@@ -54,6 +57,10 @@ private:
     OSStatus renderPassThrough(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                                UInt32 frames, AudioBufferList* ioData);
     OSStatus renderConverted(AudioUnitRenderActionFlags& ioActionFlags, UInt32 frames, AudioBufferList* ioData);
+    // One conversion step of whichever resampler is in use; false when it failed.
+    bool resample(const float* input, long inputFrames, float* output, long outputFrames, double ratio,
+                  long* inputUsed, long* outputGenerated);
+    void resetResampler();
     OSStatus renderResampled(AudioUnitRenderActionFlags& ioActionFlags, Float64 ratio, UInt32 frames,
                              AudioBufferList* ioData);
     // Pulls frames of input (at most a block) and appends them to the queue as floats.
@@ -67,6 +74,7 @@ private:
 
     UInt32 mRenderQuality;
     SRC_STATE* mResampler = nullptr;
+    std::unique_ptr<WindowedSincResampler> mSincResampler; // below Medium quality
     UInt32 mChannels = 0;
     bool mSameFormat = false;
     Float64 mSampleRateRatio = 1.0; // output rate / input rate

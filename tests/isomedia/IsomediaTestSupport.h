@@ -2,8 +2,12 @@
 // Helpers of the ISO media tests: bytes in and out of files, big-endian atoms built by hand,
 // and the ffmpeg/ffprobe tools that make and check real M4A files.
 
+#include "isomedia/MP4Handle.h"
+
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <sstream>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -140,6 +144,59 @@ inline std::string probeTag(const std::string& path, const std::string& key)
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
         output.pop_back();
     return output;
+}
+
+// A library handle owned by the test.
+class Handle {
+public:
+    explicit Handle(const Bytes& bytes = {})
+    {
+        MP4NewHandle(uint32_t(bytes.size()), &handle_);
+        if (!bytes.empty())
+            std::memcpy(handle_->data, bytes.data(), bytes.size());
+    }
+    // 32-bit values in the host's byte order, as sample tables take them.
+    static Handle values(const std::vector<uint32_t>& values)
+    {
+        Handle handle;
+        MP4SetHandleSize(handle.handle_, uint32_t(4 * values.size()));
+        if (!values.empty())
+            std::memcpy(handle.handle_->data, values.data(), 4 * values.size());
+        return handle;
+    }
+    Handle(Handle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    Handle(const Handle&) = delete;
+    ~Handle()
+    {
+        if (handle_ != nullptr)
+            MP4DisposeHandle(handle_);
+    }
+    operator MP4Handle() const { return handle_; }
+    Bytes bytes() const { return Bytes(handle_->data, handle_->data + handle_->size); }
+
+private:
+    MP4Handle handle_ = nullptr;
+};
+
+// What ffprobe reads of the packets of the first stream: decoding time, size, file position.
+struct Packet {
+    uint64_t dts = 0;
+    uint32_t size = 0;
+    uint64_t pos = 0;
+    bool operator==(const Packet&) const = default;
+};
+
+inline std::vector<Packet> probePackets(const std::string& path)
+{
+    std::string output;
+    run("ffprobe -v quiet -select_streams 0 -show_entries packet=dts,size,pos -of csv=p=0 '" + path + "'", &output);
+    std::vector<Packet> packets;
+    std::istringstream lines(output);
+    Packet packet;
+    char comma = 0;
+    while (lines >> packet.dts >> comma >> packet.size >> comma >> packet.pos)
+        packets.push_back(packet);
+    return packets;
 }
 
 } // namespace isomedia_test

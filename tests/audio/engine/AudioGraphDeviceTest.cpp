@@ -31,13 +31,11 @@ struct Rig {
     std::vector<Float32> gains = std::vector<Float32>(kMaxRenders, 0.0f);
     std::vector<UInt8> consistent = std::vector<UInt8>(kMaxRenders, 0);
     std::atomic<int> failures{0};
-    std::vector<Float32> microseconds = std::vector<Float32>(kMaxRenders, 0.0f);
 
     static OSStatus render(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
                            UInt32 frames, AudioBufferList* ioData)
     {
         auto* rig = static_cast<Rig*>(refCon);
-        const auto begin = std::chrono::steady_clock::now();
         const size_t index = rig->started.fetch_add(1);
         const UInt64 first = rig->source.position;
         AudioTimeStamp time = *timeStamp;
@@ -60,8 +58,6 @@ struct Rig {
         if (index < kMaxRenders) {
             rig->gains[index] = gain;
             rig->consistent[index] = same;
-            rig->microseconds[index] =
-                std::chrono::duration<Float32, std::micro>(std::chrono::steady_clock::now() - begin).count();
         }
         rig->finished.fetch_add(1);
         return status;
@@ -193,11 +189,7 @@ TEST(AudioGraphDevice, EditsWhileTheChainPlaysAreHeardFromTheNextRenderWithoutAD
         for (size_t i = block; i < block + kPeriod; ++i)
             ASSERT_NEAR(l[i], gain * r[i], 1e-4f * std::max(1.0f, gain)) << "block at " << block;
     }
-    // A render never waits for the control thread (a test of its own shows that) and takes a
-    // small part of its period: the server's xruns, allowed for above where a loaded machine
-    // made them, are none of its doing.
-    std::vector<Float32> took(rig.microseconds.begin(), rig.microseconds.begin() + renders);
-    std::nth_element(took.begin(), took.begin() + took.size() / 2, took.end());
-    EXPECT_LT(took[took.size() / 2], 1e6f * kPeriod / 44100 / 10);
+    // A render never waits for the control thread (a test of its own shows that); what a
+    // render costs is measured by the graph benchmark, not here.
     graph->setDelegate(nullptr);
 }

@@ -1,8 +1,11 @@
-// Fuzz target: any bytes, read as a whole movie and as loose atoms, written back, read again.
+// Fuzz target: any bytes, read as a whole movie and as loose atoms, written back, read again;
+// the movie's samples and descriptions read through the media interface.
 // Built with libFuzzer by build-fuzzer.sh; the corpus replay (CorpusReplayMain.cpp) runs the same
 // function over the checked-in corpus in the ordinary build.
 #include "isomedia/MP4Descriptors.h"
+#include "isomedia/MP4MediaAPI.h"
 #include "isomedia/MP4Movies.h"
+#include "isomedia/MP4TrackAPI.h"
 
 #include <cstring>
 #include <vector>
@@ -27,6 +30,36 @@ static void roundTrip(MP4Movie movie)
         }
     }
     MP4DisposeHandle(first);
+}
+
+// Tables that lie must give a status, never a read outside a buffer.
+static void readThroughTheInterface(MP4Movie movie)
+{
+    uint32_t trackCount = 0;
+    if (MP4GetMovieTrackCount(movie, &trackCount) != MP4Success)
+        return;
+    MP4Handle sample = nullptr;
+    if (MP4NewHandle(0, &sample) != MP4Success)
+        return;
+    for (uint32_t t = 1; t <= trackCount && t <= 4; t++) {
+        MP4Track track = nullptr;
+        MP4Media media = nullptr;
+        uint32_t sampleCount = 0;
+        uint64_t duration = 0;
+        int64_t mediaTime = 0;
+        if (MP4GetMovieIndTrack(movie, t, &track) != MP4Success || MP4GetTrackMedia(track, &media) != MP4Success)
+            continue;
+        MP4GetTrackDuration(track, &duration);
+        MP4TrackTimeToMediaTime(track, 1000, &mediaTime);
+        MP4GetMediaDecoderSpecificInfo(media, 1, sample);
+        if (MP4GetMediaSampleCount(media, &sampleCount) != MP4Success)
+            continue;
+        for (uint32_t n = 1; n <= sampleCount && n <= 64; n++)
+            MP4GetIndMediaSample(media, n, sample, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        MP4GetMediaSample(media, sample, nullptr, 1000, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    MP4GetMovieInitialObjectDescriptor(movie, sample);
+    MP4DisposeHandle(sample);
 }
 
 static void parseLooseAtoms(char* bytes, uint32_t length)
@@ -76,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memcpy(input->data, data, size);
     MP4Movie movie = nullptr;
     if (MP4NewMovieFromHandle(&movie, input, 0) == MP4Success) {
+        readThroughTheInterface(movie);
         roundTrip(movie);
         MP4DisposeMovie(movie);
     }
