@@ -1,7 +1,6 @@
 #include "audio/editor/ZEPAudioEditor.h"
 
 #include "audio/engine/ZEPAudioBufferList.h"
-#include "audio/engine/ZEPAudioDevice.h"
 #include "audio/engine/ZEPAudioPullRingBuffer.h"
 #include "audio/engine/ZEPAudioUnitUtils.h"
 #include "audio/engine/ZEPPullAudioPlayer.h"
