@@ -98,6 +98,17 @@ bool ZEPAudioPullRingBuffer::tryLockRingBriefly()
     return true;
 }
 
+bool ZEPAudioPullRingBuffer::consumeFramesFromReader(UInt32 frames)
+{
+    if (!tryLockRingBriefly())
+        return false;
+    const UInt32 dropped = std::min(frames, amountFrames());
+    consumeFrames(frames);
+    mCurReadSampleTime.fetch_add(dropped, std::memory_order_relaxed);
+    mRingBufferLock.unlock();
+    return true;
+}
+
 OSStatus ZEPAudioPullRingBuffer::readFrames(UInt32* ioFrames, AudioBufferList* bufferList)
 {
     OSStatus status = noErr;

@@ -50,6 +50,9 @@ public:
     void reset();
 
     OSStatus readFrames(UInt32* ioFrames, AudioBufferList* bufferList) override;
+    // Drops the n oldest frames from the reader's side, taking the lock like readFrames (for
+    // at most kRenderLockWait); false when it stayed busy and nothing was dropped.
+    bool consumeFramesFromReader(UInt32 frames);
 
     // Fills the ring on the caller's thread until it holds frames frames (at most its
     // capacity), a pull answers anything but success, or delivers nothing.

@@ -169,8 +169,10 @@ protected:
     }
 
     // Swaps rings when a finished seek asks for it (render thread): the new ring either
-    // sets the time given, or drops the frames played since the seek began.
-    void switchRingsIfAsked()
+    // sets the time given, or drops the frames played since the seek began. False while
+    // those frames could not be dropped yet (the ring stayed busy): the slice must not read
+    // from the new ring, or it would play frames the seek skips.
+    bool switchRingsIfAsked()
     {
         if (mMakeSwitch.exchange(false, std::memory_order_acq_rel)) {
             mWillSwitch = false;
@@ -183,8 +185,12 @@ protected:
                 mPendingConsume = played > 0 ? UInt32(played) : 0;
             }
         }
-        if (mPendingConsume.load(std::memory_order_relaxed) > 0 && consumeOnRenderThread(mPendingConsume.load()))
-            mPendingConsume = 0;
+        if (mPendingConsume.load(std::memory_order_relaxed) == 0)
+            return true;
+        if (!consumeOnRenderThread(mPendingConsume.load()))
+            return false;
+        mPendingConsume = 0;
+        return true;
     }
 
     // The end of a render: the stop time, and the result of a slice that read nothing.

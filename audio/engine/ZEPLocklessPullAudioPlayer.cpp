@@ -46,7 +46,7 @@ OSStatus ZEPLocklessPullAudioPlayer::renderFrames(UInt32* frames, AudioBufferLis
                                                   AudioUnitRenderActionFlags* renderFlags, const AudioTimeStamp*,
                                                   void*)
 {
-    switchRingsIfAsked();
+    switchRingsIfAsked(); // lock-free: the skip never waits
     ZEPAudioLocklessPullRingBuffer* ring = currentRingBuffer();
     const ListShape shape(ioData);
     const UInt32 wanted = *frames;

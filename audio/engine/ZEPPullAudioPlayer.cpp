@@ -14,20 +14,18 @@ std::unique_ptr<ZEPPullAudioPlayer> ZEPPullAudioPlayer::create(AudioObjectID dev
 
 bool ZEPPullAudioPlayer::consumeOnRenderThread(UInt32 frames)
 {
-    ZEPAudioPullRingBuffer* ring = currentRingBuffer();
-    if (!ring->tryLock())
-        return false;
-    ring->consumeFrames(frames);
-    ring->unlock();
-    return true;
+    return currentRingBuffer()->consumeFramesFromReader(frames);
 }
 
 OSStatus ZEPPullAudioPlayer::renderFrames(UInt32* frames, AudioBufferList* ioData,
                                           AudioUnitRenderActionFlags* renderFlags, const AudioTimeStamp*, void*)
 {
-    switchRingsIfAsked();
-    ZEPAudioPullRingBuffer* ring = currentRingBuffer();
     const ListShape shape(ioData);
+    if (!switchRingsIfAsked()) {
+        shape.silence(ioData, renderFlags); // the seek's skip must come first: next slice
+        return noErr;
+    }
+    ZEPAudioPullRingBuffer* ring = currentRingBuffer();
     const UInt32 wanted = *frames;
     UInt32 count = 0;
     if (mStopWhenEmpty.load(std::memory_order_relaxed) || ring->amountFrames() > wanted) {

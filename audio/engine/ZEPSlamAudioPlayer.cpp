@@ -61,9 +61,10 @@ OSStatus ZEPSlamAudioPlayer::renderFrames(UInt32* frames, AudioBufferList* ioDat
     // Non-restrictive: past the block the frames are whatever the ring holds.
     const OSStatus status = mRingBuffer->readFrames(frames, ioData);
     mRingBuffer->unlock();
+    // The output path adds this slice to framesPlayed once it is rendered: only the mark is
+    // judged here, against the count the slice will bring.
     const SInt64 before = framesPlayed();
     const SInt64 after = before + SInt64(*frames);
-    setFramesPlayed(after);
     const SInt64 mark = mMarkFrames.load(std::memory_order_relaxed);
     if (mark > 0 && before < mark && mark <= after) {
         if (ZEPAudioPlayerDelegate* observer = delegate())

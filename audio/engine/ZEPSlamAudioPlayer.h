@@ -5,7 +5,8 @@
 //
 // Threads: slamFrames and setMarkFrames on the main thread; renderFrames on the device's
 // thread, which only tries the ring's lock (a slice that finds it busy plays silence) and
-// tells the delegate of the mark on that thread.
+// tells the delegate of the mark on that thread. framesPlayed counts what the output path
+// rendered, once per slice.
 
 #include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPAudioRingBuffer.h"

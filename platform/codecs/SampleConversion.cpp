@@ -146,7 +146,8 @@ void packPCM(const AudioStreamBasicDescription& format, const float* const* sour
              size_t sourceFrame, UInt32 frames, AudioBufferList* destination, UInt32 destinationFrame)
 {
     SampleEncoding e;
-    if (!SampleEncoding::fromDescription(format, &e) || !destination)
+    // Nothing to pack (a fill that delivered nothing may come with no source at all).
+    if (frames == 0 || !SampleEncoding::fromDescription(format, &e) || !destination)
         return;
     const bool nonInterleaved = format.mFormatFlags & kAudioFormatFlagIsNonInterleaved;
     const UInt32 fileChannels = format.mChannelsPerFrame;

@@ -36,11 +36,12 @@ FunctionSource::Signal counting()
 
 struct MarkCounter : ZEPAudioPlayerDelegate {
     int marks = 0;
-    SInt64 playedAtMark = -1;
-    void slamAudioPlayerDidReachMark(ZEPSlamAudioPlayer* player) override
+    int slice = -1;       // the slice being rendered, set by the test
+    int toldInSlice = -1; // the slice that reported the mark
+    void slamAudioPlayerDidReachMark(ZEPSlamAudioPlayer*) override
     {
         ++marks;
-        playedAtMark = player->framesPlayed();
+        toldInSlice = slice;
     }
 };
 
@@ -103,10 +104,12 @@ TEST(PullAudioPlayer, TheLoaderKeepsTheRingAheadAndAStopTimeStopsPlayback)
 
 TEST(SlamAudioPlayer, PlaysItsBlockAndReportsTheMarkOnceInTheSliceThatReachesIt)
 {
+    // Rendered through the output unit, as the device renders it: the output path counts
+    // the frames played, once per slice.
     const struct {
         SInt64 mark;
-        SInt64 playedWhenTold;
-    } cases[] = {{2205, 2560}, {2048, 2048}, {0, -1}};
+        int toldInSlice; // 512-frame slices: slice s plays frames 512 s ... 512 s + 511
+    } cases[] = {{2205, 4}, {2048, 3}, {0, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mark);
         auto player = ZEPSlamAudioPlayer::create(0, ZEPPlaybackFormat(), 4410);
@@ -120,16 +123,21 @@ TEST(SlamAudioPlayer, PlaysItsBlockAndReportsTheMarkOnceInTheSliceThatReachesIt)
         }
         ASSERT_EQ(player->slamFrames(4410, block.list()), noErr);
         player->setMarkFrames(c.mark);
+        ASSERT_EQ(player->outputUnit()->initialize(), noErr);
         Buffers out(512, 2);
         for (int slice = 0; slice < 8; ++slice) {
-            UInt32 frames = 512;
-            ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+            counter.slice = slice;
+            AudioUnitRenderActionFlags flags = 0;
+            AudioTimeStamp time;
+            time.mSampleTime = 512.0 * slice;
+            time.mFlags = kAudioTimeStampSampleTimeValid;
+            ASSERT_EQ(player->outputUnit()->render(&flags, &time, 0, 512, out.list()), noErr);
             if (slice == 2) {
                 EXPECT_EQ(out.samples[0][5], 1029.0f);
             }
         }
         EXPECT_EQ(counter.marks, c.mark > 0 ? 1 : 0);
-        EXPECT_EQ(counter.playedAtMark, c.playedWhenTold);
+        EXPECT_EQ(counter.toldInSlice, c.toldInSlice);
         EXPECT_EQ(player->framesPlayed(), 4096);
     }
 }
