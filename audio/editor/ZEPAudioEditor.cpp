@@ -41,6 +41,7 @@ ZEPAudioEditor::ZEPAudioEditor() : mTags(defaultTags())
 
 ZEPAudioEditor::~ZEPAudioEditor()
 {
+    stopExport(); // the conversion thread reads this model: it is joined first
     stopAudio();
     if (mUndoManager)
         mUndoManager->removeAllActionsWithTarget(this);

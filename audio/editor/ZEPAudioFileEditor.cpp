@@ -55,7 +55,8 @@ ZEPAudioFileEditor::ZEPAudioFileEditor(std::unique_ptr<ZEPAudioFile> file, bool 
 
 ZEPAudioFileEditor::~ZEPAudioFileEditor()
 {
-    // The players and loaders read the file: they end before it goes.
+    // An export, the players and the loaders read the file: they end before it goes.
+    stopExport();
     stopAudio();
     if (mAudioFile)
         mAudioFile->setDelegate(nullptr);
