@@ -27,6 +27,7 @@
 
 #include "platform/CoreAudioTypes.h"
 
+#include <algorithm>
 #include <cstring>
 
 class ZEPAudioSource {
@@ -72,3 +73,26 @@ inline void ZEPRenderSilence(AudioBufferList* ioData, AudioUnitRenderActionFlags
     if (renderFlags)
         *renderFlags |= kAudioUnitRenderAction_OutputIsSilence;
 }
+
+// The byte sizes a caller's list came with, so a slice can be answered with silence of the
+// full size even after a ring read set them to 0.
+class ListShape {
+public:
+    explicit ListShape(const AudioBufferList* list)
+    {
+        mCount = std::min<UInt32>(list->mNumberBuffers, kMaxBuffers);
+        for (UInt32 b = 0; b < mCount; ++b)
+            mSizes[b] = list->mBuffers[b].mDataByteSize;
+    }
+    void silence(AudioBufferList* list, AudioUnitRenderActionFlags* flags) const
+    {
+        for (UInt32 b = 0; b < mCount; ++b)
+            list->mBuffers[b].mDataByteSize = mSizes[b];
+        ZEPRenderSilence(list, flags);
+    }
+
+private:
+    static constexpr UInt32 kMaxBuffers = 8;
+    UInt32 mCount = 0;
+    UInt32 mSizes[kMaxBuffers] = {};
+};

@@ -15,29 +15,6 @@
 #include <cstring>
 #include <memory>
 
-// The byte sizes a caller's list came with, so a slice can be answered with silence of the
-// full size even after a ring read set them to 0.
-class ListShape {
-public:
-    explicit ListShape(const AudioBufferList* list)
-    {
-        mCount = std::min<UInt32>(list->mNumberBuffers, kMaxBuffers);
-        for (UInt32 b = 0; b < mCount; ++b)
-            mSizes[b] = list->mBuffers[b].mDataByteSize;
-    }
-    void silence(AudioBufferList* list, AudioUnitRenderActionFlags* flags) const
-    {
-        for (UInt32 b = 0; b < mCount; ++b)
-            list->mBuffers[b].mDataByteSize = mSizes[b];
-        ZEPRenderSilence(list, flags);
-    }
-
-private:
-    static constexpr UInt32 kMaxBuffers = 8;
-    UInt32 mCount = 0;
-    UInt32 mSizes[kMaxBuffers] = {};
-};
-
 template <class Ring, class RingSource>
 class ZEPBufferedPullPlayer : public ZEPAudioPlayer, public RingSource {
 public:

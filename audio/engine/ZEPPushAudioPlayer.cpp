@@ -1,7 +1,5 @@
 #include "audio/engine/ZEPPushAudioPlayer.h"
 
-#include "audio/engine/ZEPBufferedPullPlayer.h"
-
 std::unique_ptr<ZEPPushAudioPlayer> ZEPPushAudioPlayer::create(AudioObjectID device,
                                                                const AudioStreamBasicDescription& inputDescription,
                                                                OSStatus* outStatus)

@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace clipdeck::test;
@@ -209,19 +208,6 @@ TEST_F(ExportTest, aCancelledExportDeletesEveryFileItMadeAndEndsOnce)
     // The end came once.
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(delegate.ends, 1);
-}
-
-// An editor that goes away while it exports stops its conversion first, so the thread never
-// reads a model or a file that is gone (the sanitizers would see it).
-TEST_F(ExportTest, anEditorDestroyedWhileExportingStopsItsExportFirst)
-{
-    std::unique_ptr<ZEPAudioFileEditor> editor = openStepEditor(folder.path(), 44100 * 30);
-    ASSERT_TRUE(editor);
-    editor->setEncodeSettings(pcm16Settings(kAudioFileWAVEType));
-    ASSERT_EQ(editor->exportRegion(nullptr, folder.file("Gone.wav"), std::nullopt, 0, &delegate, nullptr), noErr);
-    ASSERT_TRUE(waitUntil([&] { return editor->exportLocation() > 0; }, 60000));
-    editor.reset();
-    QCoreApplication::processEvents(); // a queued end must not reach the destroyed editor
 }
 
 // Mono output takes both channels of the edit, each at full gain, to its last frame.
