@@ -7,10 +7,15 @@
 
 AsyncReadPacket::AsyncReadPacket(std::shared_ptr<QByteArray> callerBuffer, uint32_t start, uint32_t max, double timeoutSeconds,
                                  uint32_t length, QByteArray separator, long packetTag)
-    : buffer(callerBuffer ? std::move(callerBuffer) : std::make_shared<QByteArray>()), startOffset(callerBuffer ? start : 0),
-      maxLength(max), timeout(timeoutSeconds), readLength(length), term(std::move(separator)),
-      bufferOwner(!callerBuffer), originalBufferLength(bufferOwner ? 0 : uint32_t(buffer->size())), tag(packetTag)
+    : buffer(std::move(callerBuffer)), startOffset(start), maxLength(max), timeout(timeoutSeconds), readLength(length),
+      term(std::move(separator)), bufferOwner(!buffer), originalBufferLength(0), tag(packetTag)
 {
+    if (bufferOwner) {
+        buffer = std::make_shared<QByteArray>();
+        startOffset = 0;
+    } else {
+        originalBufferLength = uint32_t(buffer->size());
+    }
 }
 
 size_t AsyncReadPacket::cut(size_t count) const
