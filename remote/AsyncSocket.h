@@ -32,6 +32,7 @@
 
 #include "platform/Error.h"
 #include "platform/network/StreamError.h"
+#include "platform/runloop/RunLoop.h" // the mode names
 #include "remote/AsyncPackets.h"
 #include "remote/AsyncSocketDelegate.h"
 #include "remote/AsyncSocketException.h"
