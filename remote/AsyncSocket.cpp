@@ -155,7 +155,7 @@ bool AsyncSocket::createAcceptSockets(const QByteArray& address4, const QByteArr
 
     theRunLoop = RunLoop::current();
     for (const QString& mode : theRunLoopModes)
-        addTimersAndSources(*theRunLoop, mode);
+        attachMode(*theRunLoop, mode);
     for (NativeSocket* socket : {theSocket4.get(), theSocket6.get()})
         if (socket)
             socket->setReuseAddress();
@@ -274,7 +274,7 @@ bool AsyncSocket::connectToAddress(const QByteArray& remoteAddr, const QByteArra
     }
     theRunLoop = RunLoop::current();
     for (const QString& mode : theRunLoopModes)
-        addTimersAndSources(*theRunLoop, mode);
+        attachMode(*theRunLoop, mode);
 
     Error err;
     if (!configureStreamsAndReturnError(&err))
@@ -326,7 +326,7 @@ bool AsyncSocket::attachStreamsToRunLoop(RunLoop* runLoop, Error* errPtr)
             self->doCFWriteStreamCallback(event);
     });
     for (const QString& mode : theRunLoopModes)
-        scheduleStreams(*theRunLoop, mode);
+        attachMode(*theRunLoop, mode);
     return true;
 }
 
@@ -497,13 +497,13 @@ void AsyncSocket::close()
     partialReadBuffer.clear();
     cancelDeferred(kDisconnect);
     endConnectTimeout();
+    if (theRunLoop)
+        for (const QString& mode : theRunLoopModes)
+            detachMode(*theRunLoop, mode);
 
     for (SocketStream* stream : {static_cast<SocketStream*>(theReadStream.get()), static_cast<SocketStream*>(theWriteStream.get())}) {
         if (!stream)
             continue;
-        if (theRunLoop)
-            for (const QString& mode : theRunLoopModes)
-                stream->unscheduleFromRunLoop(*theRunLoop, mode);
         stream->setClient(0, nullptr);
         stream->close();
     }
@@ -605,7 +605,7 @@ void AsyncSocket::deferAfterModeChange()
     perform(kMaybeScheduleDisconnect);
 }
 
-void AsyncSocket::addTimersAndSources(RunLoop& loop, const QString& mode)
+void AsyncSocket::attachMode(RunLoop& loop, const QString& mode)
 {
     for (RunLoopTimer* timer : {theReadTimer.get(), theWriteTimer.get(), theConnectTimer.get()})
         if (timer)
@@ -613,9 +613,13 @@ void AsyncSocket::addTimersAndSources(RunLoop& loop, const QString& mode)
     for (NativeSocket* socket : {theSocket4.get(), theSocket6.get()})
         if (socket)
             loop.addSource(socket->runLoopSource(), mode);
+    if (theReadStream)
+        theReadStream->scheduleWithRunLoop(loop, mode);
+    if (theWriteStream)
+        theWriteStream->scheduleWithRunLoop(loop, mode);
 }
 
-void AsyncSocket::removeTimersAndSources(RunLoop& loop, const QString& mode)
+void AsyncSocket::detachMode(RunLoop& loop, const QString& mode)
 {
     for (RunLoopTimer* timer : {theReadTimer.get(), theWriteTimer.get(), theConnectTimer.get()})
         if (timer)
@@ -623,22 +627,23 @@ void AsyncSocket::removeTimersAndSources(RunLoop& loop, const QString& mode)
     for (NativeSocket* socket : {theSocket4.get(), theSocket6.get()})
         if (socket)
             loop.removeSource(socket->runLoopSource(), mode);
-}
-
-void AsyncSocket::scheduleStreams(RunLoop& loop, const QString& mode)
-{
-    if (theReadStream)
-        theReadStream->scheduleWithRunLoop(loop, mode);
-    if (theWriteStream)
-        theWriteStream->scheduleWithRunLoop(loop, mode);
-}
-
-void AsyncSocket::unscheduleStreams(RunLoop& loop, const QString& mode)
-{
     if (theReadStream)
         theReadStream->unscheduleFromRunLoop(loop, mode);
     if (theWriteStream)
         theWriteStream->unscheduleFromRunLoop(loop, mode);
+}
+
+void AsyncSocket::requireRunLoopThread(const char* operation) const
+{
+    if (theRunLoop && !theRunLoop->isCurrent())
+        throw NSInternalInconsistencyException(std::string(operation) + " must be called from within the current RunLoop!");
+}
+
+void AsyncSocket::beginRunLoopChange()
+{
+    // Every deferred call goes; deferAfterModeChange() issues them again in the new modes.
+    cancelDeferred();
+    theFlags &= ~(kDequeueReadScheduled | kDequeueWriteScheduled);
 }
 
 void AsyncSocket::checkForThreadSafety() const
@@ -649,98 +654,70 @@ void AsyncSocket::checkForThreadSafety() const
 
 bool AsyncSocket::setRunLoopModes(const QStringList& runLoopModes)
 {
-    if (theRunLoop && !theRunLoop->isCurrent())
-        throw NSInternalInconsistencyException("setRunLoopModes must be called from within the current RunLoop!");
+    requireRunLoopThread("setRunLoopModes");
     if (runLoopModes.isEmpty())
         return false;
     if (runLoopModes == theRunLoopModes)
         return true;
-
-    cancelDeferred();
-    theFlags &= ~(kDequeueReadScheduled | kDequeueWriteScheduled);
-    if (theRunLoop) {
-        for (const QString& mode : theRunLoopModes) {
-            if (theReadStream && theWriteStream)
-                unscheduleStreams(*theRunLoop, mode);
-            removeTimersAndSources(*theRunLoop, mode);
-        }
-    }
+    beginRunLoopChange();
+    if (theRunLoop)
+        for (const QString& mode : theRunLoopModes)
+            detachMode(*theRunLoop, mode);
     theRunLoopModes = runLoopModes;
     theRunLoopModes.removeDuplicates();
     if (theRunLoop)
         for (const QString& mode : theRunLoopModes)
-            addTimersAndSources(*theRunLoop, mode);
-    if (theReadStream && theWriteStream && !attachStreamsToRunLoop(nullptr, nullptr))
-        return false;
+            attachMode(*theRunLoop, mode);
     deferAfterModeChange();
     return true;
 }
 
 bool AsyncSocket::addRunLoopMode(const QString& runLoopMode)
 {
-    if (theRunLoop && !theRunLoop->isCurrent())
-        throw NSInternalInconsistencyException("addRunLoopMode must be called from within the current RunLoop!");
+    requireRunLoopThread("addRunLoopMode");
     if (runLoopMode.isEmpty())
         return false;
     if (theRunLoopModes.contains(runLoopMode))
         return true;
-
-    cancelDeferred();
-    theFlags &= ~(kDequeueReadScheduled | kDequeueWriteScheduled);
+    beginRunLoopChange();
     theRunLoopModes.append(runLoopMode);
     if (theRunLoop)
-        addTimersAndSources(*theRunLoop, runLoopMode);
-    if (theReadStream || theWriteStream)
-        scheduleStreams(theRunLoop ? *theRunLoop : performLoop(), runLoopMode);
+        attachMode(*theRunLoop, runLoopMode);
     deferAfterModeChange();
     return true;
 }
 
 bool AsyncSocket::removeRunLoopMode(const QString& runLoopMode)
 {
-    if (theRunLoop && !theRunLoop->isCurrent())
-        throw NSInternalInconsistencyException("removeRunLoopMode must be called from within the current RunLoop!");
+    requireRunLoopThread("removeRunLoopMode");
     if (runLoopMode.isEmpty())
         return false;
     if (!theRunLoopModes.contains(runLoopMode))
         return true;
     if (theRunLoopModes.size() == 1)
         return false;
-
-    cancelDeferred();
-    theFlags &= ~(kDequeueReadScheduled | kDequeueWriteScheduled);
+    beginRunLoopChange();
     theRunLoopModes.removeAll(runLoopMode);
     if (theRunLoop)
-        removeTimersAndSources(*theRunLoop, runLoopMode);
-    if (theReadStream || theWriteStream)
-        unscheduleStreams(theRunLoop ? *theRunLoop : performLoop(), runLoopMode);
+        detachMode(*theRunLoop, runLoopMode);
     deferAfterModeChange();
     return true;
 }
 
 bool AsyncSocket::moveToRunLoop(RunLoop* runLoop)
 {
-    if (theRunLoop && !theRunLoop->isCurrent())
-        throw NSInternalInconsistencyException("moveToRunLoop must be called from within the current RunLoop!");
+    requireRunLoopThread("moveToRunLoop");
     if (!runLoop)
         return false;
     if (runLoop == theRunLoop)
         return true;
-
-    cancelDeferred();
-    theFlags &= ~(kDequeueReadScheduled | kDequeueWriteScheduled);
-    if (theRunLoop) {
-        for (const QString& mode : theRunLoopModes) {
-            if (theReadStream && theWriteStream)
-                unscheduleStreams(*theRunLoop, mode);
-            removeTimersAndSources(*theRunLoop, mode);
-        }
+    beginRunLoopChange();
+    for (const QString& mode : theRunLoopModes) {
+        if (theRunLoop)
+            detachMode(*theRunLoop, mode);
+        attachMode(*runLoop, mode);
     }
     theRunLoop = runLoop;
-    for (const QString& mode : theRunLoopModes)
-        addTimersAndSources(*theRunLoop, mode);
-    if (theReadStream && theWriteStream && !attachStreamsToRunLoop(runLoop, nullptr))
-        return false;
     deferAfterModeChange();
     return true;
 }

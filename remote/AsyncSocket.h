@@ -261,10 +261,11 @@ private:
     void cancelDeferred();
     void cancelDeferred(Deferred call);
     void deferAfterModeChange();
-    void addTimersAndSources(RunLoop& loop, const QString& mode);
-    void removeTimersAndSources(RunLoop& loop, const QString& mode);
-    void scheduleStreams(RunLoop& loop, const QString& mode);
-    void unscheduleStreams(RunLoop& loop, const QString& mode);
+    // Schedules (unschedules) timers, sources and streams in one mode of loop.
+    void attachMode(RunLoop& loop, const QString& mode);
+    void detachMode(RunLoop& loop, const QString& mode);
+    void requireRunLoopThread(const char* operation) const;
+    void beginRunLoopChange();
     std::unique_ptr<RunLoopTimer> makeTimer(double interval, void (AsyncSocket::*action)());
     static Error socketError(AsyncSocketError code);
 
@@ -285,15 +286,21 @@ private:
     void completeCurrentWrite();
     void endCurrentWrite();
     void doWriteTimeout();
+    // A read or write timer fired: extend it as the delegate asks, or close with code.
+    template <class Packet>
+    void doTimeout(std::shared_ptr<AsyncPacket>& current, std::unique_ptr<RunLoopTimer>& timer,
+                   double (AsyncSocketDelegate::*shouldTimeout)(AsyncSocket&, long, double, size_t),
+                   void (AsyncSocket::*again)(), AsyncSocketError code);
     void maybeStartTLS();
     void onTLSHandshakeSuccessful();
     void emptyQueues();
     void recoverUnreadData();
 
     // Addresses (AsyncSocketAddresses.cpp)
-    QString hostFrom(const NativeSocket* socket, int native, bool peer) const;
-    uint16_t portFrom(const NativeSocket* socket, int native, bool peer) const;
-    QByteArray addressFrom(const NativeSocket* socket, int native, int family, bool peer) const;
+    // The peer's (or own) address record of one family's socket or descriptor.
+    QByteArray familyAddress(int family, bool peer) const;
+    // The same of the first end present (IPv4 first).
+    QByteArray endAddress(bool peer) const;
 
     // A descriptor of -1 means none (0 is a valid descriptor).
     int theNativeSocket4 = -1;

@@ -37,152 +37,48 @@ bool AsyncSocket::isIPv6() const
 
 // --- addresses
 
-QByteArray AsyncSocket::addressFrom(const NativeSocket* socket, int native, int family, bool peer) const
-{
-    if (socket)
-        return peer ? socket->copyPeerAddress() : socket->copyAddress();
-    if (native >= 0)
-        return peer ? socketaddress::peerAddress(native, family) : socketaddress::localAddress(native, family);
-    return {};
-}
-
-QString AsyncSocket::hostFrom(const NativeSocket* socket, int native, bool peer) const
-{
-    const int family = socket ? socket->family() : socketaddress::kIPv4Family;
-    const QByteArray address = addressFrom(socket, native, family, peer);
-    if (address.isEmpty())
-        return {};
-    return socketaddress::host(address).value_or(QString());
-}
-
-uint16_t AsyncSocket::portFrom(const NativeSocket* socket, int native, bool peer) const
-{
-    const int family = socket ? socket->family() : socketaddress::kIPv4Family;
-    return socketaddress::port(addressFrom(socket, native, family, peer));
-}
-
-QString AsyncSocket::connectedHost() const
-{
-    if (theSocket4)
-        return hostFrom(theSocket4.get(), -1, true);
-    if (theSocket6)
-        return hostFrom(theSocket6.get(), -1, true);
-    if (theNativeSocket4 >= 0)
-        return connectedHost4();
-    return theNativeSocket6 >= 0 ? connectedHost6() : QString();
-}
-
-uint16_t AsyncSocket::connectedPort() const
-{
-    if (theSocket4)
-        return portFrom(theSocket4.get(), -1, true);
-    if (theSocket6)
-        return portFrom(theSocket6.get(), -1, true);
-    if (theNativeSocket4 >= 0)
-        return connectedPort4();
-    return theNativeSocket6 >= 0 ? connectedPort6() : 0;
-}
-
-QString AsyncSocket::localHost() const
-{
-    if (theSocket4)
-        return hostFrom(theSocket4.get(), -1, false);
-    if (theSocket6)
-        return hostFrom(theSocket6.get(), -1, false);
-    if (theNativeSocket4 >= 0)
-        return localHost4();
-    return theNativeSocket6 >= 0 ? localHost6() : QString();
-}
-
-uint16_t AsyncSocket::localPort() const
-{
-    if (theSocket4)
-        return portFrom(theSocket4.get(), -1, false);
-    if (theSocket6)
-        return portFrom(theSocket6.get(), -1, false);
-    if (theNativeSocket4 >= 0)
-        return localPort4();
-    return theNativeSocket6 >= 0 ? localPort6() : 0;
-}
-
-// The family forms: the socket of that family, else that family's descriptor with a record
-// of that family's size.
 namespace {
-int familyDescriptor(const NativeSocket* socket, int native)
+QString hostText(const QByteArray& address)
 {
-    return socket ? socket->native() : native;
+    return address.isEmpty() ? QString() : socketaddress::host(address).value_or(QString());
 }
 } // namespace
 
-QString AsyncSocket::connectedHost4() const
+QByteArray AsyncSocket::familyAddress(int family, bool peer) const
 {
-    const QByteArray address =
-        socketaddress::peerAddress(familyDescriptor(theSocket4.get(), theNativeSocket4), socketaddress::kIPv4Family);
-    return address.isEmpty() ? QString() : socketaddress::host(address).value_or(QString());
+    const bool ipv4 = family == socketaddress::kIPv4Family;
+    const NativeSocket* socket = ipv4 ? theSocket4.get() : theSocket6.get();
+    const int native = socket ? socket->native() : (ipv4 ? theNativeSocket4 : theNativeSocket6);
+    if (native < 0)
+        return {};
+    return peer ? socketaddress::peerAddress(native, family) : socketaddress::localAddress(native, family);
 }
 
-QString AsyncSocket::connectedHost6() const
+QByteArray AsyncSocket::endAddress(bool peer) const
 {
-    const QByteArray address =
-        socketaddress::peerAddress(familyDescriptor(theSocket6.get(), theNativeSocket6), socketaddress::kIPv6Family);
-    return address.isEmpty() ? QString() : socketaddress::host(address).value_or(QString());
+    // The first present of: the IPv4 socket, the IPv6 socket, the IPv4 descriptor, the IPv6 one.
+    if (theSocket4 || (!theSocket6 && theNativeSocket4 >= 0))
+        return familyAddress(socketaddress::kIPv4Family, peer);
+    if (theSocket6 || theNativeSocket6 >= 0)
+        return familyAddress(socketaddress::kIPv6Family, peer);
+    return {};
 }
 
-uint16_t AsyncSocket::connectedPort4() const
-{
-    return socketaddress::port(
-        socketaddress::peerAddress(familyDescriptor(theSocket4.get(), theNativeSocket4), socketaddress::kIPv4Family));
-}
+QString AsyncSocket::connectedHost() const { return hostText(endAddress(true)); }
+uint16_t AsyncSocket::connectedPort() const { return socketaddress::port(endAddress(true)); }
+QString AsyncSocket::localHost() const { return hostText(endAddress(false)); }
+uint16_t AsyncSocket::localPort() const { return socketaddress::port(endAddress(false)); }
+QByteArray AsyncSocket::connectedAddress() const { return endAddress(true); }
+QByteArray AsyncSocket::localAddress() const { return endAddress(false); }
 
-uint16_t AsyncSocket::connectedPort6() const
-{
-    return socketaddress::port(
-        socketaddress::peerAddress(familyDescriptor(theSocket6.get(), theNativeSocket6), socketaddress::kIPv6Family));
-}
-
-QString AsyncSocket::localHost4() const
-{
-    const QByteArray address =
-        socketaddress::localAddress(familyDescriptor(theSocket4.get(), theNativeSocket4), socketaddress::kIPv4Family);
-    return address.isEmpty() ? QString() : socketaddress::host(address).value_or(QString());
-}
-
-QString AsyncSocket::localHost6() const
-{
-    const QByteArray address =
-        socketaddress::localAddress(familyDescriptor(theSocket6.get(), theNativeSocket6), socketaddress::kIPv6Family);
-    return address.isEmpty() ? QString() : socketaddress::host(address).value_or(QString());
-}
-
-uint16_t AsyncSocket::localPort4() const
-{
-    return socketaddress::port(
-        socketaddress::localAddress(familyDescriptor(theSocket4.get(), theNativeSocket4), socketaddress::kIPv4Family));
-}
-
-uint16_t AsyncSocket::localPort6() const
-{
-    return socketaddress::port(
-        socketaddress::localAddress(familyDescriptor(theSocket6.get(), theNativeSocket6), socketaddress::kIPv6Family));
-}
-
-QByteArray AsyncSocket::connectedAddress() const
-{
-    if (theSocket4 || theSocket6)
-        return (theSocket4 ? theSocket4 : theSocket6)->copyPeerAddress();
-    if (theNativeSocket4 >= 0)
-        return socketaddress::peerAddress(theNativeSocket4, socketaddress::kIPv4Family);
-    return theNativeSocket6 >= 0 ? socketaddress::peerAddress(theNativeSocket6, socketaddress::kIPv6Family) : QByteArray();
-}
-
-QByteArray AsyncSocket::localAddress() const
-{
-    if (theSocket4 || theSocket6)
-        return (theSocket4 ? theSocket4 : theSocket6)->copyAddress();
-    if (theNativeSocket4 >= 0)
-        return socketaddress::localAddress(theNativeSocket4, socketaddress::kIPv4Family);
-    return theNativeSocket6 >= 0 ? socketaddress::localAddress(theNativeSocket6, socketaddress::kIPv6Family) : QByteArray();
-}
+QString AsyncSocket::connectedHost4() const { return hostText(familyAddress(socketaddress::kIPv4Family, true)); }
+QString AsyncSocket::connectedHost6() const { return hostText(familyAddress(socketaddress::kIPv6Family, true)); }
+uint16_t AsyncSocket::connectedPort4() const { return socketaddress::port(familyAddress(socketaddress::kIPv4Family, true)); }
+uint16_t AsyncSocket::connectedPort6() const { return socketaddress::port(familyAddress(socketaddress::kIPv6Family, true)); }
+QString AsyncSocket::localHost4() const { return hostText(familyAddress(socketaddress::kIPv4Family, false)); }
+QString AsyncSocket::localHost6() const { return hostText(familyAddress(socketaddress::kIPv6Family, false)); }
+uint16_t AsyncSocket::localPort4() const { return socketaddress::port(familyAddress(socketaddress::kIPv4Family, false)); }
+uint16_t AsyncSocket::localPort6() const { return socketaddress::port(familyAddress(socketaddress::kIPv6Family, false)); }
 
 // --- stream errors
 

@@ -300,20 +300,29 @@ void AsyncSocket::endCurrentRead()
     theCurrentRead.reset();
 }
 
+template <class Packet>
+void AsyncSocket::doTimeout(std::shared_ptr<AsyncPacket>& current, std::unique_ptr<RunLoopTimer>& timer,
+                            double (AsyncSocketDelegate::*shouldTimeout)(AsyncSocket&, long, double, size_t),
+                            void (AsyncSocket::*again)(), AsyncSocketError code)
+{
+    timer.reset();
+    if (!current || current->isSpecial())
+        return;
+    const std::shared_ptr<Packet> packet = std::static_pointer_cast<Packet>(current);
+    const double extension = theDelegate ? (theDelegate->*shouldTimeout)(*this, packet->tag, packet->timeout, packet->bytesDone) : 0.0;
+    if (extension <= 0.0) {
+        closeWithError(socketError(code));
+    } else if (current == packet) {
+        // The next time-out reports the whole time allowed so far.
+        packet->timeout += extension;
+        timer = makeTimer(extension, again);
+    }
+}
+
 void AsyncSocket::doReadTimeout()
 {
-    theReadTimer.reset();
-    if (!theCurrentRead || theCurrentRead->isSpecial())
-        return;
-    const std::shared_ptr<AsyncReadPacket> packet = std::static_pointer_cast<AsyncReadPacket>(theCurrentRead);
-    const double extension =
-        theDelegate ? theDelegate->onSocketShouldTimeoutReadWithTag(*this, packet->tag, packet->timeout, packet->bytesDone) : 0.0;
-    if (extension > 0.0 && theCurrentRead == packet) {
-        packet->timeout += extension;
-        theReadTimer = makeTimer(extension, &AsyncSocket::doReadTimeout);
-    } else if (extension <= 0.0) {
-        closeWithError(socketError(AsyncSocketReadTimeoutError));
-    }
+    doTimeout<AsyncReadPacket>(theCurrentRead, theReadTimer, &AsyncSocketDelegate::onSocketShouldTimeoutReadWithTag,
+                               &AsyncSocket::doReadTimeout, AsyncSocketReadTimeoutError);
 }
 
 // --- writing
@@ -376,18 +385,8 @@ void AsyncSocket::endCurrentWrite()
 
 void AsyncSocket::doWriteTimeout()
 {
-    theWriteTimer.reset();
-    if (!theCurrentWrite || theCurrentWrite->isSpecial())
-        return;
-    const std::shared_ptr<AsyncWritePacket> packet = std::static_pointer_cast<AsyncWritePacket>(theCurrentWrite);
-    const double extension =
-        theDelegate ? theDelegate->onSocketShouldTimeoutWriteWithTag(*this, packet->tag, packet->timeout, packet->bytesDone) : 0.0;
-    if (extension > 0.0 && theCurrentWrite == packet) {
-        packet->timeout += extension;
-        theWriteTimer = makeTimer(extension, &AsyncSocket::doWriteTimeout);
-    } else if (extension <= 0.0) {
-        closeWithError(socketError(AsyncSocketWriteTimeoutError));
-    }
+    doTimeout<AsyncWritePacket>(theCurrentWrite, theWriteTimer, &AsyncSocketDelegate::onSocketShouldTimeoutWriteWithTag,
+                                &AsyncSocket::doWriteTimeout, AsyncSocketWriteTimeoutError);
 }
 
 // --- TLS
@@ -456,44 +455,37 @@ QByteArray AsyncSocket::unreadData()
     return partialReadBuffer.toByteArray();
 }
 
+namespace {
+// Hands out a packet's progress (each out-pointer optional) and answers the fraction done;
+// with no packet, zeros and NaN.
+float reportProgress(long tag, uint32_t done, uint32_t total, float fraction, long* tagOut, uint32_t* doneOut,
+                     uint32_t* totalOut)
+{
+    if (tagOut)
+        *tagOut = tag;
+    if (doneOut)
+        *doneOut = done;
+    if (totalOut)
+        *totalOut = total;
+    return fraction;
+}
+const float kNoProgress = std::numeric_limits<float>::quiet_NaN();
+} // namespace
+
 float AsyncSocket::progressOfReadReturningTag(long* tag, uint32_t* done, uint32_t* total) const
 {
-    if (!theCurrentRead || theCurrentRead->isSpecial()) {
-        if (tag)
-            *tag = 0;
-        if (done)
-            *done = 0;
-        if (total)
-            *total = 0;
-        return std::numeric_limits<float>::quiet_NaN();
-    }
+    if (!theCurrentRead || theCurrentRead->isSpecial())
+        return reportProgress(0, 0, 0, kNoProgress, tag, done, total);
     const auto& packet = static_cast<const AsyncReadPacket&>(*theCurrentRead);
-    if (tag)
-        *tag = packet.tag;
-    if (done)
-        *done = packet.bytesDone;
-    if (total)
-        *total = packet.readLength;
-    return packet.readLength > 0 ? float(packet.bytesDone) / float(packet.readLength) : 1.0f;
+    const float fraction = packet.readLength > 0 ? float(packet.bytesDone) / float(packet.readLength) : 1.0f;
+    return reportProgress(packet.tag, packet.bytesDone, packet.readLength, fraction, tag, done, total);
 }
 
 float AsyncSocket::progressOfWriteReturningTag(long* tag, uint32_t* done, uint32_t* total) const
 {
-    if (!theCurrentWrite || theCurrentWrite->isSpecial()) {
-        if (tag)
-            *tag = 0;
-        if (done)
-            *done = 0;
-        if (total)
-            *total = 0;
-        return std::numeric_limits<float>::quiet_NaN();
-    }
+    if (!theCurrentWrite || theCurrentWrite->isSpecial())
+        return reportProgress(0, 0, 0, kNoProgress, tag, done, total);
     const auto& packet = static_cast<const AsyncWritePacket&>(*theCurrentWrite);
-    if (tag)
-        *tag = packet.tag;
-    if (done)
-        *done = packet.bytesDone;
-    if (total)
-        *total = uint32_t(packet.buffer.size());
-    return float(packet.bytesDone) / float(packet.buffer.size());
+    const auto length = uint32_t(packet.buffer.size());
+    return reportProgress(packet.tag, packet.bytesDone, length, float(packet.bytesDone) / float(length), tag, done, total);
 }

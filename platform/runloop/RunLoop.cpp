@@ -32,16 +32,10 @@ RunLoop::RunLoop() = default;
 RunLoop::~RunLoop()
 {
     // Items outlive a loop only in tests; they are left unscheduled.
-    for (RunLoopSource* source : std::vector<RunLoopSource*>(sources_)) {
-        source->modes_.clear();
-        source->updateSharedWatch();
-        source->loop_ = nullptr;
-    }
-    for (RunLoopTimer* timer : std::vector<RunLoopTimer*>(timers_)) {
-        timer->modes_.clear();
-        timer->updateSharedTimer();
-        timer->loop_ = nullptr;
-    }
+    for (RunLoopSource* source : std::vector<RunLoopSource*>(sources_))
+        removeItemFromAllModes(sources_, *source);
+    for (RunLoopTimer* timer : std::vector<RunLoopTimer*>(timers_))
+        removeItemFromAllModes(timers_, *timer);
 }
 
 RunLoop& RunLoop::main()
@@ -66,64 +60,71 @@ bool RunLoop::isSharedMode(const QString& mode)
     return mode == NSDefaultRunLoopMode || mode == NSRunLoopCommonModes;
 }
 
+template <class Item>
+void RunLoop::addItem(std::vector<Item*>& items, Item& item, const QString& mode)
+{
+    if (item.loop_ && item.loop_ != this)
+        throw std::logic_error("RunLoop: the item is scheduled in another run loop");
+    if (item.modes_.contains(mode))
+        return;
+    if (!item.loop_) {
+        item.loop_ = this;
+        items.push_back(&item);
+    }
+    item.modes_.insert(mode);
+    item.scheduleChanged();
+}
+
+template <class Item>
+void RunLoop::removeItem(std::vector<Item*>& items, Item& item, const QString& mode)
+{
+    if (item.loop_ != this || !item.modes_.remove(mode))
+        return;
+    if (item.modes_.isEmpty()) {
+        eraseItem(items, &item);
+        item.loop_ = nullptr;
+    }
+    item.scheduleChanged();
+}
+
+template <class Item>
+void RunLoop::removeItemFromAllModes(std::vector<Item*>& items, Item& item)
+{
+    eraseItem(items, &item);
+    item.loop_ = nullptr;
+    item.modes_.clear();
+    item.scheduleChanged();
+}
+
 void RunLoop::addSource(RunLoopSource& source, const QString& mode)
 {
-    if (source.loop_ && source.loop_ != this)
-        throw std::logic_error("RunLoop::addSource: the source is scheduled in another run loop");
-    if (source.modes_.contains(mode))
-        return;
-    if (!source.loop_) {
-        source.loop_ = this;
-        sources_.push_back(&source);
-    }
-    source.modes_.insert(mode);
-    source.updateSharedWatch();
+    addItem(sources_, source, mode);
 }
 
 void RunLoop::removeSource(RunLoopSource& source, const QString& mode)
 {
-    if (source.loop_ != this || !source.modes_.remove(mode))
-        return;
-    if (source.modes_.isEmpty())
-        forgetSource(source);
-    source.updateSharedWatch();
+    removeItem(sources_, source, mode);
 }
 
 void RunLoop::addTimer(RunLoopTimer& timer, const QString& mode)
 {
-    if (timer.loop_ && timer.loop_ != this)
-        throw std::logic_error("RunLoop::addTimer: the timer is scheduled in another run loop");
-    if (!timer.valid_ || timer.modes_.contains(mode))
-        return;
-    if (!timer.loop_) {
-        timer.loop_ = this;
-        timers_.push_back(&timer);
-    }
-    timer.modes_.insert(mode);
-    timer.updateSharedTimer();
+    if (timer.valid_)
+        addItem(timers_, timer, mode);
 }
 
 void RunLoop::removeTimer(RunLoopTimer& timer, const QString& mode)
 {
-    if (timer.loop_ != this || !timer.modes_.remove(mode))
-        return;
-    if (timer.modes_.isEmpty())
-        forgetTimer(timer);
-    timer.updateSharedTimer();
+    removeItem(timers_, timer, mode);
 }
 
-void RunLoop::forgetSource(RunLoopSource& source)
+void RunLoop::removeSourceFromAllModes(RunLoopSource& source)
 {
-    eraseItem(sources_, &source);
-    source.loop_ = nullptr;
-    source.modes_.clear();
+    removeItemFromAllModes(sources_, source);
 }
 
-void RunLoop::forgetTimer(RunLoopTimer& timer)
+void RunLoop::removeTimerFromAllModes(RunLoopTimer& timer)
 {
-    eraseItem(timers_, &timer);
-    timer.loop_ = nullptr;
-    timer.modes_.clear();
+    removeItemFromAllModes(timers_, timer);
 }
 
 RunLoopSource* RunLoop::sourceWithSerial(uint64_t serial) const

@@ -98,8 +98,14 @@ private:
         std::function<void()> call;
     };
 
-    void forgetSource(RunLoopSource& source);
-    void forgetTimer(RunLoopTimer& timer);
+    void removeSourceFromAllModes(RunLoopSource& source);
+    void removeTimerFromAllModes(RunLoopTimer& timer);
+    template <class Item>
+    void addItem(std::vector<Item*>& items, Item& item, const QString& mode);
+    template <class Item>
+    void removeItem(std::vector<Item*>& items, Item& item, const QString& mode);
+    template <class Item>
+    void removeItemFromAllModes(std::vector<Item*>& items, Item& item);
     RunLoopSource* sourceWithSerial(uint64_t serial) const;
     RunLoopTimer* timerWithSerial(uint64_t serial) const;
     // Queues a Qt call that dispatches a signalled source, found again by its serial.

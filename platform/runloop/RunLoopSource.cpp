@@ -4,16 +4,12 @@
 
 #include <QSocketNotifier>
 
-namespace {
-uint64_t nextSourceSerial = 1;
-} // namespace
-
-RunLoopSource::RunLoopSource(Handler handler) : handler_(std::move(handler)), serial_(nextSourceSerial++) {}
+RunLoopSource::RunLoopSource(Handler handler) : handler_(std::move(handler)) {}
 
 RunLoopSource::~RunLoopSource()
 {
-    if (loop_)
-        loop_->forgetSource(*this);
+    if (RunLoop* loop = runLoop())
+        loop->removeSourceFromAllModes(*this);
     dropNotifiers();
 }
 
@@ -43,23 +39,15 @@ void RunLoopSource::signal()
     updateSharedWatch();
 }
 
-bool RunLoopSource::inSharedMode() const
-{
-    for (const QString& mode : modes_)
-        if (RunLoop::isSharedMode(mode))
-            return true;
-    return false;
-}
-
 void RunLoopSource::updateSharedWatch()
 {
-    const bool shared = loop_ && inSharedMode();
+    const bool shared = runLoop() && inSharedMode();
     const bool watching = shared && descriptor_ >= 0;
     const auto watch = [this, watching](QSocketNotifier*& notifier, QSocketNotifier::Type type, Event event) {
         const bool wanted = watching && (interest_ & event);
         if (wanted && !notifier) {
             notifier = new QSocketNotifier(descriptor_, type);
-            RunLoop* loop = loop_;
+            RunLoop* loop = runLoop();
             const uint64_t serial = serial_;
             QObject::connect(notifier, &QSocketNotifier::activated, notifier, [loop, serial, event] {
                 // Found again by serial: the source may have gone or moved since.
@@ -78,7 +66,7 @@ void RunLoopSource::updateSharedWatch()
     watch(writeNotifier_, QSocketNotifier::Write, Writable);
     if (shared && signalled_ && !signalPosted_) {
         signalPosted_ = true;
-        loop_->postSignalled(serial_);
+        runLoop()->postSignalled(serial_);
     }
 }
 

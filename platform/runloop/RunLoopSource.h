@@ -11,16 +11,13 @@
 // Threads: main thread only. The handler may destroy the source, reschedule it or change its
 // descriptor; the loop touches nothing of a source after its handler returns.
 
-#include <QSet>
-#include <QString>
+#include "platform/runloop/RunLoopItem.h"
 
-#include <cstdint>
 #include <functional>
 
 class QSocketNotifier;
-class RunLoop;
 
-class RunLoopSource {
+class RunLoopSource final : public RunLoopItem {
 public:
     enum Event { Readable = 1, Writable = 2, Signalled = 4 };
     // Called with the events that are ready (an OR of Event).
@@ -44,23 +41,16 @@ public:
     void signal();
     bool isSignalled() const { return signalled_; }
 
-    RunLoop* runLoop() const { return loop_; }
-    const QSet<QString>& modes() const { return modes_; }
-    bool isInMode(const QString& mode) const { return modes_.contains(mode); }
-
 private:
     friend class RunLoop;
 
-    bool inSharedMode() const;
+    void scheduleChanged() override { updateSharedWatch(); }
     // Brings the Qt notifiers and posted signal in line with descriptor, interest and modes.
     void updateSharedWatch();
     void dropNotifiers();
     void dispatch(int events);
 
     Handler handler_;
-    uint64_t serial_;
-    RunLoop* loop_ = nullptr;
-    QSet<QString> modes_;
     int descriptor_ = -1;
     int interest_ = 0;
     bool signalled_ = false;

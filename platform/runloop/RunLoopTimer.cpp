@@ -4,13 +4,8 @@
 
 #include <algorithm>
 
-namespace {
-uint64_t nextTimerSerial = 1;
-} // namespace
-
 RunLoopTimer::RunLoopTimer(double interval, Action action)
-    : action_(std::move(action)), serial_(nextTimerSerial++),
-      fireTime_(TimeSource::currentTime() + std::max(interval, 0.0))
+    : action_(std::move(action)), fireTime_(TimeSource::currentTime() + std::max(interval, 0.0))
 {
     sharedTimer_.setAction([this] { fire(); });
 }
@@ -23,22 +18,14 @@ RunLoopTimer::~RunLoopTimer()
 void RunLoopTimer::invalidate()
 {
     valid_ = false;
-    if (loop_)
-        loop_->forgetTimer(*this);
+    if (RunLoop* loop = runLoop())
+        loop->removeTimerFromAllModes(*this);
     sharedTimer_.stop();
-}
-
-bool RunLoopTimer::inSharedMode() const
-{
-    for (const QString& mode : modes_)
-        if (RunLoop::isSharedMode(mode))
-            return true;
-    return false;
 }
 
 void RunLoopTimer::updateSharedTimer()
 {
-    const bool wanted = valid_ && loop_ && inSharedMode();
+    const bool wanted = valid_ && runLoop() && inSharedMode();
     if (wanted && !sharedTimer_.isActive())
         sharedTimer_.start(fireTime_ - TimeSource::currentTime());
     else if (!wanted && sharedTimer_.isActive())

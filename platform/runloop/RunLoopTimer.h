@@ -6,17 +6,12 @@
 //
 // Threads: main thread only. The action may destroy the timer.
 
-#include <QSet>
-#include <QString>
-
 #include "platform/TimeSource.h"
+#include "platform/runloop/RunLoopItem.h"
 
-#include <cstdint>
 #include <functional>
 
-class RunLoop;
-
-class RunLoopTimer {
+class RunLoopTimer final : public RunLoopItem {
 public:
     using Action = std::function<void()>;
 
@@ -32,22 +27,15 @@ public:
     bool isValid() const { return valid_; }
     double fireTime() const { return fireTime_; }
 
-    RunLoop* runLoop() const { return loop_; }
-    const QSet<QString>& modes() const { return modes_; }
-    bool isInMode(const QString& mode) const { return modes_.contains(mode); }
-
 private:
     friend class RunLoop;
 
-    bool inSharedMode() const;
+    void scheduleChanged() override { updateSharedTimer(); }
     void updateSharedTimer();
     void fire();
 
     Action action_;
-    uint64_t serial_;
     double fireTime_;
     bool valid_ = true;
-    RunLoop* loop_ = nullptr;
-    QSet<QString> modes_;
     Timer sharedTimer_;
 };

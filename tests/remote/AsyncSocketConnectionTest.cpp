@@ -151,12 +151,11 @@ TEST(AsyncSocketDisconnect, EachWayOfClosingIsReportedAsItShouldBe)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Listener listener;
-        std::unique_ptr<Peer> peer;
-        const auto socket = listener.connect(peer);
+        Connection connection;
+        const auto socket = connection.socket;
         ASSERT_TRUE(socket);
-        RecordingDelegate own;
-        socket->setDelegate(&own);
+        RecordingDelegate& own = connection.delegate;
+        Peer* peer = connection.peer.get();
         // A read waits, and (but where the peer closes, which a write would turn into a
         // reset) a long write; neither is reported when the connection goes.
         socket->readDataToData(AsyncSocket::CRLFData(), -1, 1);
@@ -176,21 +175,19 @@ TEST(AsyncSocketDisconnect, EachWayOfClosingIsReportedAsItShouldBe)
             socket->disconnect();
             break;
         }
-        waitUntil([] { return false; }, 50); // any late message would arrive meanwhile
+        settle(); // any late message would arrive meanwhile
         EXPECT_EQ(own.events, c.expected);
         EXPECT_TRUE(socket->isDisconnected());
-        socket->setDelegate(nullptr);
     }
 }
 
 TEST(AsyncSocketDisconnect, AfterWritingFlushesThenClosesAndIgnoresLaterWork)
 {
-    Listener listener;
-    std::unique_ptr<Peer> peer;
-    const auto socket = listener.connect(peer);
+    Connection connection;
+    const auto socket = connection.socket;
     ASSERT_TRUE(socket);
-    RecordingDelegate own;
-    socket->setDelegate(&own);
+    RecordingDelegate& own = connection.delegate;
+    Peer* peer = connection.peer.get();
 
     const QByteArray payload(300 * 1024, 'p');
     socket->writeData(payload, -1, 1);

@@ -85,7 +85,7 @@ TEST(AsyncSocketModes, AListenerInAPrivateModeAcceptsOnlyWhileItRuns)
     ASSERT_TRUE(listener->acceptOnPort(0));
     Peer peer("127.0.0.1", listener->localPort());
     ASSERT_TRUE(peer.isConnected());
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_TRUE(delegate.events.isEmpty()) << "Qt's loop does not serve a private mode";
     const double deadline = TimeSource::currentTime() + 10;
     while (delegate.count("connect ") == 0 && RunLoop::main().runMode(kPrivateMode, deadline)) {

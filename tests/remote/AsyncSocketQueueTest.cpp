@@ -21,28 +21,6 @@ QString readEvent(long tag, const QByteArray& data)
     return QStringLiteral("read %1 %2").arg(tag).arg(QString::fromLatin1(data.toHex()));
 }
 
-// One accepted connection whose events go to its own delegate.
-struct Connection {
-    Listener listener;
-    std::unique_ptr<Peer> peer;
-    std::shared_ptr<AsyncSocket> socket;
-    RecordingDelegate delegate;
-
-    Connection()
-    {
-        socket = listener.connect(peer);
-        if (socket)
-            socket->setDelegate(&delegate);
-    }
-    ~Connection()
-    {
-        if (socket)
-            socket->setDelegate(nullptr);
-    }
-    // Lets the loop run a little so that anything still due would arrive.
-    static void settle() { waitUntil([] { return false; }, 50); }
-};
-
 } // namespace
 
 TEST(AsyncSocketReads, SeparatorReadsDeliverWholeMessagesInOrder)
@@ -80,7 +58,7 @@ TEST(AsyncSocketReads, SeparatorReadsDeliverWholeMessagesInOrder)
             waitUntil([&] { return delegate.events.size() > before; }, 200);
         }
         ASSERT_TRUE(waitUntil([&] { return delegate.events.size() >= c.expected.size(); }));
-        Connection::settle();
+        settle();
         EXPECT_EQ(delegate.events, c.expected);
         EXPECT_FALSE(delegate.nestedRead) << "a read queued inside a read is served on a later pass";
     }
@@ -98,7 +76,7 @@ TEST(AsyncSocketReads, RefusedRequestsQueueNothing)
     socket.writeData(QByteArray(), -1, 5);          // nothing to write
     EXPECT_TRUE(socket.description().contains("has queued 0 reads 0 writes")) << socket.description().toStdString();
     connection.peer->send("abc" + kSeparator);
-    Connection::settle();
+    settle();
     EXPECT_TRUE(connection.delegate.events.isEmpty());
     EXPECT_TRUE(std::isnan(socket.progressOfReadReturningTag(nullptr, nullptr, nullptr)));
 }
@@ -129,7 +107,7 @@ TEST(AsyncSocketWrites, A10000ByteWriteIsOfferedIn4096BytePieces)
         connection.peer->readAvailable();
         return connection.peer->received().size() == payload.size();
     }));
-    Connection::settle();
+    settle();
     EXPECT_EQ(offered, (std::vector<size_t>{4096, 4096, 1808}));
     EXPECT_EQ(connection.delegate.events, QStringList({"wrote 9"}));
     EXPECT_EQ(connection.peer->received(), payload);
@@ -181,7 +159,7 @@ TEST(AsyncSocketTimeouts, ReadTimeoutsFollowTheClock)
         // The read starts on the next pass (its timer with it).
         ASSERT_TRUE(waitUntil([&] { return !std::isnan(connection.socket->progressOfReadReturningTag(nullptr, nullptr, nullptr)) || !connection.delegate.events.isEmpty(); }));
         clock.advance(c.advance);
-        Connection::settle();
+        settle();
         EXPECT_EQ(connection.delegate.events, c.expected);
     }
 }

@@ -174,6 +174,19 @@ std::shared_ptr<AsyncSocket> Listener::connect(std::unique_ptr<Peer>& peer, cons
     return delegate.accepted.back();
 }
 
+Connection::Connection()
+{
+    socket = listener.connect(peer);
+    if (socket)
+        socket->setDelegate(&delegate);
+}
+
+Connection::~Connection()
+{
+    if (socket)
+        socket->setDelegate(nullptr);
+}
+
 bool hasIPv6Loopback()
 {
     const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -3,6 +3,7 @@
 // socket on loopback, and a listener with one accepted connection.
 
 #include "remote/AsyncSocket.h"
+#include "support/SettleEventLoop.h"
 
 #include <QByteArray>
 #include <QString>
@@ -92,6 +93,20 @@ struct Listener {
     // The accepted socket of a new peer on host, once it has opened (null when it did not).
     std::shared_ptr<AsyncSocket> connect(std::unique_ptr<Peer>& peer, const char* host = "127.0.0.1");
 };
+
+// One accepted connection whose messages go to a delegate of its own.
+struct Connection {
+    Listener listener;
+    std::unique_ptr<Peer> peer;
+    std::shared_ptr<AsyncSocket> socket;
+    RecordingDelegate delegate;
+
+    Connection();
+    ~Connection();
+};
+
+// For checking that something does not happen.
+inline void settle() { clipdeck::test::settleEventLoop(); }
 
 // True when ::1 can be connected to on this machine.
 bool hasIPv6Loopback();

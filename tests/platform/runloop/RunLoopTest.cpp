@@ -3,6 +3,7 @@
 #include "platform/TimeSource.h"
 #include "platform/runloop/RunLoopSource.h"
 #include "platform/runloop/RunLoopTimer.h"
+#include "support/SettleEventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +75,7 @@ TEST(RunLoop, APrivateModeRunsItsOwnWorkAndNothingElse)
     // Qt's loop serves the shared modes only.
     mine.poke();
     ASSERT_TRUE(waitUntil([&] { return log.size() == 5; }));
-    waitUntil([] { return false; }, 30);
+    clipdeck::test::settleEventLoop();
     EXPECT_EQ(QStringList(log.mid(2)).size(), 3);
     EXPECT_TRUE(log.contains("shared") && log.contains("shared timer") && log.contains("shared call"));
     EXPECT_EQ(log.count("mine"), 1);
@@ -141,7 +142,7 @@ TEST(RunLoop, CancelledCallsNeverRun)
     EXPECT_EQ(loop.pendingPerforms(&token), 3);
     loop.cancelPerforms(&token, 1);
     ASSERT_TRUE(waitUntil([&] { return !log.isEmpty(); }));
-    waitUntil([] { return false; }, 30);
+    clipdeck::test::settleEventLoop();
     EXPECT_EQ(log, QStringList({"two"}));
     EXPECT_FALSE(loop.runMode(kPrivate, TimeSource::currentTime())) << "a call runs once, in whichever mode comes first";
 }
@@ -158,7 +159,7 @@ TEST(RunLoop, ASignalledSourceIsDispatchedOnceOnALaterPass)
     pipe.source.signal();
     EXPECT_TRUE(log.isEmpty());
     EXPECT_TRUE(loop.runMode(kPrivate, TimeSource::currentTime() + 10));
-    waitUntil([] { return false; }, 30);
+    clipdeck::test::settleEventLoop();
     EXPECT_EQ(log, QStringList({"pipe signalled"}));
     loop.removeSource(pipe.source, NSDefaultRunLoopMode);
     loop.removeSource(pipe.source, kPrivate);
