@@ -153,7 +153,7 @@ bool AsyncSocket::createAcceptSockets(const QByteArray& address4, const QByteArr
         && !(ipv6Optional && ipv6Missing()))
         return fail();
 
-    theRunLoop = RunLoop::current();
+    theRunLoop = &currentRunLoop();
     for (const QString& mode : theRunLoopModes)
         attachMode(*theRunLoop, mode);
     for (NativeSocket* socket : {theSocket4.get(), theSocket6.get()})
@@ -272,7 +272,7 @@ bool AsyncSocket::connectToAddress(const QByteArray& remoteAddr, const QByteArra
             return fail(Error(Error::POSIXDomain, error, QString::fromLocal8Bit(std::strerror(error))));
         }
     }
-    theRunLoop = RunLoop::current();
+    theRunLoop = &currentRunLoop();
     for (const QString& mode : theRunLoopModes)
         attachMode(*theRunLoop, mode);
 
@@ -315,7 +315,7 @@ void AsyncSocket::doSocketConnect(int error)
 bool AsyncSocket::attachStreamsToRunLoop(RunLoop* runLoop, Error* errPtr)
 {
     (void)errPtr; // our streams take any client
-    theRunLoop = runLoop ? runLoop : RunLoop::current();
+    theRunLoop = runLoop ? runLoop : &currentRunLoop();
     const std::weak_ptr<AsyncSocket> weak = weak_from_this();
     theReadStream->setClient(kReadStreamEvents, [weak](SocketStream::Event event) {
         if (const std::shared_ptr<AsyncSocket> self = weak.lock())
@@ -561,12 +561,15 @@ void AsyncSocket::maybeScheduleDisconnect()
 
 // --- run loop
 
-RunLoop& AsyncSocket::performLoop() const
+RunLoop& AsyncSocket::currentRunLoop()
 {
-    if (theRunLoop)
-        return *theRunLoop;
     RunLoop* current = RunLoop::current();
     return current ? *current : RunLoop::main();
+}
+
+RunLoop& AsyncSocket::performLoop() const
+{
+    return theRunLoop ? *theRunLoop : currentRunLoop();
 }
 
 void AsyncSocket::perform(Deferred call)
@@ -712,12 +715,12 @@ bool AsyncSocket::moveToRunLoop(RunLoop* runLoop)
     if (runLoop == theRunLoop)
         return true;
     beginRunLoopChange();
-    for (const QString& mode : theRunLoopModes) {
-        if (theRunLoop)
+    if (theRunLoop)
+        for (const QString& mode : theRunLoopModes)
             detachMode(*theRunLoop, mode);
-        attachMode(*runLoop, mode);
-    }
     theRunLoop = runLoop;
+    for (const QString& mode : theRunLoopModes)
+        attachMode(*theRunLoop, mode);
     deferAfterModeChange();
     return true;
 }

@@ -256,6 +256,9 @@ private:
     void maybeScheduleDisconnect();
 
     // Run loop helpers (AsyncSocket.cpp)
+    // The calling thread's loop (the main one, the only one there is).
+    static RunLoop& currentRunLoop();
+    // Where deferred calls go: the socket's loop, else the current one.
     RunLoop& performLoop() const;
     void perform(Deferred call);
     void cancelDeferred();

@@ -2,10 +2,13 @@
 #include "SocketTestSupport.h"
 
 #include "platform/network/SocketAddress.h"
+#include "platform/network/SocketStream.h"
 #include "platform/runloop/RunLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using clipdeck::test::waitUntil;
 using namespace sockettest;
@@ -109,15 +112,16 @@ TEST(AsyncSocketConnect, ConnectToAddressReachesOurListener)
     const auto client = AsyncSocket::create(&delegate);
     Error err;
     ASSERT_TRUE(client->connectToAddress(socketaddress::ipv4Loopback(listener.port()), &err)) << err.description().toStdString();
+    // Queued before the connection opens: served once it has.
+    client->writeData("hello", -1, 2);
     ASSERT_TRUE(waitUntil([&] { return delegate.count("connect ") == 1; }));
-    EXPECT_EQ(delegate.events, QStringList({QStringLiteral("connect 127.0.0.1 %1").arg(listener.port())}));
+    EXPECT_EQ(delegate.events.value(0), QStringLiteral("connect 127.0.0.1 %1").arg(listener.port()));
     EXPECT_EQ(client->connectedPort(), listener.port());
     EXPECT_TRUE(client->isConnected());
 
     // Written on one side, read on the other.
     ASSERT_TRUE(waitUntil([&] { return listener.delegate.accepted.size() == 1; }));
     listener.delegate.accepted[0]->readDataToLength(5, -1, 1);
-    client->writeData("hello", -1, 2);
     ASSERT_TRUE(waitUntil([&] { return listener.delegate.count("read 1") == 1 && delegate.count("wrote 2") == 1; }));
     EXPECT_TRUE(listener.delegate.events.contains(QStringLiteral("read 1 %1").arg(QString(QByteArray("hello").toHex()))));
     client->setDelegate(nullptr);
@@ -145,7 +149,8 @@ TEST(AsyncSocketDisconnect, EachWayOfClosingIsReportedAsItShouldBe)
         How how;
         QStringList expected;
     } cases[] = {
-        {"peer closes", How::PeerCloses, {"partial 1 12", "willDisconnect nil", "didDisconnect"}},
+        {"peer closes", How::PeerCloses,
+         {"partial 1 12", "willDisconnect nil", "unread " + QByteArray("partial line").toHex(), "didDisconnect"}},
         {"disconnect", How::Disconnect, {"didDisconnect"}},
         {"delegate cleared first", How::DelegateClearedFirst, {}},
     };
@@ -155,6 +160,7 @@ TEST(AsyncSocketDisconnect, EachWayOfClosingIsReportedAsItShouldBe)
         const auto socket = connection.socket;
         ASSERT_TRUE(socket);
         RecordingDelegate& own = connection.delegate;
+        own.recordUnreadData = true;
         Peer* peer = connection.peer.get();
         // A read waits, and (but where the peer closes, which a write would turn into a
         // reset) a long write; neither is reported when the connection goes.
@@ -234,4 +240,29 @@ TEST(AsyncSocketErrors, StreamErrorsConvertByDomain)
     }
     EXPECT_FALSE(AsyncSocket::errorFromCFStreamError({kCFStreamErrorDomainNetDB, -2}).localizedDescription.isEmpty());
     EXPECT_TRUE(AsyncSocket::errorFromCFStreamError({kCFStreamErrorDomainPOSIX, 104}).localizedDescription.isEmpty());
+}
+
+TEST(AsyncSocketAccept, DescriptorZeroIsAConnectionLikeAnyOther)
+{
+    Listener listener;
+    Peer peer("127.0.0.1", listener.port());
+    ASSERT_TRUE(peer.isConnected());
+    // The accepted connection gets the lowest free descriptor: 0.
+    const int savedInput = ::dup(0);
+    ::close(0);
+    const bool accepted = waitUntil([&] { return listener.delegate.count("connect ") == 1; });
+    const auto socket = accepted ? listener.delegate.accepted[0] : nullptr;
+    const int native = socket && socket->getCFReadStream() ? socket->getCFReadStream()->nativeHandle() : -1;
+    const bool disconnected = socket && socket->isDisconnected();
+    const QString host = socket ? socket->connectedHost() : QString();
+    if (socket) {
+        socket->setDelegate(nullptr);
+        socket->disconnect();
+    }
+    ::dup2(savedInput, 0);
+    ::close(savedInput);
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(native, 0);
+    EXPECT_FALSE(disconnected);
+    EXPECT_EQ(host, "127.0.0.1");
 }

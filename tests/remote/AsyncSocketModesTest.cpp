@@ -3,6 +3,7 @@
 
 #include "platform/TimeSource.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/network/SocketStream.h"
 #include "platform/runloop/RunLoopTimer.h"
 #include "support/TestEnvironment.h"
 
@@ -95,4 +96,20 @@ TEST(AsyncSocketModes, AListenerInAPrivateModeAcceptsOnlyWhileItRuns)
     for (const auto& accepted : delegate.accepted)
         accepted->setDelegate(nullptr);
     listener->setDelegate(nullptr);
+}
+
+TEST(AsyncSocketModes, ASocketMovedToAnotherRunLoopGoesOnThere)
+{
+    Connection connection;
+    ASSERT_TRUE(connection.socket);
+    AsyncSocket& socket = *connection.socket;
+    RunLoop other;
+    socket.readDataToData(AsyncSocket::LFData(), -1, 1);
+    ASSERT_TRUE(socket.moveToRunLoop(&other));
+    EXPECT_TRUE(socket.moveToRunLoop(&other));
+    EXPECT_EQ(connection.socket->getCFReadStream()->nativeHandle() >= 0, true);
+    connection.peer->send("line\n");
+    ASSERT_TRUE(waitUntil([&] { return connection.delegate.count("read 1") == 1; }));
+    EXPECT_EQ(connection.delegate.events, QStringList({"read 1 6c696e650a"}));
+    ASSERT_TRUE(socket.moveToRunLoop(&RunLoop::main()));
 }

@@ -177,3 +177,15 @@ TEST(AsyncSocketTimeouts, WriteTimeoutClosesWithItsCode)
     clock.advance(0.5);
     EXPECT_EQ(connection.delegate.events, QStringList({"willDisconnect AsyncSocketErrorDomain 5", "didDisconnect"}));
 }
+
+TEST(AsyncSocketWrites, ATLSUpgradeIsRefusedAndCloses)
+{
+    Connection connection;
+    ASSERT_TRUE(connection.socket);
+    connection.socket->writeData("before", -1, 1);
+    connection.socket->startTLS({});
+    connection.socket->writeData("after", -1, 2);
+    ASSERT_TRUE(waitUntil([&] { return connection.delegate.count("didDisconnect") == 1; }));
+    EXPECT_EQ(connection.delegate.events,
+              QStringList({"wrote 1", "willDisconnect AsyncSocketErrorDomain -1", "didDisconnect"}));
+}

@@ -32,10 +32,12 @@ void RecordingDelegate::onSocketDidConnectToHost(AsyncSocket&, const QString& ho
     events << QStringLiteral("connect %1 %2").arg(host).arg(port);
 }
 
-void RecordingDelegate::onSocketWillDisconnectWithError(AsyncSocket&, const Error& err)
+void RecordingDelegate::onSocketWillDisconnectWithError(AsyncSocket& sock, const Error& err)
 {
     events << (err.isError() ? QStringLiteral("willDisconnect %1 %2").arg(err.domain).arg(err.code)
                              : QStringLiteral("willDisconnect nil"));
+    if (recordUnreadData)
+        events << QStringLiteral("unread %1").arg(QString::fromLatin1(sock.unreadData().toHex()));
 }
 
 void RecordingDelegate::onSocketDidDisconnect(AsyncSocket&)

@@ -34,6 +34,8 @@ public:
     QStringList events;
     std::vector<std::shared_ptr<AsyncSocket>> accepted;
     bool keepAccepted = true;
+    // Writes down unreadData() inside onSocketWillDisconnectWithError ("unread <hex>").
+    bool recordUnreadData = false;
     // Re-armed after each read when not empty.
     QByteArray rearmSeparator;
     uint32_t rearmMaxLength = 0;
