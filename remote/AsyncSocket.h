@@ -9,7 +9,14 @@
 // except that a host name given to connectToHost is looked up on a thread of its own.
 // Adding a private mode (addRunLoopMode) makes the socket also run while the caller runs
 // RunLoop::runMode in that mode, with every other socket, timer and the user interface
-// waiting: that is how a caller writes one message synchronously.
+// waiting: that is how a caller writes one message synchronously:
+//     sock.addRunLoopMode("CKSynchronousWrite");
+//     sock.writeData(message, -1, tag);   // onSocketDidWriteDataWithTag sets done
+//     while (!done && RunLoop::main().runMode("CKSynchronousWrite", TimeSource::currentTime() + 1)) {}
+//     sock.removeRunLoopMode("CKSynchronousWrite");
+// runMode answers false once the socket has closed (nothing is left in the mode). Writes
+// queued earlier on the socket go first. Under a test's ManualTimeSource the deadline is
+// never reached by waiting: such a loop ends by the write or the close.
 //
 // Ownership: sockets are shared: create() makes one, and an accepted socket is handed to
 // onSocketDidAcceptNewSocket, where the delegate keeps it or lets it close. Every callback
@@ -46,6 +53,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <sys/types.h>
 
 class NativeSocket;
 class ReadStream;

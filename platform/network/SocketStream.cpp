@@ -56,9 +56,10 @@ public:
     void progress(int events)
     {
         if (state == State::Resolving && lookup->isFinished()) {
-            const int status = lookup->status();
-            candidates = lookup->addresses();
-            lookup.reset();
+            // Kept until the watches have moved off its descriptor.
+            const std::shared_ptr<HostLookup> finished = std::move(lookup);
+            const int status = finished->status();
+            candidates = finished->addresses();
             if (status != 0) {
                 failAll(StreamError{kCFStreamErrorDomainNetDB, status});
                 return;
@@ -284,7 +285,9 @@ void SocketStream::updateWatch()
         source_.setDescriptor(connection_->descriptor);
         source_.setInterest(waitingForClient_ ? 0 : openInterest());
     } else {
+        // Nothing to watch; posted events still come through the source's signal.
         source_.setInterest(0);
+        source_.setDescriptor(-1);
     }
 }
 
