@@ -18,6 +18,9 @@
 
 #include "audio/files/ZEPConverterThread.h"
 #include "platform/CoreAudioTypes.h"
+#include "platform/ZEPAppKitConstants.h" // ZEPActivityFinishedNotification, posted (with the
+                                         // editor as object) on the main thread when an
+                                         // export has ended
 
 #include <QString>
 
@@ -39,9 +42,6 @@ public:
     virtual ~ZEPAudioEditorExportProgressDelegate() = default;
     virtual void exportProgressUpdated(ZEPAudioEditor* editor) = 0;
 };
-
-// Posted (with the editor as object) on the main thread when an export has ended.
-inline const QString ZEPActivityFinishedNotification = QStringLiteral("ZEPActivityFinishedNotification");
 
 // Status codes of an export's start.
 constexpr OSStatus kZEPExportNoEncoderError = OSStatus(FourCC("!Enc"));
