@@ -1,6 +1,7 @@
 #include "platform/KeyedArchive.h"
 
 #include "platform/PropertyList.h"
+#include "platform/VariantValues.h"
 
 #include <QFile>
 #include <QHash>
@@ -69,20 +70,12 @@ public:
             return encodeDictionary(value.toMap(), error);
         case QMetaType::QString:
             return encodeString(value.toString());
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Long:
-        case QMetaType::ULong:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::Double:
-        case QMetaType::Float:
         case QMetaType::QByteArray:
             return append(value);
         default:
+            // Numbers and bools stand in "$objects" as they are.
+            if (variant::isNumber(value))
+                return append(value);
             setError(error, unsupported(QString::fromLatin1(value.typeName() ? value.typeName() : "invalid")));
             return std::nullopt;
         }
@@ -97,25 +90,24 @@ private:
         return uid(objects_.size() - 1);
     }
 
-    // Equal strings are stored once (dictionaries of one shape repeat their keys).
-    QVariant encodeString(const QString& text)
+    // The reference to the object stored for key in stored, storing object first when
+    // there is none.
+    QVariant storedOnce(QHash<QString, qsizetype>& stored, const QString& key, const QVariant& object)
     {
-        auto it = strings_.constFind(text);
-        if (it != strings_.cend())
+        auto it = stored.constFind(key);
+        if (it != stored.cend())
             return uid(*it);
-        const qsizetype index = objects_.size();
-        strings_.insert(text, index);
-        return append(text);
+        stored.insert(key, objects_.size());
+        return append(object);
     }
+
+    // Equal strings are stored once (dictionaries of one shape repeat their keys).
+    QVariant encodeString(const QString& text) { return storedOnce(strings_, text, text); }
 
     QVariant classReference(const QString& name)
     {
-        auto it = classes_.constFind(name);
-        if (it != classes_.cend())
-            return uid(*it);
-        const qsizetype index = objects_.size();
-        classes_.insert(name, index);
-        return append(QVariantMap{{kClassName, name}, {kClasses, QStringList{name, QStringLiteral("NSObject")}}});
+        return storedOnce(classes_, name,
+                          QVariantMap{{kClassName, name}, {kClasses, QStringList{name, QStringLiteral("NSObject")}}});
     }
 
     std::optional<QVariant> encodeArray(const QVariantList& list, Error* error)

@@ -78,14 +78,19 @@ void ZEPEditorProxy::registerUndo(const QString& key, bool hadChange, const QVar
     });
 }
 
-bool ZEPEditorProxy::saveChangesToProxiedObject()
+std::pair<QVariantMap, QStringList> ZEPEditorProxy::takeChanges()
 {
-    const QVariantMap changes = changes_;
-    const QStringList order = order_;
+    std::pair<QVariantMap, QStringList> taken{std::move(changes_), std::move(order_)};
     changes_.clear();
     order_.clear();
     if (undoManager_)
         undoManager_->removeAllActionsWithTarget(this);
+    return taken;
+}
+
+bool ZEPEditorProxy::saveChangesToProxiedObject()
+{
+    const auto [changes, order] = takeChanges();
     if (!object_)
         return order.isEmpty();
     bool allTaken = true;
@@ -96,12 +101,7 @@ bool ZEPEditorProxy::saveChangesToProxiedObject()
 
 void ZEPEditorProxy::discardChanges()
 {
-    const QVariantMap changes = changes_;
-    const QStringList order = order_;
-    changes_.clear();
-    order_.clear();
-    if (undoManager_)
-        undoManager_->removeAllActionsWithTarget(this);
+    const auto [changes, order] = takeChanges();
     for (const QString& key : order) {
         const QVariant objectValue = object_ ? object_->valueForKey(key) : QVariant();
         if (objectValue != changes.value(key))

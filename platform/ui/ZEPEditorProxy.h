@@ -18,6 +18,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <utility>
+
 class UndoManager;
 
 class ZEPEditorProxy : public ObservableObject {
@@ -55,6 +57,8 @@ private:
     // undo.
     void revertValueForKey(const QString& key);
     void registerUndo(const QString& key, bool hadChange, const QVariant& previous);
+    // The recorded changes and their order, forgotten here with their undo actions.
+    std::pair<QVariantMap, QStringList> takeChanges();
 
     QPointer<ObservableObject> object_;
     QPointer<UndoManager> undoManager_;
