@@ -1,5 +1,7 @@
 #include "platform/ui/ZEPSplashScreen.h"
 
+#include "platform/UserDefaults.h"
+
 #include "platform/ui/ZEPBoardArt.h"
 #include "platform/ui/ZEPSharedWindow.h"
 
@@ -74,6 +76,14 @@ int ZEPSplashScreen::runModal()
 {
     setWindowModality(Qt::ApplicationModal);
     return exec();
+}
+
+bool ZEPSplashScreen::runModalIfNeeded(const UserDefaults& defaults)
+{
+    if (defaults.boolForKey(OnStartupKey))
+        return false;
+    runModal();
+    return true;
 }
 
 void ZEPSplashScreen::run()

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class QPushButton;
+class UserDefaults;
 class ZEPSplashScreen;
 
 class ZEPSplashScreenDelegate {
@@ -30,8 +31,15 @@ public:
     void setDelegate(ZEPSplashScreenDelegate* delegate) { delegate_ = delegate; }
     ZEPSplashScreenDelegate* delegate() const { return delegate_; }
 
+    // The default that holds YES once the screen has been closed at least once (the
+    // delegate stores it from splashScreenDidClose()).
+    static inline const QString OnStartupKey = QStringLiteral("ZEPSplashScreenOnStartup");
+
     // Shows the screen application-modal and returns when it has closed.
     int runModal();
+    // At launch: runModal() unless defaults hold YES under OnStartupKey; answers whether it
+    // ran.
+    bool runModalIfNeeded(const UserDefaults& defaults);
     // Shows the screen and returns at once.
     void run();
 

@@ -3,6 +3,7 @@
 #include "platform/ui/ZEPSplashScreen.h"
 #include "platform/ui/ZEPTextViewer.h"
 
+#include "platform/UserDefaults.h"
 #include "support/TestEnvironment.h"
 
 #include <QAction>
@@ -82,6 +83,8 @@ TEST(ZEPAboutBox, ShowsTheNameTheDelegateGivesAndTheLinksTheProgramAdds)
 
 namespace {
 struct SplashDelegate : ZEPSplashScreenDelegate {
+    // The program's own delegate stores that the screen was closed once.
+    explicit SplashDelegate(UserDefaults* defaults = nullptr) : defaults(defaults) {}
     void launchVideoURL(ZEPSplashScreen*) override { calls << "video"; }
     void launchWebSiteURL(ZEPSplashScreen* sender) override
     {
@@ -89,7 +92,13 @@ struct SplashDelegate : ZEPSplashScreenDelegate {
         sender->close(); // the program opens the page and closes the screen
     }
     void splashScreenWillClose(ZEPSplashScreen*) override { calls << "will close"; }
-    void splashScreenDidClose() override { calls << "did close"; }
+    void splashScreenDidClose() override
+    {
+        calls << "did close";
+        if (defaults)
+            defaults->setBool(true, ZEPSplashScreen::OnStartupKey);
+    }
+    UserDefaults* defaults;
     QStringList calls;
 };
 } // namespace
@@ -123,5 +132,20 @@ TEST(ZEPSplashScreen, ButtonsReachTheDelegateAndEveryWayOfClosingTellsItOnce)
     QTest::keyClick(&splash, Qt::Key_Escape);
     splash.close();
     EXPECT_EQ(delegate.calls, (QStringList{"will close", "did close"}));
+    splash.setDelegate(nullptr);
+}
+
+TEST(ZEPSplashScreen, RunsAtLaunchUntilItHasBeenClosedOnce)
+{
+    TempFolder folder;
+    UserDefaults defaults(folder.file("defaults.plist"));
+    ZEPSplashScreen& splash = ZEPSplashScreen::sharedController();
+    SplashDelegate delegate(&defaults);
+    splash.setDelegate(&delegate);
+    QTimer::singleShot(0, &splash, [&] { QTest::mouseClick(splash.closeButton(), Qt::LeftButton); });
+    EXPECT_TRUE(splash.runModalIfNeeded(defaults));
+    EXPECT_TRUE(defaults.boolForKey(ZEPSplashScreen::OnStartupKey));
+    EXPECT_FALSE(splash.runModalIfNeeded(defaults)); // the next launch: not again
+    EXPECT_FALSE(splash.isVisible());
     splash.setDelegate(nullptr);
 }
