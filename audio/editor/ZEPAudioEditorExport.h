@@ -18,15 +18,14 @@
 
 #include "audio/files/ZEPConverterThread.h"
 #include "platform/CoreAudioTypes.h"
-#include "platform/ZEPAppKitConstants.h" // ZEPActivityFinishedNotification, posted (with the
-                                         // editor as object) on the main thread when an
-                                         // export has ended
+#include "platform/ZEPAppKitConstants.h"
 
 #include <QString>
 
 class ZEPAudioEditor;
 
-// Hears the end of an export. Main thread.
+// Hears the end of an export. Main thread. (ZEPActivityFinishedNotification is posted too,
+// with the editor as object, on the main thread when an export has ended.)
 class ZEPAudioEditorExportDelegate {
 public:
     virtual ~ZEPAudioEditorExportDelegate() = default;
