@@ -1,12 +1,13 @@
 #pragma once
 // Small helpers over collections and strings that the program's code leans on: the first
-// element, a queue on a list, the nearest number, new UUID strings.
+// element, a queue on a list, a list reversed, the nearest number, new UUID strings.
 
 #include <QString>
 #include <QUuid>
 #include <QVariant>
 #include <QVariantList>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,14 @@ std::optional<typename List::value_type> zepPop(List& list)
     if (list.isEmpty())
         return std::nullopt;
     return list.takeFirst();
+}
+
+// The elements of list in reverse order.
+template <typename List>
+List reverseArray(List list)
+{
+    std::reverse(list.begin(), list.end());
+    return list;
 }
 
 // The element of a list of numbers nearest to number (the earliest on a tie), or nothing

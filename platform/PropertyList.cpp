@@ -111,6 +111,8 @@ plist_t toNode(const QVariant& value, Error* error)
         return plist_new_date(int32_t(seconds), int32_t(micro));
     }
     default:
+        if (value.metaType() == QMetaType::fromType<UID>())
+            return plist_new_uid(value.value<UID>().value);
         setError(error, unsupported(QString::fromLatin1(value.typeName() ? value.typeName() : "invalid")));
         return nullptr;
     }
@@ -195,9 +197,7 @@ std::optional<QVariant> fromNode(plist_t node)
     case PLIST_UID: {
         uint64_t v = 0;
         plist_get_uid_val(node, &v);
-        QVariantMap reference;
-        reference.insert(QStringLiteral("CF$UID"), qlonglong(v));
-        return reference;
+        return QVariant::fromValue(UID{v});
     }
     default:
         return std::nullopt;

@@ -1,7 +1,8 @@
 #pragma once
 // Property lists, in place of the platform's property-list serialisation: QVariant trees
-// (QVariantMap, QVariantList, QString, integers, reals, bool, QByteArray, QDateTime) read
-// and written as XML or binary property lists through libplist.
+// (QVariantMap, QVariantList, QString, integers, reals, bool, QByteArray, QDateTime, and
+// the object references of keyed archives as PropertyList::UID) read and written as XML
+// or binary property lists through libplist.
 //
 // Types survive a round trip: a bool stays bool, an integer stays an integer (read back as
 // qlonglong, negative and 64-bit values exact) and a real stays a real (double). Dates are
@@ -21,6 +22,13 @@
 namespace PropertyList {
 
 enum class Format { XML, Binary };
+
+// A reference to an object of a keyed archive: a UID value of a binary property list
+// (written to XML as a dictionary with the one key "CF$UID").
+struct UID {
+    quint64 value = 0;
+    bool operator==(const UID&) const = default;
+};
 
 // The serialised form of value, or nothing (with *error set) when value holds a type a
 // property list cannot carry.
@@ -42,3 +50,5 @@ inline const QString ErrorDomain = QStringLiteral("PropertyList");
 enum ErrorCode { UnsupportedType = 1, DamagedData = 2, FileError = 3 };
 
 } // namespace PropertyList
+
+Q_DECLARE_METATYPE(PropertyList::UID)

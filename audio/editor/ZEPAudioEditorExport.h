@@ -18,12 +18,14 @@
 
 #include "audio/files/ZEPConverterThread.h"
 #include "platform/CoreAudioTypes.h"
+#include "platform/ZEPAppKitConstants.h"
 
 #include <QString>
 
 class ZEPAudioEditor;
 
-// Hears the end of an export. Main thread.
+// Hears the end of an export. Main thread. (ZEPActivityFinishedNotification is posted too,
+// with the editor as object, on the main thread when an export has ended.)
 class ZEPAudioEditorExportDelegate {
 public:
     virtual ~ZEPAudioEditorExportDelegate() = default;
@@ -39,9 +41,6 @@ public:
     virtual ~ZEPAudioEditorExportProgressDelegate() = default;
     virtual void exportProgressUpdated(ZEPAudioEditor* editor) = 0;
 };
-
-// Posted (with the editor as object) on the main thread when an export has ended.
-inline const QString ZEPActivityFinishedNotification = QStringLiteral("ZEPActivityFinishedNotification");
 
 // Status codes of an export's start.
 constexpr OSStatus kZEPExportNoEncoderError = OSStatus(FourCC("!Enc"));

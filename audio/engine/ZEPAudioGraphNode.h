@@ -69,6 +69,11 @@ public:
     // The unit's largest slice; 0 on error.
     UInt32 maxRequestFrames();
 
+protected:
+    // Records a status of the subclass's own in error() (a listener that failed to register,
+    // say); the next unit call made through the node replaces it.
+    void setError(OSStatus status) { mError = status; }
+
 private:
     Float64 secondsProperty(AudioUnitPropertyID property);
 

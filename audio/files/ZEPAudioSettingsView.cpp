@@ -5,6 +5,8 @@
 #include "audio/files/ZEPAudioFileWriter.h"
 #include "platform/NotificationCenter.h"
 #include "platform/VariantValues.h"
+#include "platform/ui/ZEPDisabledColorTransformer.h"
+#include "platform/ui/ZEPDisplayNameTransformer.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -25,10 +27,24 @@ Q_LOGGING_CATEGORY(lcSettingsView, "clipdeck.audio.settingsview", QtInfoMsg)
 const QString kFileTypeKey = QStringLiteral("fileType");
 const QString kEncoderSettingsKey = QStringLiteral("encoderSettings");
 
+// The transformers the settings views' labels and file names are shown through.
+void registerTransformersOnce()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    ValueTransformer::setValueTransformer(ZEPDisabledColorTransformer::disabledColorTransformer(),
+                                          QStringLiteral("ZEPDisabledColorTransformer"));
+    ValueTransformer::setValueTransformer(std::make_shared<ZEPDisplayNameTransformer>(),
+                                          QStringLiteral("ZEPDisplayNameTransformer"));
+}
+
 } // namespace
 
-ZEPAudioSettingsView::ZEPAudioSettingsView(QWidget* parent) : QWidget(parent), mFileType(kAudioFileAIFFType)
+ZEPAudioSettingsView::ZEPAudioSettingsView(QWidget* parent) : ZEPView(QRect(), parent), mFileType(kAudioFileAIFFType)
 {
+    registerTransformersOnce();
     auto* layout = new QVBoxLayout(this);
     auto* fileRow = new QHBoxLayout;
     mFileFormatLabel = new QLabel(QCoreApplication::translate("ZEPAudioSettingsView", "File Format:"), this);

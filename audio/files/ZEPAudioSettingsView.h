@@ -7,9 +7,10 @@
 //
 // Every change of the encoder's settings is told as the notification
 // "ZEPAudioSettingsViewChanged" (the view as object) and to the delegate.
-// Main thread only.
+// Main thread only. Laid out by Qt layouts, so its coordinates are Qt's (flipped).
 
 #include "platform/CoreAudioTypes.h"
+#include "platform/ui/ZEPView.h"
 
 #include <QColor>
 #include <QMap>
@@ -31,14 +32,17 @@ public:
     virtual void settingsViewChanged(ZEPAudioSettingsView* view) = 0;
 };
 
-class ZEPAudioSettingsView : public QWidget {
+class ZEPAudioSettingsView : public ZEPView {
     Q_OBJECT
 public:
     static inline const QString ChangedNotification = QStringLiteral("ZEPAudioSettingsViewChanged");
 
-    // Starts with an AIFF encoder.
+    // Starts with an AIFF encoder. The first view made registers the value transformers
+    // "ZEPDisabledColorTransformer" and "ZEPDisplayNameTransformer".
     explicit ZEPAudioSettingsView(QWidget* parent = nullptr);
     ~ZEPAudioSettingsView() override;
+
+    bool isFlipped() const override { return true; }
 
     // Shows the current encoder's settings view and fills the file-type menu.
     void updateGUI();

@@ -268,6 +268,12 @@ OSStatus AudioUnit::setParameter(AudioUnitParameterID, AudioUnitScope, AudioUnit
 
 std::vector<AudioUnitParameterID> AudioUnit::parameterList(AudioUnitScope) const { return {}; }
 
+OSStatus AudioUnit::getParameterInfo(AudioUnitParameterID, AudioUnitScope, AudioUnitElement,
+                                     AudioUnitParameterInfo*) const
+{
+    return kAudioUnitErr_InvalidParameter;
+}
+
 OSStatus AudioUnit::getProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData,
                                 UInt32* ioDataSize) const
 {

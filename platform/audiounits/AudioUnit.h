@@ -78,6 +78,10 @@ public:
                                   AudioUnitParameterValue value);
     // The parameter ids of a scope (allocates: not on the render thread).
     virtual std::vector<AudioUnitParameterID> parameterList(AudioUnitScope scope) const;
+    // What a parameter is (allocates: not on the render thread). The base unit describes
+    // none: kAudioUnitErr_InvalidParameter.
+    virtual OSStatus getParameterInfo(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                      AudioUnitParameterInfo* outInfo) const;
 
     // Properties by id, for those the typed calls above do not cover and for code that
     // addresses them by number. getProperty with null data answers the size in *ioDataSize.

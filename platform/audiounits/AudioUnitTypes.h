@@ -5,6 +5,7 @@
 
 #include "platform/CoreAudioTypes.h"
 
+#include <QList>
 #include <QString>
 
 using AudioUnitScope = UInt32;
@@ -135,6 +136,58 @@ struct AudioUnitParameter {
     AudioUnitElement mElement = 0;
 };
 constexpr AudioUnitParameterID kAUParameterListener_AnyParameter = 0xFFFFFFFF;
+
+// What a parameter is: its name, unit, range, default and kind, for an editor that shows
+// it (AudioUnit::getParameterInfo).
+using AudioUnitParameterUnit = UInt32;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Generic = 0;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Indexed = 1;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Boolean = 2;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Percent = 3;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Seconds = 4;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_SampleFrames = 5;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Hertz = 8;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Cents = 9;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_RelativeSemiTones = 10;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_MIDINoteNumber = 11;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Decibels = 13;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_LinearGain = 14;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Degrees = 15;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Octaves = 21;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_BPM = 22;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Beats = 23;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Milliseconds = 24;
+// A unit of the parameter's own, named by AudioUnitParameterInfo::unitName.
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_CustomUnit = 26;
+
+// Flags of AudioUnitParameterInfo.
+constexpr UInt32 kAudioUnitParameterFlag_IsToggled = 1u << 0;     // off (minimum) or on (maximum)
+constexpr UInt32 kAudioUnitParameterFlag_IsInteger = 1u << 1;     // whole numbers only
+constexpr UInt32 kAudioUnitParameterFlag_IsEnumeration = 1u << 2; // only the values of valueNames
+constexpr UInt32 kAudioUnitParameterFlag_ValuesHaveStrings = 1u << 21;
+constexpr UInt32 kAudioUnitParameterFlag_DisplayLogarithmic = 1u << 22;
+constexpr UInt32 kAudioUnitParameterFlag_IsReadable = 1u << 30;
+constexpr UInt32 kAudioUnitParameterFlag_IsWritable = 1u << 31;
+
+// A value of a parameter that has a name of its own ("Small radio speaker").
+struct AudioUnitParameterValueName {
+    AudioUnitParameterValue value = 0;
+    QString name;
+};
+
+struct AudioUnitParameterInfo {
+    QString name;
+    AudioUnitParameterUnit unit = kAudioUnitParameterUnit_Generic;
+    // The unit's short sign ("dB", "Hz", "ct"), empty when it has none.
+    QString unitName;
+    AudioUnitParameterValue minValue = 0;
+    AudioUnitParameterValue maxValue = 1;
+    AudioUnitParameterValue defaultValue = 0;
+    UInt32 flags = 0;
+    // The named values, by ascending value; kAudioUnitParameterFlag_ValuesHaveStrings is set
+    // when there are any.
+    QList<AudioUnitParameterValueName> valueNames;
+};
 
 // Is query matched by description (0 fields of query match anything)?
 constexpr bool AudioComponentDescriptionMatches(const AudioComponentDescription& query,

@@ -31,6 +31,34 @@ bool isInstrumentOrGenerator(const QString& classURI)
            classURI.endsWith("#OscillatorPlugin") || classURI.endsWith("#ConstantPlugin");
 }
 
+// The port's unit and the unit's sign, where the plugin gives them.
+void readUnit(LV2World& world, const LilvPlugin* plugin, const LilvPort* port, LV2ControlPort& control)
+{
+    LilvNodes* units = lilv_port_get_value(plugin, port, world.unitsUnit);
+    if (units && lilv_nodes_size(units) > 0) {
+        const LilvNode* unit = lilv_nodes_get_first(units);
+        if (lilv_node_is_uri(unit))
+            control.unitURI = text(unit);
+        control.unitSymbol = takeText(lilv_world_get(world.world, unit, world.unitsSymbol, nullptr));
+    }
+    lilv_nodes_free(units);
+}
+
+void readScalePoints(const LilvPlugin* plugin, const LilvPort* port, LV2ControlPort& control)
+{
+    LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
+    LILV_FOREACH (scale_points, it, points) {
+        const LilvScalePoint* point = lilv_scale_points_get(points, it);
+        const LilvNode* value = lilv_scale_point_get_value(point);
+        if (!lilv_node_is_float(value) && !lilv_node_is_int(value))
+            continue;
+        control.scalePoints.push_back({lilv_node_as_float(value), text(lilv_scale_point_get_label(point))});
+    }
+    lilv_scale_points_free(points);
+    std::stable_sort(control.scalePoints.begin(), control.scalePoints.end(),
+                     [](const LV2ScalePoint& a, const LV2ScalePoint& b) { return a.value < b.value; });
+}
+
 // Fills info's ports; false when the plugin cannot run in a stereo chain.
 bool readPorts(LV2World& world, const LilvPlugin* plugin, LV2PluginInfo& info)
 {
@@ -65,6 +93,9 @@ bool readPorts(LV2World& world, const LilvPlugin* plugin, LV2PluginInfo& info)
             control.toggled = lilv_port_has_property(plugin, port, world.toggled);
             control.integer = lilv_port_has_property(plugin, port, world.integer);
             control.logarithmic = lilv_port_has_property(plugin, port, world.logarithmic);
+            control.enumeration = lilv_port_has_property(plugin, port, world.enumeration);
+            readUnit(world, plugin, port, control);
+            readScalePoints(plugin, port, control);
             info.controlInputs.push_back(control);
         } else if (lilv_port_is_a(plugin, port, world.atomPort)) {
             if (input) {

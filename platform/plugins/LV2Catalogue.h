@@ -28,6 +28,12 @@
 
 struct LV2World; // the lilv world and host features behind a catalogue
 
+// A value of a control port with a label of its own (an LV2 scale point).
+struct LV2ScalePoint {
+    float value = 0.0f;
+    QString label;
+};
+
 struct LV2ControlPort {
     UInt32 index = 0;
     QString symbol;
@@ -38,6 +44,10 @@ struct LV2ControlPort {
     bool toggled = false;
     bool integer = false;
     bool logarithmic = false;
+    bool enumeration = false; // only the scale points' values are meant
+    QString unitURI;          // the port's unit (an LV2 units URI), empty without one
+    QString unitSymbol;       // that unit's sign ("dB"), empty when it has none
+    std::vector<LV2ScalePoint> scalePoints; // by ascending value
 };
 
 struct LV2PluginInfo {

@@ -3,7 +3,10 @@
 #include "platform/audiounits/AudioComponentRegistry.h"
 #include "platform/plugins/LV2World.h"
 
+#include <QHash>
 #include <QVariantMap>
+
+#include <lv2/units/units.h>
 
 #include <algorithm>
 
@@ -18,6 +21,28 @@ bool sameKind(const AudioComponentDescription& a, const AudioComponentDescriptio
 {
     return a.componentType == b.componentType && a.componentSubType == b.componentSubType &&
            a.componentManufacturer == b.componentManufacturer;
+}
+
+// The unit code of an LV2 unit; the generic unit for units without a code of their own.
+AudioUnitParameterUnit parameterUnitForURI(const QString& uri)
+{
+    static const QHash<QString, AudioUnitParameterUnit> units{
+        {LV2_UNITS__db, kAudioUnitParameterUnit_Decibels},
+        {LV2_UNITS__hz, kAudioUnitParameterUnit_Hertz},
+        {LV2_UNITS__s, kAudioUnitParameterUnit_Seconds},
+        {LV2_UNITS__ms, kAudioUnitParameterUnit_Milliseconds},
+        {LV2_UNITS__frame, kAudioUnitParameterUnit_SampleFrames},
+        {LV2_UNITS__pc, kAudioUnitParameterUnit_Percent},
+        {LV2_UNITS__cent, kAudioUnitParameterUnit_Cents},
+        {LV2_UNITS__semitone12TET, kAudioUnitParameterUnit_RelativeSemiTones},
+        {LV2_UNITS__midiNote, kAudioUnitParameterUnit_MIDINoteNumber},
+        {LV2_UNITS__oct, kAudioUnitParameterUnit_Octaves},
+        {LV2_UNITS__bpm, kAudioUnitParameterUnit_BPM},
+        {LV2_UNITS__beat, kAudioUnitParameterUnit_Beats},
+        {LV2_UNITS__degree, kAudioUnitParameterUnit_Degrees},
+        {LV2_UNITS__coef, kAudioUnitParameterUnit_LinearGain},
+    };
+    return units.value(uri, kAudioUnitParameterUnit_Generic);
 }
 
 // The kinds this layer registered, so that a reload can take back those that went away.
@@ -121,6 +146,42 @@ std::vector<AudioUnitParameterID> LV2EffectUnit::parameterList(AudioUnitScope sc
             ids.push_back(port.index);
     }
     return ids;
+}
+
+OSStatus LV2EffectUnit::getParameterInfo(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                        AudioUnitParameterInfo* outInfo) const
+{
+    if (!outInfo)
+        return kAudio_ParamError;
+    if (!isOwnParameter(id, scope, element))
+        return kAudioUnitErr_InvalidParameter;
+    const LV2ControlPort& port = *plugin().controlInput(id);
+    AudioUnitParameterInfo info;
+    info.name = port.name;
+    info.minValue = port.minimum;
+    info.maxValue = port.maximum;
+    info.defaultValue = port.defaultValue;
+    info.unitName = port.unitSymbol;
+    info.unit = parameterUnitForURI(port.unitURI);
+    if (info.unit == kAudioUnitParameterUnit_Generic && port.toggled)
+        info.unit = kAudioUnitParameterUnit_Boolean;
+    else if (info.unit == kAudioUnitParameterUnit_Generic && (!port.unitURI.isEmpty() || !port.unitSymbol.isEmpty()))
+        info.unit = kAudioUnitParameterUnit_CustomUnit;
+    info.flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
+    if (port.toggled)
+        info.flags |= kAudioUnitParameterFlag_IsToggled;
+    if (port.integer)
+        info.flags |= kAudioUnitParameterFlag_IsInteger;
+    if (port.enumeration)
+        info.flags |= kAudioUnitParameterFlag_IsEnumeration;
+    if (port.logarithmic)
+        info.flags |= kAudioUnitParameterFlag_DisplayLogarithmic;
+    for (const LV2ScalePoint& point : port.scalePoints)
+        info.valueNames.append({point.value, point.label});
+    if (!info.valueNames.isEmpty())
+        info.flags |= kAudioUnitParameterFlag_ValuesHaveStrings;
+    *outInfo = std::move(info);
+    return noErr;
 }
 
 OSStatus LV2EffectUnit::getProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,

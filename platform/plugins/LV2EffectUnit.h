@@ -5,7 +5,7 @@
 // averaged), processed in place by an LV2EffectInstance.
 //
 //  - Parameters: one per control input of the plugin, id = the port index, global scope,
-//    element 0 (atomics: any thread, render thread included).
+//    element 0 (atomics: any thread, render thread included), described from the port.
 //  - Properties beyond AudioUnit's: kAudioUnitProperty_BypassEffect (UInt32 1/0; the host
 //    copies input to output), kAudioUnitProperty_Latency (Float64 seconds, from the plugin's
 //    latency port), kAudioUnitProperty_TailTime (0).
@@ -52,6 +52,9 @@ public:
     OSStatus setParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                           AudioUnitParameterValue value) override;
     std::vector<AudioUnitParameterID> parameterList(AudioUnitScope scope) const override;
+    // From the control port: its name, range, default, unit, labelled values and kind.
+    OSStatus getParameterInfo(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                              AudioUnitParameterInfo* outInfo) const override;
 
     OSStatus getProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData,
                          UInt32* ioDataSize) const override;

@@ -3,6 +3,7 @@
 #include <lv2/parameters/parameters.h>
 #include <lv2/midi/midi.h>
 #include <lv2/state/state.h>
+#include <lv2/units/units.h>
 
 #include <cstdarg>
 
@@ -22,6 +23,9 @@ LV2World::LV2World()
     toggled = lilv_new_uri(world, LV2_CORE__toggled);
     integer = lilv_new_uri(world, LV2_CORE__integer);
     logarithmic = lilv_new_uri(world, "http://lv2plug.in/ns/ext/port-props#logarithmic");
+    enumeration = lilv_new_uri(world, LV2_CORE__enumeration);
+    unitsUnit = lilv_new_uri(world, LV2_UNITS__unit);
+    unitsSymbol = lilv_new_uri(world, LV2_UNITS__symbol);
     midiEvent = lilv_new_uri(world, LV2_MIDI__MidiEvent);
     atomSupports = lilv_new_uri(world, LV2_ATOM__supports);
     minorVersion = lilv_new_uri(world, LV2_CORE__minorVersion);
@@ -50,7 +54,7 @@ LV2World::LV2World()
 LV2World::~LV2World()
 {
     for (LilvNode* node : {audioPort, controlPort, cvPort, atomPort, inputPort, outputPort, sideChain,
-                           connectionOptional, toggled, integer, logarithmic, midiEvent, atomSupports, minorVersion,
+                           connectionOptional, toggled, integer, logarithmic, enumeration, unitsUnit, unitsSymbol, midiEvent, atomSupports, minorVersion,
                            microVersion, stateState})
         lilv_node_free(node);
     lilv_world_free(world);

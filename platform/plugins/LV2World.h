@@ -47,6 +47,9 @@ struct LV2World {
     LilvNode* toggled = nullptr;
     LilvNode* integer = nullptr;
     LilvNode* logarithmic = nullptr;
+    LilvNode* enumeration = nullptr;
+    LilvNode* unitsUnit = nullptr;
+    LilvNode* unitsSymbol = nullptr;
     LilvNode* midiEvent = nullptr;
     LilvNode* atomSupports = nullptr;
     LilvNode* minorVersion = nullptr;

@@ -1,121 +1,65 @@
 #include "platform/ui/ZEPSlider.h"
 
-#include "platform/ui/PartImages.h"
-
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <algorithm>
-#include <cmath>
-
-namespace {
-// An image's rectangle of the given size centred on centre, on whole pixels so that
-// images stay crisp.
-QRectF centredOnPixels(const QPointF& centre, const QSizeF& size)
+ZEPSlider::ZEPSlider(const QRect& frame, QWidget* parent, std::unique_ptr<ZEPSliderCell> cell)
+    : QWidget(parent), cell_(cell ? std::move(cell) : std::make_unique<ZEPSliderCell>())
 {
-    return QRectF(QPointF(std::round(centre.x() - size.width() / 2), std::round(centre.y() - size.height() / 2)), size);
-}
-} // namespace
-
-ZEPSlider::ZEPSlider(const QRect& frame, QWidget* parent)
-    : QWidget(parent)
-{
+    cell_->setControlView(this);
     setGeometry(frame);
 }
 
+ZEPSlider::~ZEPSlider() = default;
+
 void ZEPSlider::setMinValue(double value)
 {
-    minValue_ = value;
-    setDoubleValue(value_);
+    const double before = cell_->doubleValue();
+    cell_->setMinValue(value);
     update();
+    if (cell_->doubleValue() != before)
+        emit valueChanged(cell_->doubleValue());
 }
 
 void ZEPSlider::setMaxValue(double value)
 {
-    maxValue_ = value;
-    setDoubleValue(value_);
+    const double before = cell_->doubleValue();
+    cell_->setMaxValue(value);
     update();
+    if (cell_->doubleValue() != before)
+        emit valueChanged(cell_->doubleValue());
 }
 
 void ZEPSlider::setDoubleValue(double value)
 {
-    const double clamped = std::clamp(value, std::min(minValue_, maxValue_), std::max(minValue_, maxValue_));
-    if (clamped == value_)
+    if (!cell_->setDoubleValue(value))
         return;
-    value_ = clamped;
     update();
-    emit valueChanged(value_);
+    emit valueChanged(cell_->doubleValue());
 }
 
 void ZEPSlider::setNumberOfTickMarks(int count)
 {
-    numberOfTickMarks_ = std::max(0, count);
+    cell_->setNumberOfTickMarks(count);
     update();
 }
 
 void ZEPSlider::setBarImage(const QImage& image)
 {
-    barImage_ = image;
+    cell_->setBarImage(image);
     update();
 }
 
 void ZEPSlider::setKnobImage(const QImage& image)
 {
-    knobImage_ = image;
+    cell_->setKnobImage(image);
     update();
 }
 
 void ZEPSlider::setTickImage(const QImage& image)
 {
-    tickImage_ = image;
+    cell_->setTickImage(image);
     update();
-}
-
-QSizeF ZEPSlider::knobSize() const
-{
-    return ZEPImageSize(knobImage_);
-}
-
-double ZEPSlider::fraction() const
-{
-    const double span = maxValue_ - minValue_;
-    if (span == 0 || std::isnan(span))
-        return 0;
-    return std::clamp((value_ - minValue_) / span, 0.0, 1.0);
-}
-
-QPointF ZEPSlider::knobCentreForFraction(double f) const
-{
-    const QSizeF knob = knobSize();
-    if (isVertical())
-        return QPointF(width() / 2.0, height() - knob.height() / 2 - f * (height() - knob.height()));
-    return QPointF(knob.width() / 2 + f * (width() - knob.width()), height() / 2.0);
-}
-
-QRectF ZEPSlider::barRect() const
-{
-    if (barImage_.isNull())
-        return QRectF();
-    return centredOnPixels(QPointF(width() / 2.0, height() / 2.0), ZEPImageSize(barImage_));
-}
-
-QRectF ZEPSlider::knobRect() const
-{
-    return centredOnPixels(knobCentreForFraction(fraction()), knobSize());
-}
-
-double ZEPSlider::valueForKnobCentre(const QPointF& centre) const
-{
-    const QSizeF knob = knobSize();
-    double f = 0;
-    if (isVertical()) {
-        const double travel = height() - knob.height();
-        f = travel > 0 ? (height() - knob.height() / 2 - centre.y()) / travel : 0;
-    } else {
-        const double travel = width() - knob.width();
-        f = travel > 0 ? (centre.x() - knob.width() / 2) / travel : 0;
-    }
-    return minValue_ + std::clamp(f, 0.0, 1.0) * (maxValue_ - minValue_);
 }
 
 void ZEPSlider::paintEvent(QPaintEvent*)
@@ -123,25 +67,15 @@ void ZEPSlider::paintEvent(QPaintEvent*)
     QPainter painter(this);
     if (!isEnabled())
         painter.setOpacity(0.5);
-    if (!barImage_.isNull())
-        painter.drawImage(barRect(), barImage_);
-    if (!tickImage_.isNull() && numberOfTickMarks_ > 0) {
-        const QSizeF tick = ZEPImageSize(tickImage_);
-        for (int i = 0; i < numberOfTickMarks_; ++i) {
-            const double f = numberOfTickMarks_ == 1 ? 0.5 : double(i) / (numberOfTickMarks_ - 1);
-            painter.drawImage(centredOnPixels(knobCentreForFraction(f), tick), tickImage_);
-        }
-    }
-    if (!knobImage_.isNull())
-        painter.drawImage(knobRect(), knobImage_);
+    cell_->drawWithFrame(painter);
 }
 
 void ZEPSlider::moveKnobTo(const QPointF& centre)
 {
-    const double before = value_;
-    setDoubleValue(valueForKnobCentre(centre));
-    if (value_ != before)
-        emit sliderMoved(value_);
+    const double before = cell_->doubleValue();
+    setDoubleValue(cell_->valueForKnobCentre(centre));
+    if (cell_->doubleValue() != before)
+        emit sliderMoved(cell_->doubleValue());
 }
 
 void ZEPSlider::mousePressEvent(QMouseEvent* event)

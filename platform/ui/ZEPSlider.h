@@ -1,43 +1,50 @@
 #pragma once
 // A slider drawn from images: a bar, a knob and, with tick marks, a tick image at each
-// mark. It is vertical when it is higher than it is wide; a vertical slider has its
-// minimum at the bottom. The bar is drawn at its own size, centred; the knob and the
-// ticks are centred on the bar's line, all on whole pixels. Values are doubles between
-// minValue and maxValue.
+// mark. Its look, value and layout are its cell's (ZEPSliderCell, or a subclass given at
+// creation); the slider answers the mouse. Values are doubles between minValue and
+// maxValue.
 // Main thread only.
+
+#include "platform/ui/ZEPSliderCell.h"
 
 #include <QImage>
 #include <QWidget>
 
+#include <memory>
+
 class ZEPSlider : public QWidget {
     Q_OBJECT
 public:
-    explicit ZEPSlider(const QRect& frame, QWidget* parent = nullptr);
+    // A slider with the given cell (a plain ZEPSliderCell when null).
+    explicit ZEPSlider(const QRect& frame, QWidget* parent = nullptr, std::unique_ptr<ZEPSliderCell> cell = nullptr);
+    ~ZEPSlider() override;
 
-    double minValue() const { return minValue_; }
-    double maxValue() const { return maxValue_; }
+    ZEPSliderCell* cell() const { return cell_.get(); }
+
+    double minValue() const { return cell_->minValue(); }
+    double maxValue() const { return cell_->maxValue(); }
     void setMinValue(double value);
     void setMaxValue(double value);
-    double doubleValue() const { return value_; }
+    double doubleValue() const { return cell_->doubleValue(); }
     // Clamped to [minValue, maxValue]; announces a change with valueChanged.
     void setDoubleValue(double value);
 
-    int numberOfTickMarks() const { return numberOfTickMarks_; }
+    int numberOfTickMarks() const { return cell_->numberOfTickMarks(); }
     void setNumberOfTickMarks(int count);
 
-    bool isVertical() const { return height() > width(); }
+    bool isVertical() const { return cell_->isVertical(); }
 
     void setBarImage(const QImage& image);
-    QImage barImage() const { return barImage_; }
+    QImage barImage() const { return cell_->barImage(); }
     void setKnobImage(const QImage& image);
-    QImage knobImage() const { return knobImage_; }
+    QImage knobImage() const { return cell_->knobImage(); }
     void setTickImage(const QImage& image);
-    QImage tickImage() const { return tickImage_; }
+    QImage tickImage() const { return cell_->tickImage(); }
 
-    // Where the bar and the knob are drawn, in the slider's coordinates. Subclasses may
-    // place the knob differently; hit-testing follows.
-    QRectF barRect() const;
-    virtual QRectF knobRect() const;
+    // Where the bar and the knob are drawn, in the slider's (Qt) coordinates; hit-testing
+    // follows the knob.
+    QRectF barRect() const { return cell_->barRectFlipped(true); }
+    QRectF knobRect() const { return cell_->knobRectFlipped(true); }
 
 signals:
     void valueChanged(double value);
@@ -50,22 +57,10 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-    // The knob centre for a value fraction in [0, 1], along the slider's length.
-    QPointF knobCentreForFraction(double fraction) const;
-
 private:
-    QSizeF knobSize() const;
-    double fraction() const;
-    double valueForKnobCentre(const QPointF& centre) const;
     void moveKnobTo(const QPointF& centre);
 
-    double minValue_ = 0;
-    double maxValue_ = 1;
-    double value_ = 0;
-    int numberOfTickMarks_ = 0;
-    QImage barImage_;
-    QImage knobImage_;
-    QImage tickImage_;
+    std::unique_ptr<ZEPSliderCell> cell_;
     bool tracking_ = false;
     QPointF grabOffset_;
 };

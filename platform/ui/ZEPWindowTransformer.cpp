@@ -1,5 +1,8 @@
 #include "platform/ui/ZEPWindowTransformer.h"
 
+#include "platform/NotificationCenter.h"
+#include "platform/ZEPAppKitConstants.h"
+
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -19,8 +22,10 @@ ZEPWindowTransformer::ZEPWindowTransformer(QWidget* window, int animationType,
         if (window_)
             window_->setWindowOpacity(value.toDouble());
     });
-    connect(animation_, &QVariantAnimation::finished, this,
-            [this] { emit windowTransformComplete(this); });
+    connect(animation_, &QVariantAnimation::finished, this, [this] {
+        emit windowTransformComplete(this);
+        NotificationCenter::defaultCenter().post(ZEPWindowTransformCompleteKey, this);
+    });
 }
 
 ZEPWindowTransformer::~ZEPWindowTransformer()

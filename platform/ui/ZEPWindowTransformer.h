@@ -2,9 +2,9 @@
 // Fades a window's opacity: type FadeIn from its current opacity to fully opaque, type
 // FadeOut from its current opacity to fully transparent, over the given time, on the Qt
 // event loop. It does not show, hide or close the window. When the fade has run its
-// course, windowTransformComplete is sent with the transformer (the design's
-// ZEPWindowTransformCompleteKey notification); a stopped fade sends nothing. Main thread
-// only.
+// course, windowTransformComplete is sent with the transformer and the notification
+// ZEPWindowTransformCompleteKey (platform/ZEPAppKitConstants.h) is posted with the
+// transformer as object; a stopped fade sends nothing. Main thread only.
 //
 // Ownership: the factory methods return a transformer parented to the window, so it lives
 // at most as long as the window; a transformer keeps running while it exists. Never delete

@@ -23,6 +23,8 @@ protected:
 class TaggedNode : public ZEPAudioGraphNode {
 public:
     using ZEPAudioGraphNode::ZEPAudioGraphNode;
+    // A status of the subclass's own, as a parameter listener keeps its registration's.
+    void recordStatus(OSStatus status) { setError(status); }
 };
 
 // Answers "no data yet" to its first pull, then the pattern.
@@ -314,6 +316,9 @@ TEST_F(AudioGraph, MakesNodeObjectsOfItsNodeClassThatDescribeTheirUnits)
     EXPECT_EQ(graph->internalMaxRequestFrames(), 32768u);
     EXPECT_TRUE(node->serializableProperties().contains(kZEPAudioGraphNodeBypassKey));
     EXPECT_FALSE(node->description().isEmpty());
+    auto* tagged = static_cast<TaggedNode*>(node.get());
+    tagged->recordStatus(kAudioUnitErr_CannotDoInCurrentContext);
+    EXPECT_EQ(tagged->getError(), kAudioUnitErr_CannotDoInCurrentContext);
 
     auto output = graph->outputZEPNode();
     EXPECT_EQ(output->node(), graph->outputNode());

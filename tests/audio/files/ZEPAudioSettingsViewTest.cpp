@@ -6,6 +6,7 @@
 #include "audio/files/ZEPAudioConverterSettingsView.h"
 #include "audio/files/ZEPAudioFileWriter.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ValueTransformer.h"
 #include "platform/codecs/AudioFormatCatalog.h"
 
 #include <QComboBox>
@@ -65,6 +66,8 @@ TEST(AudioSettingsView, aFileTypeFillsTheMenusFromTheCapabilityTableAndChoicesRe
     ZEPAudioSettingsView view;
     CountingDelegate delegate;
     view.setDelegate(&delegate);
+    EXPECT_TRUE(ValueTransformer::valueTransformerForName("ZEPDisabledColorTransformer"));
+    EXPECT_TRUE(ValueTransformer::valueTransformerForName("ZEPDisplayNameTransformer"));
     EXPECT_EQ(view.fileType(), kAudioFileAIFFType);
     EXPECT_EQ(selectedValue(view.fileTypePopUp()).toLongLong(), qlonglong(kAudioFileAIFFType));
     EXPECT_EQ(view.fileTypePopUp()->count(), ZEPAudioFileWriter::writableFileTypes().size());

@@ -86,6 +86,47 @@ TEST(ZEPSlider, DrawsBarTicksAndKnobCentredOnTheLine)
     EXPECT_EQ(picture.pixel(94, 10), kBlue);  // last tick, where the knob's centre would be
 }
 
+namespace {
+// A cell of another look, as the drawer's: the knob keeps the plain cell's origin but takes
+// its image's size, and the bar is drawn as a plain line.
+class WideKnobCell : public ZEPSliderCell {
+public:
+    QRectF knobRectFlipped(bool flipped) const override
+    {
+        const QRectF plain = ZEPSliderCell::knobRectFlipped(true);
+        return inCoordinates(QRectF(plain.topLeft(), QSizeF(30, 6)), flipped);
+    }
+    void drawBarInside(QPainter& painter, const QRectF& barRect) override
+    {
+        ++barsDrawn;
+        painter.fillRect(barRect, QColor(kBlue));
+    }
+    int barsDrawn = 0;
+};
+} // namespace
+
+TEST(ZEPSliderCell, ACellOfItsOwnPlacesAndDrawsTheKnobForTheSlider)
+{
+    auto cell = std::make_unique<WideKnobCell>();
+    WideKnobCell* wide = cell.get();
+    ZEPSlider slider(QRect(0, 0, 200, 20), nullptr, std::move(cell));
+    EXPECT_EQ(slider.cell(), wide);
+    slider.setBarImage(solidImage(kGreen, 200, 4));
+    slider.setKnobImage(solidImage(kRed, 20, 20));
+    slider.setDoubleValue(0);
+
+    // The cell's knob rectangle rules drawing; y-up asks are turned over.
+    EXPECT_EQ(slider.knobRect(), QRectF(0, 0, 30, 6));
+    EXPECT_EQ(wide->knobRectFlipped(false), QRectF(0, 14, 30, 6));
+    EXPECT_EQ(wide->barRectFlipped(false), QRectF(0, 8, 200, 4));
+    EXPECT_EQ(wide->knobThickness(), 20.0);
+    const QImage picture = renderedPicture(slider);
+    EXPECT_EQ(wide->barsDrawn, 1);
+    EXPECT_EQ(picture.pixel(100, 9), kBlue);
+    EXPECT_EQ(picture.pixel(25, 3), kRed); // the knob image stretched over 30 x 6
+    EXPECT_EQ(qAlpha(picture.pixel(5, 15)), 0);
+}
+
 TEST(ZEPButton, ASwitchTogglesAndShowsItsAlternateImageWhenOn)
 {
     ZEPButton button(QRect(0, 0, 80, 16));

@@ -1,5 +1,7 @@
 #include "platform/ui/ZEPWindowTransformer.h"
 
+#include "platform/NotificationCenter.h"
+#include "platform/ZEPAppKitConstants.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
@@ -23,10 +25,15 @@ TEST(ZEPWindowTransformer, FadesFromTheCurrentOpacityAndAnnouncesTheEndOnce)
         window.setWindowOpacity(c.startOpacity);
         ZEPWindowTransformer transformer(&window, c.type, 0.02);
         QSignalSpy completed(&transformer, &ZEPWindowTransformer::windowTransformComplete);
+        int notified = 0;
+        NotificationCenter::defaultCenter().addObserver(&notified, ZEPWindowTransformCompleteKey, &transformer,
+                                                        [&](const Notification&) { ++notified; });
         transformer.startWindowTransformation();
         EXPECT_TRUE(transformer.isRunning());
         ASSERT_TRUE(waitUntil([&] { return completed.count() > 0; })) << "type " << c.type;
+        NotificationCenter::defaultCenter().removeObserver(&notified);
         EXPECT_EQ(completed.count(), 1);
+        EXPECT_EQ(notified, 1);
         EXPECT_EQ(completed.at(0).at(0).value<ZEPWindowTransformer*>(), &transformer);
         EXPECT_DOUBLE_EQ(window.windowOpacity(), c.endOpacity);
         EXPECT_TRUE(window.isVisible()); // fading never hides

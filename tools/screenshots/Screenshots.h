@@ -1,0 +1,15 @@
+#pragma once
+// The windows and sheets the documentation shows, each as a function that builds it with
+// sample contents and answers its picture. ClipdeckScreenshots.cpp lists them; a window
+// added to the program adds its function here and a line there.
+
+#include <QImage>
+#include <QWidget>
+
+// The window's picture once it is on screen: shown, exposed, laid out and painted.
+QImage pictureOfWindow(QWidget& window);
+
+QImage preferencesWindowScreenshot();
+QImage aboutBoxScreenshot();
+QImage splashScreenScreenshot();
+QImage textViewerScreenshot();
