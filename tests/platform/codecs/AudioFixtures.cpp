@@ -32,6 +32,20 @@ bool runFFmpeg(const QStringList& arguments)
     return ok;
 }
 
+bool runSox(const QStringList& arguments)
+{
+    bool ok = false;
+    runTool(QStringLiteral("sox"), QStringList{"-q"} + arguments, &ok);
+    return ok;
+}
+
+bool runLame(const QStringList& arguments)
+{
+    bool ok = false;
+    runTool(QStringLiteral("lame"), QStringList{"--quiet"} + arguments, &ok);
+    return ok;
+}
+
 bool makeFixture(const QString& path, const QString& source, qint64 frames, int channels,
                  const QStringList& codecArguments, int sampleRate)
 {

@@ -15,6 +15,9 @@ namespace clipdeck::test {
 
 // Runs the ffmpeg tool (quiet, overwriting); true when it succeeded.
 bool runFFmpeg(const QStringList& arguments);
+// Runs the sox and lame tools (quietly); true when they succeeded.
+bool runSox(const QStringList& arguments);
+bool runLame(const QStringList& arguments);
 
 // Writes `frames` frames of a generated source into path: source is an ffmpeg audio source
 // expression such as "sine=frequency=440" (its rate is set here), encoded with the
