@@ -376,7 +376,13 @@ OSStatus ZEPAudioEditor::renderExtractionFrames(UInt32* frames, AudioBufferList*
                 return kZEPAudioSourceEndOfData;
             }
         }
-        return chain->renderFrames(frames, ioData, renderFlags, timeStamp, sender);
+        const OSStatus status = chain->renderFrames(frames, ioData, renderFlags, timeStamp, sender);
+        // The chain pads a failing source with silence: the failure ends the export's source.
+        if (const OSStatus readError = mExportState ? mExportState->readError.load() : noErr) {
+            *frames = 0;
+            return readError;
+        }
+        return status;
     }
     OSStatus status = readPackets(frames, ioData, nullptr, true, true);
     if (mExportState) {
