@@ -73,16 +73,13 @@ OSStatus ZEPMovie::openFile() { return readyMovieExtraction(); }
 ZEPAudioFile::ReaderOpener ZEPMovie::readerOpener() const
 {
     const QString path = mFileRef ? mFileRef->path() : QString();
-    return [path](const std::atomic<bool>* cancelled, Readers* tracks) -> OSStatus {
-        if (path.isEmpty())
-            return kAudioFileNotOpenError;
-        std::unique_ptr<AudioFileReader> first;
-        OSStatus status = AudioFileReader::open(path, &first, 0, cancelled);
+    return [path, openFirst = ZEPAudioFile::readerOpener()](const std::atomic<bool>* cancelled,
+                                                            Readers* tracks) -> OSStatus {
+        OSStatus status = openFirst(cancelled, tracks);
         if (status != noErr)
             return status;
-        const int count = first->audioTrackCount();
-        const Float64 rate = first->dataFormat().mSampleRate;
-        tracks->push_back(std::move(first));
+        const int count = tracks->front()->audioTrackCount();
+        const Float64 rate = tracks->front()->dataFormat().mSampleRate;
         for (int k = 1; k < count; ++k) {
             std::unique_ptr<AudioFileReader> track;
             if ((status = AudioFileReader::open(path, &track, k, cancelled)) != noErr) {

@@ -19,10 +19,11 @@
 // (from a byte offset of its own for PCM and raw streams, by the container's time stamps for
 // the rest, checking where it landed and going further back when the container put it past
 // the target), decodes and discards up to the target. Reading after a seek gives the very
-// samples a reading from the start gives there; only codecs that carry no history (Opus
-// after its pre-roll, AAC's substituted noise) may differ by what their decoder's state
-// held. A seek that cannot be made answers an error, and reads answer it too until the next
-// seek: a reader never reads on from a wrong place.
+// samples a reading from the start gives there, with two exceptions that lie in the codecs:
+// Opus, whose decoder state settles over the half second of pre-roll to within 1e-4 of full
+// scale, and AAC's substituted noise, which no decoder repeats (the noise keeps its energy).
+// A seek that cannot be made answers an error, and reads answer it too until the next seek:
+// a reader never reads on from a wrong place.
 //
 // Channels. One channel goes to both sides; more than two are mixed down with channel i
 // adding into side i modulo 2 at unity gain.
@@ -107,6 +108,7 @@ private:
     OSStatus readFirstPacket();
     OSStatus countFlatPCM();
     OSStatus countIndexedPackets();
+    void listPacket(const AVPacket* packet, SInt64 timeline, SInt64 timestamp);
     OSStatus scanPackets(const std::atomic<bool>* cancelled);
     OSStatus decodeAllPackets(const std::atomic<bool>* cancelled);
     SInt64 inspectLastPacket(SInt64 lastPacketTimeline);

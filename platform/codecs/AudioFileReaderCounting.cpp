@@ -188,6 +188,25 @@ SInt64 AudioFileReader::inspectLastPacket(SInt64 lastPacketTimeline)
     return (found && frameSize <= 0) ? decoded : nominal;
 }
 
+// Lists a packet met in a pass over the stream, with what it tells of the whole.
+void AudioFileReader::listPacket(const AVPacket* packet, SInt64 timeline, SInt64 timestamp)
+{
+    if (mEntries.empty()) {
+        mFirstPacketPosition = packet->pos;
+        mStartSkip = startSkipOf(packet);
+    }
+    mIsProtected = mIsProtected || hasEncryptionInfo(packet);
+    mEndDiscard += endDiscardOf(packet);
+    PacketEntry entry;
+    entry.position = packet->pos;
+    entry.timestamp = timestamp;
+    entry.timeline = timeline;
+    entry.size = packet->size;
+    mEntries.push_back(entry);
+    mByteCount += packet->size;
+    mMaximumPacketSize = std::max(mMaximumPacketSize, UInt32(packet->size));
+}
+
 // A raw stream (MP3, ADTS, FLAC): every packet, read once: where it lies and its frames.
 OSStatus AudioFileReader::scanPackets(const std::atomic<bool>* cancelled)
 {
@@ -205,20 +224,8 @@ OSStatus AudioFileReader::scanPackets(const std::atomic<bool>* cancelled)
             av_packet_unref(packet);
             return kCountByDecoding;
         }
-        if (mEntries.empty()) {
-            mFirstPacketPosition = packet->pos;
-            mStartSkip = startSkipOf(packet);
-        }
-        mIsProtected = mIsProtected || hasEncryptionInfo(packet);
-        mEndDiscard += endDiscardOf(packet);
-        PacketEntry entry;
-        entry.position = packet->pos;
-        entry.timeline = frames;
-        entry.size = packet->size;
-        mEntries.push_back(entry);
+        listPacket(packet, frames, AV_NOPTS_VALUE);
         frames += packetFrames;
-        mByteCount += packet->size;
-        mMaximumPacketSize = std::max(mMaximumPacketSize, UInt32(packet->size));
         av_packet_unref(packet);
     }
     if (mEntries.empty())
@@ -263,23 +270,11 @@ OSStatus AudioFileReader::decodeAllPackets(const std::atomic<bool>* cancelled)
         if (d.readPacket() < 0)
             break; // the end, or a broken tail: what came before counts
         const SInt64 timestamp = timestampOf(packet);
-        if (mEntries.empty()) {
-            mFirstPacketPosition = packet->pos;
-            mStartSkip = startSkipOf(packet);
+        if (mEntries.empty())
             mStampedStart = timestamp != AV_NOPTS_VALUE ? d.toFrames(timestamp) : 0;
-        }
         if (timestamp != AV_NOPTS_VALUE && packet->duration > 0)
             mStampedEnd = d.toFrames(timestamp + packet->duration);
-        mIsProtected = mIsProtected || hasEncryptionInfo(packet);
-        mEndDiscard += endDiscardOf(packet);
-        PacketEntry entry;
-        entry.position = packet->pos;
-        entry.timestamp = timestamp;
-        entry.timeline = -1; // set by its first frame, or after the pass
-        entry.size = packet->size;
-        mEntries.push_back(entry);
-        mByteCount += packet->size;
-        mMaximumPacketSize = std::max(mMaximumPacketSize, UInt32(packet->size));
+        listPacket(packet, -1, timestamp); // its place is set by its first frame, or after the pass
 
         packet->pts = packet->dts = SInt64(mEntries.size() - 1);
         packet->flags &= ~AV_PKT_FLAG_DISCARD;

@@ -34,25 +34,23 @@ public:
     std::atomic<bool> failing{false};
 };
 
-class RunOutCounter : public ZEPAudioEditorDelegate {
-public:
-    std::optional<OSStatus> audioEditorRanOutOfData(ZEPAudioEditor*) override
-    {
-        ++count;
-        return std::nullopt;
-    }
-    std::atomic<int> count{0};
-};
+// An edit model of the given kind over a ramp of `frames` frames whose seeks fail on demand.
+template <class Editor>
+std::unique_ptr<Editor> editorOfARamp(const TempFolder& folder, long long frames, FailingSeekFile** file)
+{
+    std::unique_ptr<FailingSeekFile> opened = FailingSeekFile::open(writeRampFile(folder.file("ramp.wav"), frames));
+    *file = opened.get();
+    return opened ? Editor::initWithAudioFile(std::move(opened)) : nullptr;
+}
 
 } // namespace
 
 TEST(SeekFailure, theReadWithEditsAnswersTheSeeksErrorAndTriesAgainNextTime)
 {
     TempFolder folder;
-    std::unique_ptr<FailingSeekFile> opened = FailingSeekFile::open(writeRampFile(folder.file("ramp.wav"), 20000));
-    ASSERT_TRUE(opened);
-    FailingSeekFile* file = opened.get();
-    std::unique_ptr<ZEPAudioFileEditor> editor = ZEPAudioFileEditor::initWithAudioFile(std::move(opened));
+    FailingSeekFile* file = nullptr;
+    std::unique_ptr<ZEPAudioFileEditor> editor = editorOfARamp<ZEPAudioFileEditor>(folder, 20000, &file);
+    ASSERT_TRUE(editor);
     ASSERT_EQ(readEdited(*editor, 100).status, noErr);
 
     editor->setReadLocation(5000);
@@ -80,12 +78,10 @@ TEST(SeekFailure, theReadWithEditsAnswersTheSeeksErrorAndTriesAgainNextTime)
 TEST(SeekFailure, theBoardFeedEndsTheSoundAfterWhatItHad)
 {
     TempFolder folder;
-    std::unique_ptr<FailingSeekFile> opened = FailingSeekFile::open(writeRampFile(folder.file("ramp.wav"), 200000));
-    ASSERT_TRUE(opened);
-    FailingSeekFile* file = opened.get();
-    std::unique_ptr<CKAudioFileEditor> feed = CKAudioFileEditor::initWithAudioFile(std::move(opened));
+    FailingSeekFile* file = nullptr;
+    std::unique_ptr<CKAudioFileEditor> feed = editorOfARamp<CKAudioFileEditor>(folder, 200000, &file);
     ASSERT_TRUE(feed);
-    RunOutCounter delegate;
+    RunOutNotices delegate;
     feed->setDelegate(&delegate);
     feed->setUseCache(true);
     ASSERT_EQ(feed->updateCachedAudio(), noErr);
@@ -103,15 +99,10 @@ TEST(SeekFailure, theBoardFeedEndsTheSoundAfterWhatItHad)
     UInt32 rendered = 0;
     OSStatus status = noErr;
     for (int slice = 0; slice < 1000 && status == noErr; ++slice) {
-        StackAudioBufferList<2> list;
-        list.mBuffers[0] = {1, 512 * 4, left.data()};
-        list.mBuffers[1] = {1, 512 * 4, right.data()};
-        UInt32 frames = 512;
         AudioUnitRenderActionFlags flags = 0;
-        AudioTimeStamp time;
-        status = feed->renderFrames(&frames, list.list(), &flags, &time, nullptr);
+        status = renderSlice(*feed, left, right, &flags);
         if (status == noErr && !(flags & kAudioUnitRenderAction_OutputIsSilence))
-            rendered += frames;
+            rendered += 512;
     }
     EXPECT_EQ(status, kZEPAudioSourceEndOfData);
     EXPECT_EQ(delegate.count.load(), 1);
@@ -123,10 +114,9 @@ TEST(SeekFailure, theBoardFeedEndsTheSoundAfterWhatItHad)
 TEST(SeekFailure, anExportFailsAndLeavesNoShortFile)
 {
     TempFolder folder;
-    std::unique_ptr<FailingSeekFile> opened = FailingSeekFile::open(writeRampFile(folder.file("ramp.wav"), 44100));
-    ASSERT_TRUE(opened);
-    FailingSeekFile* file = opened.get();
-    std::unique_ptr<ZEPAudioFileEditor> editor = ZEPAudioFileEditor::initWithAudioFile(std::move(opened));
+    FailingSeekFile* file = nullptr;
+    std::unique_ptr<ZEPAudioFileEditor> editor = editorOfARamp<ZEPAudioFileEditor>(folder, 44100, &file);
+    ASSERT_TRUE(editor);
     editor->setEncodeSettings(pcm16Settings(kAudioFileWAVEType));
     file->failing = true;
     RecordingExportDelegate delegate;

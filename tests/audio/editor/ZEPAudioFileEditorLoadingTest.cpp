@@ -5,7 +5,6 @@
 #include "audio/editor/ZEPAudioFileEditor.h"
 
 #include "EditorFixtures.h"
-#include "platform/MainThread.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -21,11 +20,17 @@ struct LoadingDelegate : ZEPAudioEditorDelegate {
     int finished = 0;
 };
 
-void drainMainThread()
+// Opens the file in the background and waits for the model's loading to end: answers the
+// model once its delegate has heard of the end exactly once.
+std::unique_ptr<ZEPAudioFileEditor> loadInTheBackground(const QString& path, LoadingDelegate& delegate)
 {
-    bool ran = false;
-    mainthread::post([&] { ran = true; });
-    ASSERT_TRUE(waitUntil([&] { return ran; }));
+    std::unique_ptr<ZEPAudioFileEditor> editor = ZEPAudioFileEditor::initWithPath(path);
+    if (!editor || !editor->isLoading() || !editor->skippedRegions().isEmpty() || editor->totalSampleCount() != 0)
+        return nullptr;
+    editor->setDelegate(&delegate);
+    if (!waitUntil([&] { return delegate.finished > 0; }) || !runQueuedMainThreadCalls() || delegate.finished != 1)
+        return nullptr;
+    return editor;
 }
 
 } // namespace
@@ -34,17 +39,9 @@ TEST(ZEPAudioFileEditorLoading, theModelIsReadyWhenItsFileHasLoaded)
 {
     TempFolder folder;
     const QString path = writeRampFile(folder.file("ramp.wav"), 30000);
-    std::unique_ptr<ZEPAudioFileEditor> editor = ZEPAudioFileEditor::initWithPath(path);
-    ASSERT_TRUE(editor);
-    EXPECT_TRUE(editor->isLoading());
-    EXPECT_TRUE(editor->skippedRegions().isEmpty());
-    EXPECT_EQ(editor->totalSampleCount(), 0);
     LoadingDelegate delegate;
-    editor->setDelegate(&delegate);
-
-    ASSERT_TRUE(waitUntil([&] { return delegate.finished > 0; }));
-    drainMainThread();
-    EXPECT_EQ(delegate.finished, 1);
+    std::unique_ptr<ZEPAudioFileEditor> editor = loadInTheBackground(path, delegate);
+    ASSERT_TRUE(editor);
     EXPECT_FALSE(editor->isLoading());
     EXPECT_TRUE(editor->canPlay());
     EXPECT_EQ(editor->totalSampleCount(), 30000);
@@ -62,13 +59,9 @@ TEST(ZEPAudioFileEditorLoading, aFileThatDoesNotOpenEndsTheLoadingUnplayable)
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("not a sound");
     text.close();
-    std::unique_ptr<ZEPAudioFileEditor> editor = ZEPAudioFileEditor::initWithPath(folder.file("notes.wav"));
-    ASSERT_TRUE(editor);
     LoadingDelegate delegate;
-    editor->setDelegate(&delegate);
-    ASSERT_TRUE(waitUntil([&] { return delegate.finished > 0; }));
-    drainMainThread();
-    EXPECT_EQ(delegate.finished, 1);
+    std::unique_ptr<ZEPAudioFileEditor> editor = loadInTheBackground(folder.file("notes.wav"), delegate);
+    ASSERT_TRUE(editor);
     EXPECT_FALSE(editor->isLoading());
     EXPECT_FALSE(editor->canPlay());
     EXPECT_TRUE(editor->skippedRegions().isEmpty());

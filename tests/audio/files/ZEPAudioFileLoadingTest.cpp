@@ -35,14 +35,6 @@ struct LoadingDelegate : ZEPMovieDelegate {
     std::function<void()> onFinished;
 };
 
-// Runs the main thread's queue until everything posted before has run.
-void drainMainThread()
-{
-    bool ran = false;
-    mainthread::post([&] { ran = true; });
-    ASSERT_TRUE(waitUntil([&] { return ran; }));
-}
-
 // An hour of MP3 without an index: 360 ten-second pieces, one stream of frames. Answers the
 // frames the reader counts in it.
 SInt64 writeAnHourOfMP3(TempFolder& folder, const QString& path)
@@ -98,7 +90,7 @@ TEST(ZEPAudioFileLoading, aLongMP3OpensAtOnceWhileTheMainThreadKeepsAnswering)
     EXPECT_TRUE(file->canPlay());
     EXPECT_EQ(file->loadStatus(), noErr);
     EXPECT_EQ(file->packetCount(), frames);
-    drainMainThread();
+    ASSERT_TRUE(runQueuedMainThreadCalls());
     EXPECT_EQ(delegate.finished, 1);
 
     // It reads, to its last frame.
@@ -115,7 +107,7 @@ TEST(ZEPAudioFileLoading, aLongMP3OpensAtOnceWhileTheMainThreadKeepsAnswering)
     std::unique_ptr<ZEPAudioFile> gone = ZEPAudioFile::initWithPath(hour);
     gone->setDelegate(&abandoned);
     gone.reset();
-    drainMainThread();
+    ASSERT_TRUE(runQueuedMainThreadCalls());
     EXPECT_EQ(abandoned.finished, 0);
 }
 
@@ -136,7 +128,7 @@ TEST(ZEPAudioFileLoading, aFileThatDoesNotOpenFinishesLoadingWithItsError)
         LoadingDelegate delegate;
         file->setDelegate(&delegate);
         ASSERT_TRUE(waitUntil([&] { return delegate.finished > 0; }));
-        drainMainThread();
+        ASSERT_TRUE(runQueuedMainThreadCalls());
         EXPECT_EQ(delegate.finished, 1);
         EXPECT_FALSE(file->isLoading());
         EXPECT_FALSE(file->canPlay());
@@ -170,6 +162,6 @@ TEST(ZEPAudioFileLoading, aThreadThatWaitsForTheLoadReadsAtOnce)
     EXPECT_EQ(loaded, noErr);
     EXPECT_EQ(packets, 44100u);
     ASSERT_TRUE(waitUntil([&] { return delegate.finished > 0; }));
-    drainMainThread();
+    ASSERT_TRUE(runQueuedMainThreadCalls());
     EXPECT_EQ(delegate.finished, 1);
 }

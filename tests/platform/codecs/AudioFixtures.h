@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 class AudioFileReader;
@@ -49,6 +50,13 @@ StereoAudio sixteenBitTones(size_t frames);
 
 // Reads from the reader's position to the end in chunks of the given size.
 StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk = 4096);
+
+// Seeks the reader to `seeks` random frames (the first to the last frame) and reads up to
+// maxLength frames at each. Answers what went wrong at the first seek whose read fails,
+// delivers a wrong count, or differs from the straight read `whole` by more than tolerance;
+// an empty string when none did.
+std::string compareSeeks(AudioFileReader& reader, const StereoAudio& whole, int seeks, UInt32 maxLength,
+                         float tolerance = 0.0f);
 
 // What the ffmpeg tool decodes from a file: 32-bit float, two channels.
 StereoAudio decodeWithFFmpeg(const QString& path);
