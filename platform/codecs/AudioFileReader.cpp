@@ -286,23 +286,29 @@ SInt64 AudioFileReader::listedFrames(size_t entry) const
 }
 
 // Where a packet just read lies on the decoded timeline; the next packet's place when it does
-// not say. Moves mNextPacketTimeline past it.
-SInt64 AudioFileReader::packetTimeline(const AVPacket* packet)
+// not say (identified then tells false). Moves mNextPacketTimeline past it.
+SInt64 AudioFileReader::packetTimeline(const AVPacket* packet, bool* identified)
 {
     const codecs::AudioStreamDemuxer& d = *mDemuxer;
     SInt64 timeline = mNextPacketTimeline;
+    if (identified)
+        *identified = true;
     SInt64 frames = packet->duration > 0 ? d.toFrames(packet->duration) : d.stream->codecpar->frame_size;
     switch (d.addressing) {
     case PacketAddressing::FlatPCM:
         if (packet->pos >= mFirstPacketPosition) {
             timeline = (packet->pos - mFirstPacketPosition) / mDataFormat.mBytesPerPacket * mDataFormat.mFramesPerPacket;
             frames = SInt64(packet->size) / mDataFormat.mBytesPerPacket * mDataFormat.mFramesPerPacket;
+        } else if (identified) {
+            *identified = false;
         }
         break;
     case PacketAddressing::ContainerIndex: {
         const SInt64 timestamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (timestamp != AV_NOPTS_VALUE)
             timeline = d.toFrames(timestamp) - mOriginFrames;
+        else if (identified)
+            *identified = false;
         break;
     }
     case PacketAddressing::PacketScan:
@@ -315,6 +321,8 @@ SInt64 AudioFileReader::packetTimeline(const AVPacket* packet)
             while (found != mEntries.end() && found->position == packet->pos && !matches(*found))
                 ++found;
             if (found == mEntries.end() || !matches(*found)) {
+                if (identified)
+                    *identified = false;
                 mNextPacketTimeline = timeline + std::max<SInt64>(frames, 0);
                 return timeline;
             }
@@ -382,13 +390,15 @@ OSStatus AudioFileReader::positionAt(SInt64 start, bool* landedInTime)
     }
     if (read < 0)
         return codecs::statusFromAVError(read);
-    const SInt64 landed = packetTimeline(d.packet.get());
+    bool identified = false;
+    const SInt64 landed = packetTimeline(d.packet.get(), &identified);
     // Read again, with its place found, when decoding starts.
     if (mEntryCursor > 0)
         --mEntryCursor;
     mNextPacketTimeline = landed;
     d.holdPacket();
-    *landedInTime = landed <= start;
+    // A packet whose place is not known is no landing to decode from.
+    *landedInTime = identified && landed <= start;
     return noErr;
 }
 
@@ -420,7 +430,8 @@ OSStatus AudioFileReader::seek(SInt64 frame)
     // stream past that point, and from the very first packet at last.
     SInt64 back = mPrerollFrames;
     OSStatus status = noErr;
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    const bool recognisable = mDemuxer->addressing != PacketAddressing::DecodedScan || mEntriesRecognisable;
+    for (int attempt = 0; attempt < (recognisable ? 4 : 0); ++attempt) {
         const SInt64 start = std::max<SInt64>(0, target - back);
         bool landedInTime = false;
         status = positionAt(start, &landedInTime);
@@ -432,6 +443,8 @@ OSStatus AudioFileReader::seek(SInt64 frame)
         }
         back = 2 * back + 8192;
     }
+    if (!recognisable)
+        status = positionAtBeginning();
     mDecodedEnd = mNextPacketTimeline;
     mSeekStatus = status;
     return status;

@@ -117,7 +117,7 @@ private:
     // Seeking and decoding.
     OSStatus positionAt(SInt64 start, bool* landedInTime);
     OSStatus positionAtBeginning();
-    SInt64 packetTimeline(const AVPacket* packet);
+    SInt64 packetTimeline(const AVPacket* packet, bool* identified = nullptr);
     SInt64 listedFrames(size_t entry) const;
     OSStatus decodeMore();
 
@@ -147,6 +147,7 @@ private:
     bool mIsProtected = false;
     std::vector<codecs::PacketEntry> mEntries; // every packet, for the scanned addressings
     size_t mEntryCursor = 0;        // the entry the next packet read should be
+    bool mEntriesRecognisable = true; // DecodedScan: else every seek decodes from the start
     UInt32 mPrerollFrames = 0;
 
     SInt64 mPosition = 0;

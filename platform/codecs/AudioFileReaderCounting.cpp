@@ -300,6 +300,10 @@ OSStatus AudioFileReader::decodeAllPackets(const std::atomic<bool>* cancelled)
             entry->timeline = next;
         next = entry->timeline;
     }
+    // Packets are recognised after a seek by their byte offsets, which must be known and in order.
+    mEntriesRecognisable = std::is_sorted(mEntries.begin(), mEntries.end(), [](const PacketEntry& a, const PacketEntry& b) {
+        return a.position < b.position;
+    }) && mEntries.front().position >= 0;
     mPacketCount = SInt64(mEntries.size());
     mTotalFrames = total;
     return total > 0 ? noErr : kAudioFileInvalidFileError;
