@@ -1,7 +1,10 @@
 #include "isomedia/MP4M4ATagWriter.h"
 
+#include "isomedia/MP4MediaAPI.h"
+#include "isomedia/MP4MovieAPI.h"
 #include "isomedia/MP4MovieAtoms.h"
 #include "isomedia/MP4Movies.h"
+#include "isomedia/MP4TrackAPI.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -221,6 +224,35 @@ MP4Atom* MP4M4ATagWriter::getUserDataAtomWithTags(const MP4TagDictionary& tags,
     return sized(udta);
 }
 
+MP4Err MP4M4ATagWriter::checkMediaSamples(MP4MovieRecord* movie)
+{
+    uint32_t trackCount = 0;
+    MP4_TRY(MP4GetMovieTrackCount(movie, &trackCount));
+    MP4Handle sample = nullptr;
+    MP4_TRY(MP4NewHandle(0, &sample));
+    MP4Err err = MP4Success;
+    for (uint32_t t = 1; t <= trackCount && err == MP4Success; t++) {
+        MP4Track track = nullptr;
+        MP4Media media = nullptr;
+        uint32_t sampleCount = 0;
+        err = MP4GetMovieIndTrack(movie, t, &track);
+        if (err == MP4Success)
+            err = MP4GetTrackMedia(track, &media);
+        if (err == MP4Success)
+            err = MP4GetMediaSampleCount(media, &sampleCount);
+        // Samples read from the file itself because it has no media data would not be written.
+        if (err == MP4Success && sampleCount > 0 && movie->mdat == nullptr)
+            err = kMP4TagWriterSamplesOutsideData;
+        for (uint32_t n = 1; n <= sampleCount && err == MP4Success; n++) {
+            if (MP4GetIndMediaSample(media, n, sample, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) !=
+                MP4Success)
+                err = kMP4TagWriterSamplesOutsideData;
+        }
+    }
+    MP4DisposeHandle(sample);
+    return err;
+}
+
 MP4Err MP4M4ATagWriter::writeM4ATags(const MP4TagDictionary& tags, const MP4PacketTableInfo* packetTableInfo,
     const std::string& inputFile, const std::string& outputFile)
 {
@@ -229,7 +261,11 @@ MP4Err MP4M4ATagWriter::writeM4ATags(const MP4TagDictionary& tags, const MP4Pack
         return kMP4TagWriterNoPath;
     MP4Movie movie = nullptr;
     MP4_TRY(MP4OpenMovieFile(&movie, ("file://" + inputFile).c_str(), 0));
-    MP4Err err = MP4Success;
+    MP4Err err = checkMediaSamples(movie);
+    if (err != MP4Success) {
+        MP4DisposeMovie(movie);
+        return err;
+    }
     MP4MovieAtom* moov = MP4GetMovieAtom(movie);
     MP4Atom* udta = getUserDataAtomWithTags(tags, packetTableInfo);
     if (moov == nullptr)

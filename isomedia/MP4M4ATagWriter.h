@@ -14,6 +14,7 @@
 
 struct MP4Atom;
 struct MP4HandleRecord;
+struct MP4MovieRecord;
 
 // The packet table of an encoded file: valid frames, priming frames, remainder frames.
 struct MP4PacketTableInfo {
@@ -28,11 +29,17 @@ using MP4TagDictionary = std::map<std::string, std::string>;
 
 // The status of a rewrite that has no input or output path ('!Mov').
 constexpr MP4Err kMP4TagWriterNoPath = 0x214D6F76;
+// The status of a rewrite whose input names samples that lie outside its media data ('!Dat'):
+// written again, the movie would lose them.
+constexpr MP4Err kMP4TagWriterSamplesOutsideData = 0x21446174;
 
 class MP4M4ATagWriter {
 public:
     // Rewrites inputFile into outputFile with the tags and, when given, the gapless information.
-    // The library's status is returned unchanged; '!Mov' when a path is empty.
+    // Only an input read in full is rewritten: one that does not parse to its end answers the
+    // library's status (a cut-short file MP4BadData), one whose sample tables point outside
+    // its media data '!Dat'; a missing path '!Mov'. Other library statuses come unchanged.
+    // A refused input leaves both files as they were.
     static MP4Err writeM4ATags(const MP4TagDictionary& tags, const MP4PacketTableInfo* packetTableInfo,
         const std::string& inputFile, const std::string& outputFile);
 
@@ -49,6 +56,9 @@ public:
     static MP4Atom* stringToAtom(const std::string& string);
     static MP4HandleRecord* stringToAtomDataHandle(const std::string& string);
     static MP4HandleRecord* stringToHandle(const std::string& string);
+
+    // Every sample of every track can be read from the movie's own media data ('!Dat' when not).
+    static MP4Err checkMediaSamples(MP4MovieRecord* movie);
 
     // The gapless text: twelve upper-case hexadecimal fields, each led by one blank.
     static std::string primingText(const MP4PacketTableInfo& packetTableInfo);

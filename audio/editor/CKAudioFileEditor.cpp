@@ -342,6 +342,12 @@ OSStatus CKAudioFileEditor::pullFrames(UInt32* frames, AudioBufferList* bufferLi
     const OSStatus status = readPackets(frames, bufferList, nullptr, true, true);
     if (status == kZEPAudioSourceEndOfData || (status == noErr && *frames == 0))
         mLoaderReachedEnd = true;
+    if (status != noErr && status != kZEPAudioSourceNoDataYet && status != kZEPAudioSourceEndOfData) {
+        // A file that fails (a seek or a read) ends the sound after what came before it,
+        // rather than leaving the loader to try again and the sound to play silence.
+        mLoaderReachedEnd = true;
+        return *frames > 0 ? noErr : kZEPAudioSourceEndOfData;
+    }
     return status;
 }
 

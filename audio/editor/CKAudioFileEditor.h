@@ -97,7 +97,8 @@ public:
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
                           const AudioTimeStamp* timeStamp, void* sender) override;
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override;
-    // The loader's pull: the read with every cut, fade and silence applied.
+    // The loader's pull: the read with every cut, fade and silence applied. A file that fails
+    // (a seek or a read) ends the loader as the sound's end does, after what came before.
     OSStatus pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp* timeStamp) override;
     // Reads *frames into bufferList and stores them in the ring, when the cache is on, the
     // loader is not filling the ring and it has more room than that; else *frames = 0.

@@ -125,6 +125,9 @@ struct ZEPAudioEditorExportState : ZEPConverterThreadDelegate, ZEPAudioEditorExp
     bool exportCancelled = false;
     Float32 exportPriority = 0;
     std::optional<QVariantMap> restoreSettings;
+    // The first failure of a read of the sound (a seek or a read of its file): the export
+    // then fails, as the conversion thread takes a failing source for one that ended.
+    std::atomic<OSStatus> readError{noErr};
     std::atomic<bool> synchronouslyExporting{false};
     std::atomic<SInt32> synchronousExportError{0};
     std::atomic<bool> synchronousExportDone{false};
@@ -162,6 +165,7 @@ OSStatus ZEPAudioEditor::exportRegion(const ZEPAudioRegionRef& region, const QSt
     ZEPAudioEditorExportState& state = exportState();
     stopPlayback();
     state.exportCancelled = false;
+    state.readError = noErr;
     state.exportDelegate = delegate;
     if (const OSStatus status = getReadyForExtraction())
         return status;
@@ -372,11 +376,22 @@ OSStatus ZEPAudioEditor::renderExtractionFrames(UInt32* frames, AudioBufferList*
                 return kZEPAudioSourceEndOfData;
             }
         }
-        return chain->renderFrames(frames, ioData, renderFlags, timeStamp, sender);
+        const OSStatus status = chain->renderFrames(frames, ioData, renderFlags, timeStamp, sender);
+        // The chain pads a failing source with silence: the failure ends the export's source.
+        if (const OSStatus readError = mExportState ? mExportState->readError.load() : noErr) {
+            *frames = 0;
+            return readError;
+        }
+        return status;
     }
     OSStatus status = readPackets(frames, ioData, nullptr, true, true);
-    if (mExportState)
+    if (mExportState) {
         mExportState->relativeExportLocation += *frames;
+        if (status != noErr && status != kZEPAudioSourceNoDataYet && status != kZEPAudioSourceEndOfData) {
+            OSStatus none = noErr;
+            mExportState->readError.compare_exchange_strong(none, status);
+        }
+    }
     return status == kZEPAudioSourceNoDataYet ? kZEPAudioSourceEndOfData : status;
 }
 
@@ -435,7 +450,9 @@ void ZEPAudioEditor::conversionFinished()
     mExportRegion.reset();
     state.relativeExportRegion.reset();
     SInt32 returnCode = 0;
-    if (state.exportCancelled) {
+    // A sound that could not be read to the end leaves no short file behind as a success.
+    const OSStatus readError = state.readError.exchange(noErr);
+    if (state.exportCancelled || readError != noErr) {
         // Every file the export made goes, split files included.
         for (const ZEPFileRef& file : std::as_const(state.exportedFileRefs))
             QFile::remove(file.path());
@@ -443,7 +460,7 @@ void ZEPAudioEditor::conversionFinished()
             QFile::remove(state.exportFilePath);
         state.exportFileRef.reset();
         state.exportFilePath.clear();
-        returnCode = 1;
+        returnCode = state.exportCancelled ? 1 : readError;
     }
     if (mEffectsGraph)
         mEffectsGraph->stop();

@@ -30,8 +30,9 @@ class ZEPAudioEditorExportDelegate {
 public:
     virtual ~ZEPAudioEditorExportDelegate() = default;
     // returnCode: 0 when the export ran to its end (conversion failures included), 1 when it
-    // was cancelled (its files are then deleted). fileWriters: the writers of every file
-    // written, split files included.
+    // was cancelled, else the status of a read of the sound that failed (a seek or a read of
+    // its file); the files of a cancelled or failed export are deleted. fileWriters: the
+    // writers of every file written, split files included.
     virtual void exportDidEnd(ZEPAudioEditor* editor, SInt32 returnCode, const ZEPAudioFileWriterList& fileWriters) = 0;
 };
 

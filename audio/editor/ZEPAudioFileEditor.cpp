@@ -110,15 +110,20 @@ OSStatus ZEPAudioFileEditor::initAudioChain()
     return noErr;
 }
 
-void ZEPAudioFileEditor::movieDidBecomePlayable(ZEPMovie*)
+void ZEPAudioFileEditor::movieDidBecomePlayable(ZEPAudioFile*)
 {
     initAudioChain();
     if (mDelegate)
         mDelegate->editorDidBecomePlayable(this);
 }
 
-void ZEPAudioFileEditor::movieDidFinishLoading(ZEPMovie*)
+void ZEPAudioFileEditor::movieDidFinishLoading(ZEPAudioFile*)
 {
+    if (!isLoading() && !canPlay()) {
+        if (mDelegate)
+            mDelegate->editorDidFinishLoading(this);
+        return;
+    }
     initAudioChain();
     if (!isLoading()) {
         const ZEPAudioRegionRef whole = absoluteTotalRegion();
@@ -212,7 +217,14 @@ void ZEPAudioFileEditor::setReadLocation(SInt64 location)
 OSStatus ZEPAudioFileEditor::readPackets(UInt32* packets, AudioBufferList* buffer)
 {
     if (mNeedToSetReadLocation) {
-        mAudioFile->setLocationPackets(mCurReadLocation);
+        // Nothing is read from the wrong place: a failed seek is the read's answer, and the
+        // next read tries it again.
+        if (const OSStatus status = mAudioFile->setLocationPackets(mCurReadLocation)) {
+            *packets = 0;
+            for (UInt32 b = 0; b < buffer->mNumberBuffers; ++b)
+                buffer->mBuffers[b].mDataByteSize = 0;
+            return status;
+        }
         mNeedToSetReadLocation = false;
     }
     const OSStatus status = mAudioFile->readPackets(packets, buffer, nullptr);
@@ -323,7 +335,7 @@ bool ZEPAudioFileEditor::originalIsLossless()
 
 void ZEPAudioFileEditor::reassignFile(const ZEPFileRef& fileRef)
 {
-    std::unique_ptr<ZEPAudioFile> file = ZEPAudioFile::initWithPath(fileRef.path());
+    std::unique_ptr<ZEPAudioFile> file = ZEPAudioFile::initWithPath(fileRef.path(), 0, false);
     if (!file)
         return;
     mAudioFile->setDelegate(nullptr);

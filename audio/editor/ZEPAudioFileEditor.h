@@ -42,10 +42,12 @@ public:
     OSStatus initAudioChain() override;
 
     // File delegate, main thread: build the chain and tell the delegate.
-    void movieDidBecomePlayable(ZEPMovie* movie) override;
+    void movieDidBecomePlayable(ZEPAudioFile* file) override;
     // File delegate, main thread: clip the playback region to the file, add the start and end
-    // regions when there are none (recording no undo), tell the delegate.
-    void movieDidFinishLoading(ZEPMovie* movie) override;
+    // regions when there are none (recording no undo), tell the delegate. A file that did not
+    // open gets no chain and no regions; the delegate is told all the same, and finds
+    // canPlay() NO.
+    void movieDidFinishLoading(ZEPAudioFile* file) override;
 
     ZEPAudioFile* audioFile() const { return mAudioFile.get(); }
     std::optional<ZEPFileRef> fileRef() override;

@@ -144,7 +144,11 @@ OSStatus ZEPAudioFileEditor::readPackets(UInt32* packets, AudioBufferList* buffe
             const UInt32 count = UInt32(std::clamp<SInt64>(w.length(), 0, remaining));
 
             if (mNeedToSetReadLocation) {
-                mAudioFile->setLocationPackets(mCurReadLocation);
+                // A failed seek ends the read with its status: nothing is read from the wrong
+                // place, and the next read tries the seek again.
+                status = mAudioFile->setLocationPackets(mCurReadLocation);
+                if (status != noErr)
+                    break;
                 mNeedToSetReadLocation = false;
             }
 
@@ -189,7 +193,11 @@ OSStatus ZEPAudioFileEditor::readPackets(UInt32* packets, AudioBufferList* buffe
     *packets = delivered;
     for (UInt32 b = 0; b < channels; ++b)
         buffer->mBuffers[b].mDataByteSize = bytesPerPacket * delivered;
-    status = handleEnd(limit, delivered, status);
+    // A file that fails (a seek or a read) is no end of the audio: no wrap, no out-of-audio;
+    // its status goes to the caller with what came before it.
+    const bool failed = status != noErr && status != kZEPAudioSourceNoDataYet && status != kZEPAudioSourceEndOfData;
+    if (!failed)
+        status = handleEnd(limit, delivered, status);
     if (status == kZEPAudioSourceEndOfData) {
         *packets = 0;
         buffer->mBuffers[0].mDataByteSize = 0;

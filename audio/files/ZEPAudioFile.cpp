@@ -2,9 +2,13 @@
 
 #include "audio/engine/ZEPCanonicalFormats.h"
 #include "audio/files/ZEPMovie.h"
+#include "audio/files/ZEPMovieDelegate.h"
+#include "platform/MainThread.h"
 
 #include <QFileInfo>
 
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -19,9 +23,23 @@ bool namesAMovie(const QString& path)
 
 } // namespace
 
+// A background open: its result, handed from the loading thread to the owner. The lock is
+// recursive because the delegate, told under it, may ask the reader to wait for its load.
+struct ZEPAudioFile::LoadTask {
+    std::recursive_mutex lock;
+    std::condition_variable_any finished;
+    std::atomic<bool> cancelled{false};
+    bool done = false;
+    bool installed = false;
+    bool told = false;
+    OSStatus status = noErr;
+    Readers readers;
+    ZEPAudioFile* owner = nullptr; // cleared when the owner goes
+};
+
 ZEPAudioFile::ZEPAudioFile() = default;
 
-ZEPAudioFile::~ZEPAudioFile() = default;
+ZEPAudioFile::~ZEPAudioFile() { stopLoading(); }
 
 std::unique_ptr<ZEPAudioFile> ZEPAudioFile::initWithPath(const QString& path, UInt32 typeHint)
 {
@@ -40,6 +58,11 @@ std::unique_ptr<ZEPAudioFile> ZEPAudioFile::initWithPath(const QString& path, UI
         return ZEPMovie::initWithPath(path, asynchronous);
     std::unique_ptr<ZEPAudioFile> file(new ZEPAudioFile);
     file->mFileRef = ZEPFileRef::fileRefWithPath(path);
+    if (asynchronous && !path.isEmpty()) {
+        // The movie reader reads what the plain reader reads: there is nothing to fall back to.
+        file->beginLoading();
+        return file;
+    }
     if (file->openFile() == noErr)
         return file;
     if (allowQuickTime)
@@ -58,13 +81,36 @@ bool ZEPAudioFile::canOpenPath(const QString& path, bool allowQuickTime)
 
 OSStatus ZEPAudioFile::openFile()
 {
+    Readers readers;
+    const OSStatus status = readerOpener()(nullptr, &readers);
+    if (status != noErr) {
+        mExtAudioFile = std::make_unique<ZEPAudio_ExtAudioFile>();
+        return status;
+    }
+    return installReaders(std::move(readers));
+}
+
+ZEPAudioFile::ReaderOpener ZEPAudioFile::readerOpener() const
+{
+    const QString path = mFileRef ? mFileRef->path() : QString();
+    return [path](const std::atomic<bool>* cancelled, Readers* readers) -> OSStatus {
+        if (path.isEmpty())
+            return kAudioFileFileNotFoundError;
+        std::unique_ptr<AudioFileReader> reader;
+        const OSStatus status = AudioFileReader::open(path, &reader, 0, cancelled);
+        if (status == noErr)
+            readers->push_back(std::move(reader));
+        return status;
+    };
+}
+
+OSStatus ZEPAudioFile::installReaders(Readers readers)
+{
     mExtAudioFile = std::make_unique<ZEPAudio_ExtAudioFile>();
     ZEPAudio_ExtAudioFile& record = *mExtAudioFile;
-    if (!mFileRef)
-        return kAudioFileFileNotFoundError;
-    const OSStatus status = AudioFileReader::open(mFileRef->path(), &record.file);
-    if (status != noErr)
-        return status;
+    if (readers.empty())
+        return kAudioFileNotOpenError;
+    record.file = std::move(readers.front());
     AudioFileReader& file = *record.file;
     record.fileFormat = file.dataFormat();
     ZEPCanonicalFloatASBD(&record.clientFormat, 2, true);
@@ -77,10 +123,84 @@ OSStatus ZEPAudioFile::openFile()
     record.maximumPacketSize = file.maximumPacketSize();
     if (record.maximumPacketSize == 0)
         record.maximumPacketSize = record.fileFormat.mBytesPerPacket;
-    if (record.maximumPacketSize == 0)
+    if (record.maximumPacketSize == 0) {
+        record.file.reset();
         return kNoPacketSizeError;
+    }
     record.location = 0; // the reader starts at frame 0
     return noErr;
+}
+
+void ZEPAudioFile::beginLoading()
+{
+    stopLoading();
+    auto task = std::make_shared<LoadTask>();
+    task->owner = this;
+    mLoadTask = task;
+    mLoading.store(true, std::memory_order_release);
+    mLoadThread = std::thread([task, opener = readerOpener()] {
+        Readers readers;
+        const OSStatus status = opener(&task->cancelled, &readers);
+        {
+            std::lock_guard<std::recursive_mutex> locked(task->lock);
+            task->status = status;
+            task->readers = std::move(readers);
+            task->done = true;
+        }
+        task->finished.notify_all();
+        mainthread::post([task] {
+            std::lock_guard<std::recursive_mutex> locked(task->lock);
+            if (task->owner)
+                task->owner->completeLoading();
+        });
+    });
+}
+
+void ZEPAudioFile::stopLoading()
+{
+    if (!mLoadTask)
+        return;
+    {
+        std::lock_guard<std::recursive_mutex> locked(mLoadTask->lock);
+        mLoadTask->owner = nullptr;
+        mLoadTask->cancelled.store(true);
+    }
+    if (mLoadThread.joinable())
+        mLoadThread.join();
+    mLoadTask.reset();
+}
+
+void ZEPAudioFile::installLoaded()
+{
+    LoadTask& task = *mLoadTask;
+    if (task.installed)
+        return;
+    task.installed = true;
+    OSStatus status = task.status;
+    if (status == noErr)
+        status = installReaders(std::move(task.readers));
+    mLoadStatus = status;
+    mLoading.store(false, std::memory_order_release);
+}
+
+void ZEPAudioFile::completeLoading()
+{
+    installLoaded();
+    if (mLoadTask->told)
+        return;
+    mLoadTask->told = true;
+    if (mDelegate)
+        mDelegate->movieDidFinishLoading(this);
+}
+
+OSStatus ZEPAudioFile::waitUntilLoaded()
+{
+    if (const std::shared_ptr<LoadTask> task = mLoadTask) {
+        std::unique_lock<std::recursive_mutex> locked(task->lock);
+        task->finished.wait(locked, [&] { return task->done; });
+        installLoaded();
+    }
+    return loadStatus();
 }
 
 OSStatus ZEPAudioFile::readPackets(UInt32* packets, AudioBufferList* buffer, AudioStreamPacketDescription*)
@@ -104,12 +224,16 @@ OSStatus ZEPAudioFile::readPackets(UInt32* packets, AudioBufferList* buffer, Aud
     return frames == 0 ? kZEPAudioSourceEndOfData : noErr;
 }
 
-void ZEPAudioFile::setLocationPackets(SInt64 location)
+OSStatus ZEPAudioFile::setLocationPackets(SInt64 location)
 {
-    if (!mExtAudioFile || !mExtAudioFile->file || location == mExtAudioFile->location)
-        return;
-    mExtAudioFile->location = location;
-    mExtAudioFile->file->seek(location);
+    if (!mExtAudioFile || !mExtAudioFile->file)
+        return kAudioFileNotOpenError;
+    if (location == mExtAudioFile->location)
+        return noErr;
+    const OSStatus status = mExtAudioFile->file->seek(location);
+    // After a failed seek no place is known: the next seek goes there, wherever it is.
+    mExtAudioFile->location = status == noErr ? location : -1;
+    return status;
 }
 
 SInt64 ZEPAudioFile::locationPackets() { return mExtAudioFile ? mExtAudioFile->location : 0; }

@@ -9,7 +9,17 @@
 //
 // Frame counts leave out the encoder's priming and padding (see
 // platform/codecs/AudioFileReader.h); AAC that says nothing of its priming is taken to
-// start with 2112 priming frames.
+// start with 2112 priming frames. Opening counts every frame (a pass over an MP3, a decode
+// of an Ogg or Matroska file), so it can take a while for a long sound:
+//
+// Loading. Opened asynchronously, a reader comes back at once, loading: isLoading() YES,
+// canPlay() NO, no frames, while a loading thread opens and counts the file. When that is
+// done, on the main thread, the result is put in place (isLoading() NO; canPlay() YES, or NO
+// with loadStatus() telling why the file could not be opened) and the delegate hears
+// movieDidFinishLoading() once. A thread that needs the result at once waits for it with
+// waitUntilLoaded(). Opened synchronously, a reader is loaded when it comes back, and there
+// is none for a file that does not open. The owner destroys a reader on the thread that owns
+// it; one that is still loading gives its loading up (the callback never comes).
 //
 // A reader has no lock: one thread reads at a time, and seeks come from the same owner.
 // Reads decode, so they belong on a loader thread, not on a render thread.
@@ -21,14 +31,20 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 class ZEPMovieDelegate;
 
 class ZEPAudioFile {
 public:
     // The type hint is accepted and not used: files are always opened by their content.
+    // Asynchronous unless said otherwise; an asynchronous open never answers null for a path
+    // (a file that does not open ends its loading with canPlay() NO).
     static std::unique_ptr<ZEPAudioFile> initWithPath(const QString& path, UInt32 typeHint = 0);
     static std::unique_ptr<ZEPAudioFile> initWithPath(const QString& path, UInt32 typeHint, bool asynchronous);
     static std::unique_ptr<ZEPAudioFile> initWithPath(const QString& path, UInt32 typeHint, bool allowQuickTime,
@@ -41,13 +57,15 @@ public:
     ZEPAudioFile(const ZEPAudioFile&) = delete;
     ZEPAudioFile& operator=(const ZEPAudioFile&) = delete;
 
-    // (Re)opens the file; answers the status of the step that failed.
+    // (Re)opens the file on the calling thread; answers the status of the step that failed.
     virtual OSStatus openFile();
     // packets: wanted in (at most what the list's first buffer holds), delivered out; the
     // list holds the extraction format's two float buffers. Answers an error (with the
     // frames really delivered before it), 666 when nothing was left, else 0.
     virtual OSStatus readPackets(UInt32* packets, AudioBufferList* buffer, AudioStreamPacketDescription* descriptions);
-    virtual void setLocationPackets(SInt64 location);
+    // Answers an error when the file cannot be put there; reads then answer it too, until a
+    // seek succeeds. The current location answers 0 at once.
+    virtual OSStatus setLocationPackets(SInt64 location);
     virtual SInt64 locationPackets();
     // The valid frames.
     virtual SInt64 packetCount();
@@ -61,10 +79,18 @@ public:
     virtual UInt32 fileBitrate() { return 0; }
     virtual UInt32 trackCount() { return 1; }
     virtual QString path() const;
-    virtual bool isLoading() { return false; }
-    virtual bool canPlay() { return true; }
-    virtual void setDelegate(ZEPMovieDelegate*) {}
-    virtual ZEPMovieDelegate* delegate() const { return nullptr; }
+    // Any thread.
+    bool isLoading() const { return mLoading.load(std::memory_order_acquire); }
+    // Loaded, and opened.
+    bool canPlay() const { return !isLoading() && mLoadStatus == noErr; }
+    // Why a finished load did not open the file; 0 while loading or once loaded.
+    OSStatus loadStatus() const { return isLoading() ? noErr : mLoadStatus; }
+    // Blocks until a background open has finished and puts its result in place (on the
+    // thread that owns the reader); answers loadStatus(). At once for a loaded reader.
+    OSStatus waitUntilLoaded();
+    // Not retained; told on the main thread.
+    void setDelegate(ZEPMovieDelegate* delegate) { mDelegate = delegate; }
+    ZEPMovieDelegate* delegate() const { return mDelegate; }
     // A reading thread announces itself before and after its work.
     virtual OSStatus enterThread() { return noErr; }
     virtual OSStatus exitThread() { return noErr; }
@@ -90,6 +116,31 @@ public:
 protected:
     ZEPAudioFile();
 
+    // Opening in two steps, so that the first may run on a loading thread: the opener opens
+    // the file's readers (any thread; it captures what it needs, nothing of the object), and
+    // installReaders() puts them in place (the owning thread).
+    using Readers = std::vector<std::unique_ptr<AudioFileReader>>;
+    using ReaderOpener = std::function<OSStatus(const std::atomic<bool>* cancelled, Readers* readers)>;
+    virtual ReaderOpener readerOpener() const;
+    virtual OSStatus installReaders(Readers readers);
+    // Starts opening on a loading thread; the reader is loading from here on.
+    void beginLoading();
+    // Gives a background open up and waits for its thread. Destructors call it first.
+    void stopLoading();
+
     std::optional<ZEPFileRef> mFileRef;
     std::unique_ptr<ZEPAudio_ExtAudioFile> mExtAudioFile;
+
+private:
+    struct LoadTask;
+    // With the task's lock held and its open done: puts the result in place, once.
+    void installLoaded();
+    // Main thread: the loaded result in place and the delegate told, once.
+    void completeLoading();
+
+    ZEPMovieDelegate* mDelegate = nullptr;
+    std::atomic<bool> mLoading{false};
+    OSStatus mLoadStatus = noErr;
+    std::shared_ptr<LoadTask> mLoadTask;
+    std::thread mLoadThread;
 };

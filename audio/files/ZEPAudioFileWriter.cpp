@@ -220,8 +220,14 @@ OSStatus ZEPAudioFileWriter::endWritingSession()
     const bool mpeg4 = type == kAudioFileM4AType || type == kAudioFileM4BType;
     const bool taggable = format == kAudioFormatMPEG4AAC || format == kAudioFormatMPEG4AAC_HE ||
                           format == kAudioFormatMPEG4AAC_HE_V2 || format == kAudioFormatAppleLossless;
-    if (!mTags.isEmpty() && mpeg4 && taggable)
-        ZEPRewriteMPEG4Tags(mFileRef->path(), mTags, mPacketTablePreserved ? &mPreservedPacketTable : nullptr);
+    if (!mTags.isEmpty() && mpeg4 && taggable) {
+        // The audio is kept without its tags: the rewrite refused or failed, and says why.
+        QString reason;
+        if (ZEPRewriteMPEG4Tags(mFileRef->path(), mTags, mPacketTablePreserved ? &mPreservedPacketTable : nullptr,
+                                &reason) != noErr)
+            qWarning("ZEPAudioFileWriter: %s is kept without its tags: %s", qPrintable(mFileRef->path()),
+                     qPrintable(reason));
+    }
     return noErr;
 }
 

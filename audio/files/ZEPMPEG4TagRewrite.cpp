@@ -3,9 +3,35 @@
 #include "isomedia/MP4M4ATagWriter.h"
 #include "platform/VariantValues.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
-OSStatus ZEPRewriteMPEG4Tags(const QString& path, const QVariantMap& tags, const AudioFilePacketTableInfo* packetTable)
+namespace {
+
+QString reasonFor(MP4Err status)
+{
+    switch (status) {
+    case kMP4TagWriterNoPath:
+        return QCoreApplication::translate("ZEPAudioFileWriter", "The file has no path.");
+    case kMP4TagWriterSamplesOutsideData:
+        return QCoreApplication::translate("ZEPAudioFileWriter",
+                                           "Audio that the file's tables name lies outside its media data.");
+    case MP4BadData:
+    case MP4InputOutputError:
+    case MP4ValueTooLarge:
+        return QCoreApplication::translate("ZEPAudioFileWriter",
+                                           "The file does not read as a whole MPEG-4 file: it ends inside an atom, "
+                                           "or its atoms' sizes do not add up.");
+    default:
+        return QCoreApplication::translate("ZEPAudioFileWriter", "The tagged file could not be written (error %1).")
+            .arg(status);
+    }
+}
+
+} // namespace
+
+OSStatus ZEPRewriteMPEG4Tags(const QString& path, const QVariantMap& tags, const AudioFilePacketTableInfo* packetTable,
+                             QString* reason)
 {
     MP4TagDictionary dictionary;
     for (const char* key : {"title", "artist", "album", "genre", "copyright", "comments", "encoder"}) {
@@ -24,5 +50,8 @@ OSStatus ZEPRewriteMPEG4Tags(const QString& path, const QVariantMap& tags, const
         info.mRemainderFrames = packetTable->mRemainderFrames;
     }
     const std::string file = QFile::encodeName(path).toStdString();
-    return MP4M4ATagWriter::writeM4ATags(dictionary, packetTable ? &info : nullptr, file, file);
+    const MP4Err status = MP4M4ATagWriter::writeM4ATags(dictionary, packetTable ? &info : nullptr, file, file);
+    if (status != MP4Success && reason)
+        *reason = reasonFor(status);
+    return status;
 }

@@ -21,7 +21,11 @@ std::atomic<bool> gSingleTrackMode{false};
 
 ZEPMovie::ZEPMovie() = default;
 
-ZEPMovie::~ZEPMovie() { endMovieExtraction(); }
+ZEPMovie::~ZEPMovie()
+{
+    stopLoading();
+    endMovieExtraction();
+}
 
 void ZEPMovie::setTreatMoviesAsSingleTrack(bool singleTrack) { gSingleTrackMode = singleTrack; }
 
@@ -44,25 +48,52 @@ bool ZEPMovie::canInitWithPath(const QString& path)
     return AudioFileReader::open(path, &movie) == noErr;
 }
 
-std::unique_ptr<ZEPMovie> ZEPMovie::initWithPath(const QString& path, bool)
+std::unique_ptr<ZEPMovie> ZEPMovie::initWithPath(const QString& path, bool asynchronous)
 {
     if (path.isEmpty())
         return nullptr;
-    std::lock_guard<std::recursive_mutex> serialized(QTSerializerLock::sharedSerializer());
     std::unique_ptr<ZEPMovie> movie(new ZEPMovie);
     if (treatMoviesAsSingleTrack())
         movie->mOverrideTrackCount = 1;
     movie->mFileRef = ZEPFileRef::fileRefWithPath(path);
-    if (!movie->mFileRef || movie->readyMovieExtraction() != noErr)
+    if (!movie->mFileRef)
         return nullptr;
-    movie->mExtractionComplete = false;
-    movie->getFileAudioDescription(&movie->mFileAudioStreamDescription);
-    movie->getFileBitrate(&movie->mFileBitrate);
-    movie->mCanPlay = true;
+    if (asynchronous) {
+        movie->beginLoading();
+        return movie;
+    }
+    std::lock_guard<std::recursive_mutex> serialized(QTSerializerLock::sharedSerializer());
+    if (movie->readyMovieExtraction() != noErr)
+        return nullptr;
     return movie;
 }
 
 OSStatus ZEPMovie::openFile() { return readyMovieExtraction(); }
+
+ZEPAudioFile::ReaderOpener ZEPMovie::readerOpener() const
+{
+    const QString path = mFileRef ? mFileRef->path() : QString();
+    return [path, openFirst = ZEPAudioFile::readerOpener()](const std::atomic<bool>* cancelled,
+                                                            Readers* tracks) -> OSStatus {
+        OSStatus status = openFirst(cancelled, tracks);
+        if (status != noErr)
+            return status;
+        const int count = tracks->front()->audioTrackCount();
+        const Float64 rate = tracks->front()->dataFormat().mSampleRate;
+        for (int k = 1; k < count; ++k) {
+            std::unique_ptr<AudioFileReader> track;
+            if ((status = AudioFileReader::open(path, &track, k, cancelled)) != noErr) {
+                tracks->clear();
+                return status;
+            }
+            if (track->dataFormat().mSampleRate == rate)
+                tracks->push_back(std::move(track));
+        }
+        return noErr;
+    };
+}
+
+OSStatus ZEPMovie::installReaders(Readers readers) { return setUpExtraction(std::move(readers), 0); }
 
 OSStatus ZEPMovie::getFileAudioDescription(AudioStreamBasicDescription* description)
 {
@@ -196,36 +227,31 @@ OSStatus ZEPMovie::readyMovieExtraction()
     std::lock_guard<std::recursive_mutex> locked(mLock);
     const SInt64 resume = mTracks.empty() ? 0 : mLocation;
     endMovieExtraction();
-    if (!mFileRef)
-        return kAudioFileNotOpenError;
-    const QString moviePath = mFileRef->path();
-    std::unique_ptr<AudioFileReader> first;
-    OSStatus status = AudioFileReader::open(moviePath, &first, 0);
+    Readers tracks;
+    const OSStatus status = readerOpener()(nullptr, &tracks);
     if (status != noErr)
         return status;
-    const int tracks = first->audioTrackCount();
-    const Float64 rate = first->dataFormat().mSampleRate;
-    mDefaultChannels = first->dataFormat().mChannelsPerFrame;
-    mTracks.push_back(std::move(first));
-    for (int k = 1; k < tracks; ++k) {
-        std::unique_ptr<AudioFileReader> track;
-        if ((status = AudioFileReader::open(moviePath, &track, k)) != noErr) {
-            endMovieExtraction();
-            return status;
-        }
-        if (track->dataFormat().mSampleRate != rate)
-            continue;
+    return setUpExtraction(std::move(tracks), resume);
+}
+
+OSStatus ZEPMovie::setUpExtraction(Readers tracks, SInt64 resume)
+{
+    std::lock_guard<std::recursive_mutex> locked(mLock);
+    endMovieExtraction();
+    if (tracks.empty())
+        return kAudioFileNotOpenError;
+    mTracks = std::move(tracks);
+    mDefaultChannels = 0;
+    for (const auto& track : mTracks)
         mDefaultChannels += track->dataFormat().mChannelsPerFrame;
-        mTracks.push_back(std::move(track));
-    }
     mCachedTrackCount = UInt32(mTracks.size());
     mTrackLayouts.assign(mTracks.size(), QByteArray());
     mPacketCount = 0;
 
     AudioStreamBasicDescription format;
     ZEPCanonicalFloatASBD(&format, channelCount(), true);
-    format.mSampleRate = rate;
-    status = setExtractionAudioDescription(&format);
+    format.mSampleRate = mTracks.front()->dataFormat().mSampleRate;
+    OSStatus status = setExtractionAudioDescription(&format);
     if (status == noErr)
         status = setExtractionTime(resume);
     // Priming the extraction must not move it: reading from the start gives the first frame.
@@ -238,6 +264,8 @@ OSStatus ZEPMovie::readyMovieExtraction()
         return status;
     }
     mExtractionComplete = false;
+    getFileAudioDescription(&mFileAudioStreamDescription);
+    getFileBitrate(&mFileBitrate);
     return noErr;
 }
 
@@ -257,13 +285,16 @@ OSStatus ZEPMovie::setExtractionTime(SInt64 time)
     std::lock_guard<std::recursive_mutex> locked(mLock);
     if (mTracks.empty())
         return kAudioFileNotOpenError;
+    mExtractionComplete = false;
     for (const auto& track : mTracks) {
         const OSStatus status = track->seek(time);
-        if (status != noErr)
+        if (status != noErr) {
+            mSeekFailed = true; // reads answer the error; a seek to anywhere tries again
             return status;
+        }
     }
     mLocation = time;
-    mExtractionComplete = false;
+    mSeekFailed = false;
     return noErr;
 }
 
@@ -286,11 +317,11 @@ SInt64 ZEPMovie::packetCount()
     return mPacketCount;
 }
 
-void ZEPMovie::setLocationPackets(SInt64 location)
+OSStatus ZEPMovie::setLocationPackets(SInt64 location)
 {
-    if (location == mLocation || location > packetCount() - 1)
-        return;
-    setExtractionTime(location);
+    if ((location == mLocation && !mSeekFailed) || location > packetCount() - 1)
+        return noErr;
+    return setExtractionTime(location);
 }
 
 OSStatus ZEPMovie::endMovieExtraction()

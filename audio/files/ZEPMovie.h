@@ -4,13 +4,15 @@
 // or all tracks mixed into two channels (one track, single-track mode, or tracks that are
 // not all stereo). Protected (encrypted) media is refused.
 //
-// Movies open completely at once here: isLoading() is NO and canPlay() YES as soon as the
-// reader exists, so a delegate is never called. A movie's tracks must share the first
-// track's sample rate; tracks at another rate are left out.
+// A movie opened asynchronously loads like any ZEPAudioFile (see there): its tracks are
+// opened and counted on a loading thread, and the delegate hears movieDidFinishLoading()
+// once, on the main thread. A movie's tracks must share the first track's sample rate;
+// tracks at another rate are left out.
 //
 // Positions are frames of the extraction format; the frame count is the longest track's.
 // After the end has been read every read answers 666 with nothing until the position is set
-// again. Opening is serialised by the shared QTSerializerLock; reads and the extraction set-up
+// again. A synchronous open is serialised by the shared QTSerializerLock (a background open
+// never waits for it, so it never holds up the main thread); reads and the extraction set-up
 // are serialised on the reader.
 
 #include "audio/files/ZEPAudioFile.h"
@@ -30,17 +32,14 @@ public:
     // Whether a movie reader can open the file.
     static bool canInitWithPath(const QString& path);
 
-    // Null for no path, a file without a sound track, protected media or a file that does
-    // not open.
+    // Null for no path; opened synchronously, also for a file without a sound track, protected
+    // media or a file that does not open (asynchronously, those end their loading with
+    // canPlay() NO).
     static std::unique_ptr<ZEPMovie> initWithPath(const QString& path, bool asynchronous = true);
     ~ZEPMovie() override;
 
     // Opens the extraction again (at the current position).
     OSStatus openFile() override;
-    void setDelegate(ZEPMovieDelegate* delegate) override { mDelegate = delegate; }
-    ZEPMovieDelegate* delegate() const override { return mDelegate; }
-    bool isLoading() override { return mAsyncLoading; }
-    bool canPlay() override { return mCanPlay; }
     UInt32 fileType() override { return kAudioFileQuickTimeMovieType; }
     AudioStreamBasicDescription fileAudioDescription() override { return mFileAudioStreamDescription; }
     UInt32 fileBitrate() override { return mFileBitrate; }
@@ -79,30 +78,35 @@ public:
     double duration() override;
     SInt64 packetCount() override;
     SInt64 locationPackets() override { return mLocation; }
-    // Ignored beyond the last frame and at the current position.
-    void setLocationPackets(SInt64 location) override;
+    // Ignored (answering 0) beyond the last frame and at the current position.
+    OSStatus setLocationPackets(SInt64 location) override;
     OSStatus endMovieExtraction();
     OSStatus readPackets(UInt32* packets, AudioBufferList* buffer, AudioStreamPacketDescription* descriptions) override;
+
+protected:
+    // Opens every sound track at the first track's rate.
+    ReaderOpener readerOpener() const override;
+    OSStatus installReaders(Readers readers) override;
 
 private:
     ZEPMovie();
     bool mixesTracks() const;
+    // The extraction over the given tracks, from frame `resume`.
+    OSStatus setUpExtraction(Readers tracks, SInt64 resume);
 
     std::vector<std::unique_ptr<AudioFileReader>> mTracks; // the extraction session
     UInt32 mCachedTrackCount = 0;
     bool mExtractionComplete = false;
     AudioStreamBasicDescription mFileAudioStreamDescription;
     UInt32 mFileBitrate = 0;
-    bool mAsyncLoading = false;
-    ZEPMovieDelegate* mDelegate = nullptr;
     SInt64 mPacketCount = 0;
-    bool mCanPlay = false;
     AudioStreamBasicDescription mSessionFormat;
     AudioStreamBasicDescription mExtractionDesc; // cached; valid while it has channels
     UInt32 mDefaultChannels = 0;                 // the channels of all tracks together
     std::recursive_mutex mLock;
     UInt32 mOverrideTrackCount = 0;
     SInt64 mLocation = 0;
+    bool mSeekFailed = false;
     std::vector<QByteArray> mTrackLayouts;
     std::vector<float> mScratchLeft, mScratchRight;
 };

@@ -116,6 +116,8 @@ constexpr OSStatus kAudioFilePositionError = -40;
 constexpr OSStatus kAudioFileFileNotFoundError = -43;
 // The file holds protected (encrypted) media.
 constexpr OSStatus kAudioFileProtectedMediaError = OSStatus(FourCC("drms"));
+// An open given up before it finished (the file's owner went away).
+constexpr OSStatus kAudioFileCancelledError = -128;
 
 // Status codes of converters and codecs.
 constexpr OSStatus kAudioConverterErr_FormatNotSupported = OSStatus(FourCC("fmt?"));

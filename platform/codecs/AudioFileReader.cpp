@@ -1,49 +1,17 @@
 #include "platform/codecs/AudioFileReader.h"
 
-#include "platform/codecs/FFmpegFormats.h"
+#include "platform/codecs/AudioStreamDemuxer.h"
 #include "platform/codecs/FrameSamples.h"
 #include "platform/codecs/GaplessInfo.h"
 #include "platform/codecs/SampleConversion.h"
-
-extern "C" {
-#include <libavutil/intreadwrite.h>
-}
 
 #include <QFile>
 
 #include <algorithm>
 #include <cstring>
 
-struct AudioFileReader::Demuxer {
-    codecs::InputFormatContext format;
-    AVStream* stream = nullptr;
-    codecs::CodecContext decoder;
-    codecs::Packet packet;
-    codecs::Frame frame;
-    AVRational frameBase{1, 1};
-    // Raw streams (ADTS, MP3) are repositioned by byte offset, with the packets listed at
-    // open; every other container by its timestamps.
-    bool byteSeeking = false;
-    bool constantFraming = false;
-    bool isProtected = false;
-    SInt64 originFrames = 0; // timestamp of the first packet, in frames
-    SInt64 firstPacketPosition = -1;
-    SInt64 startSkip = 0;
-    SInt64 endDiscard = 0;
-    SInt64 lastPacketEnd = -1; // where the container says the last packet ends, in frames
-    struct Entry {
-        SInt64 position;
-        SInt64 firstFrame;
-        SInt64 frames;
-    };
-    std::vector<Entry> entries;
-
-    SInt64 toFrames(SInt64 timestamp) const { return av_rescale_q(timestamp, stream->time_base, frameBase); }
-    SInt64 toTimestamp(SInt64 frames) const
-    {
-        return av_rescale_q_rnd(frames, frameBase, stream->time_base, AV_ROUND_DOWN);
-    }
-};
+using codecs::PacketAddressing;
+using codecs::PacketEntry;
 
 namespace {
 
@@ -97,6 +65,10 @@ UInt32 prerollFrames(const AVCodecParameters* p)
     case AV_CODEC_ID_FLAC:
     case AV_CODEC_ID_ADPCM_IMA_QT:
         return 0;
+    case AV_CODEC_ID_OPUS:
+        // Its decoder's state converges geometrically: 80 ms (its own advice) leave errors of
+        // a few percent, half a second leaves them below 1e-6.
+        return UInt32(p->sample_rate / 2);
     default:
         if (codecs::descriptionForCodecParameters(p).mFormatID == kAudioFormatLinearPCM)
             return 0;
@@ -136,41 +108,22 @@ void copyTags(const AVDictionary* dictionary, QVariantMap* info)
         info->insert(QString::fromUtf8(entry->key), QString::fromUtf8(entry->value));
 }
 
-bool hasEncryptionInfo(const AVPacket* packet)
-{
-    size_t size = 0;
-    return av_packet_get_side_data(packet, AV_PKT_DATA_ENCRYPTION_INFO, &size) != nullptr;
-}
-
-SInt64 startSkipOf(const AVPacket* packet)
-{
-    size_t size = 0;
-    const uint8_t* data = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    return (data && size >= 10) ? SInt64(AV_RL32(data)) : 0;
-}
-
-SInt64 endDiscardOf(const AVPacket* packet)
-{
-    size_t size = 0;
-    const uint8_t* data = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    return (data && size >= 10) ? SInt64(AV_RL32(data + 4)) : 0;
-}
-
 } // namespace
 
-AudioFileReader::AudioFileReader() : mDemuxer(std::make_unique<Demuxer>()) {}
+AudioFileReader::AudioFileReader() : mDemuxer(std::make_unique<codecs::AudioStreamDemuxer>()) {}
 
 AudioFileReader::~AudioFileReader() = default;
 
-OSStatus AudioFileReader::open(const QString& path, std::unique_ptr<AudioFileReader>* reader, int audioTrack)
+OSStatus AudioFileReader::open(const QString& path, std::unique_ptr<AudioFileReader>* reader, int audioTrack,
+                               const std::atomic<bool>* cancelled)
 {
     codecs::initializeLibraries();
     reader->reset();
     std::unique_ptr<AudioFileReader> opened(new AudioFileReader);
     OSStatus status = opened->openStream(path, audioTrack);
     if (status == noErr)
-        status = opened->countPackets();
-    if (status == noErr && opened->mDemuxer->isProtected)
+        status = opened->countFrames(cancelled);
+    if (status == noErr && opened->mIsProtected)
         status = kAudioFileProtectedMediaError;
     if (status == noErr)
         status = opened->determineGaplessInformation(path);
@@ -183,217 +136,26 @@ OSStatus AudioFileReader::open(const QString& path, std::unique_ptr<AudioFileRea
 
 OSStatus AudioFileReader::openStream(const QString& path, int audioTrack)
 {
-    Demuxer& d = *mDemuxer;
-    AVFormatContext* context = nullptr;
-    const QByteArray nativePath = QFile::encodeName(path);
-    int error = avformat_open_input(&context, nativePath.constData(), nullptr, nullptr);
-    if (error < 0)
-        return codecs::statusFromAVError(error);
-    d.format.reset(context);
-    error = avformat_find_stream_info(context, nullptr);
-    if (error < 0)
-        return codecs::statusFromAVError(error);
-
-    for (unsigned i = 0; i < context->nb_streams; ++i) {
-        AVStream* stream = context->streams[i];
-        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
-            stream->discard = AVDISCARD_ALL;
-            continue;
-        }
-        if (mAudioTrackCount++ == audioTrack)
-            d.stream = stream;
-        else
-            stream->discard = AVDISCARD_ALL;
-    }
-    if (!d.stream)
-        return kAudioFileUnsupportedDataFormatError;
-    const AVCodecParameters* p = d.stream->codecpar;
-    if (p->sample_rate <= 0 || p->ch_layout.nb_channels <= 0)
-        return kAudioFileInvalidFileError;
-    if (p->codec_tag == MKTAG('d', 'r', 'm', 's') || p->codec_tag == MKTAG('e', 'n', 'c', 'a'))
-        d.isProtected = true;
-    d.frameBase = AVRational{1, p->sample_rate};
-
-    const AVCodec* codec = avcodec_find_decoder(p->codec_id);
-    if (!codec)
-        return kAudioFileUnsupportedDataFormatError;
-    d.decoder.reset(avcodec_alloc_context3(codec));
-    if (!d.decoder)
-        return kAudio_MemFullError;
-    error = avcodec_parameters_to_context(d.decoder.get(), p);
-    if (error < 0)
-        return codecs::statusFromAVError(error);
-    d.decoder->pkt_timebase = d.frameBase;
-    // The reader drops priming and remainder itself, by the file's own numbers.
-    d.decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-    error = avcodec_open2(d.decoder.get(), codec, nullptr);
-    if (error < 0)
-        return error == AVERROR(ENOMEM) ? kAudio_MemFullError : kAudioFileUnsupportedDataFormatError;
-    d.packet.reset(av_packet_alloc());
-    d.frame.reset(av_frame_alloc());
-    if (!d.packet || !d.frame)
-        return kAudio_MemFullError;
-
-    mFileType = fileTypeOf(context, path);
-    mDataFormat = codecs::descriptionForCodecParameters(p);
-    mBitRate = UInt32(std::max<int64_t>(0, p->bit_rate > 0 ? p->bit_rate : context->bit_rate));
-    mChannelLayout = channelLayoutOf(p->ch_layout);
-    copyTags(context->metadata, &mInfo);
-    copyTags(d.stream->metadata, &mInfo);
-    mPrerollFrames = prerollFrames(p);
-    const QByteArray demuxerName(context->iformat->name);
-    d.byteSeeking = demuxerName == "aac" || demuxerName == "mp3";
-    d.constantFraming = mDataFormat.mBytesPerPacket > 0 && mDataFormat.mFramesPerPacket > 0;
-    return noErr;
-}
-
-OSStatus AudioFileReader::countPackets()
-{
-    Demuxer& d = *mDemuxer;
-    AVFormatContext* context = d.format.get();
-    AVPacket* packet = d.packet.get();
-    const int streamIndex = d.stream->index;
-    const UInt32 frameSize = d.stream->codecpar->frame_size > 0 ? UInt32(d.stream->codecpar->frame_size) : 0;
-    const int indexEntries = avformat_index_get_entries_count(d.stream);
-
-    // The first packet: where the data starts, its timestamp, and what it says about skipping.
-    auto readFirstPacket = [&]() -> OSStatus {
-        for (;;) {
-            const int error = av_read_frame(context, packet);
-            if (error < 0)
-                return error == AVERROR_EOF ? kAudioFileInvalidFileError : codecs::statusFromAVError(error);
-            if (packet->stream_index == streamIndex)
-                break;
-            av_packet_unref(packet);
-        }
-        d.firstPacketPosition = packet->pos;
-        const SInt64 pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-        d.originFrames = pts != AV_NOPTS_VALUE ? d.toFrames(pts) : 0;
-        d.startSkip = startSkipOf(packet);
-        d.isProtected = d.isProtected || hasEncryptionInfo(packet);
-        av_packet_unref(packet);
-        return noErr;
-    };
-
-    if (d.byteSeeking || (!d.constantFraming && indexEntries == 0)) {
-        // Every packet, read once: the frames of each and where it lies.
-        SInt64 frames = 0;
-        for (;;) {
-            const int error = av_read_frame(context, packet);
-            if (error < 0)
-                break; // the end, or a broken tail: what came before counts
-            if (packet->stream_index != streamIndex) {
-                av_packet_unref(packet);
-                continue;
-            }
-            SInt64 packetFrames = packet->duration > 0 ? d.toFrames(packet->duration) : frameSize;
-            if (d.entries.empty()) {
-                d.firstPacketPosition = packet->pos;
-                const SInt64 pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-                d.originFrames = (!d.byteSeeking && pts != AV_NOPTS_VALUE) ? d.toFrames(pts) : 0;
-                d.startSkip = startSkipOf(packet);
-            }
-            d.isProtected = d.isProtected || hasEncryptionInfo(packet);
-            d.endDiscard += endDiscardOf(packet);
-            d.entries.push_back({packet->pos, frames, packetFrames});
-            frames += packetFrames;
-            mByteCount += packet->size;
-            mMaximumPacketSize = std::max(mMaximumPacketSize, UInt32(packet->size));
-            av_packet_unref(packet);
-        }
-        if (d.entries.empty())
-            return kAudioFileInvalidFileError;
-        mPacketCount = SInt64(d.entries.size());
-        mTotalFrames = frames;
-        if (!d.byteSeeking)
-            d.entries.clear(); // repositioned by timestamps; the list was only for counting
-        return noErr;
-    }
-
-    const OSStatus status = readFirstPacket();
+    codecs::AudioStreamDemuxer& d = *mDemuxer;
+    const OSStatus status = d.open(path, audioTrack, &mAudioTrackCount);
     if (status != noErr)
         return status;
-
-    if (d.constantFraming) {
-        const UInt32 bytesPerPacket = mDataFormat.mBytesPerPacket;
-        const UInt32 framesPerPacket = mDataFormat.mFramesPerPacket;
-        SInt64 frames = d.stream->duration > 0 ? d.toFrames(d.stream->duration) : 0;
-        // A header may promise more than a cut-short file holds.
-        const int64_t fileSize = avio_size(context->pb);
-        if (fileSize > 0 && d.firstPacketPosition >= 0) {
-            const SInt64 present = (fileSize - d.firstPacketPosition) / bytesPerPacket * framesPerPacket;
-            frames = frames > 0 ? std::min(frames, present) : present;
-        }
-        if (frames <= 0)
-            return kAudioFileInvalidFileError;
-        mTotalFrames = frames;
-        mPacketCount = (frames + framesPerPacket - 1) / framesPerPacket;
-        mByteCount = mPacketCount * bytesPerPacket;
-        mMaximumPacketSize = bytesPerPacket;
-        return noErr;
-    }
-
-    // A container index of every packet (MPEG-4, CAF).
-    const AVIndexEntry* last = avformat_index_get_entry(d.stream, indexEntries - 1);
-    for (int i = 0; i < indexEntries; ++i) {
-        const AVIndexEntry* entry = avformat_index_get_entry(d.stream, i);
-        SInt64 size = entry->size;
-        if (size <= 0) {
-            const AVIndexEntry* next = i + 1 < indexEntries ? avformat_index_get_entry(d.stream, i + 1) : nullptr;
-            size = next ? next->pos - entry->pos : 0;
-        }
-        mByteCount += std::max<SInt64>(size, 0);
-        mMaximumPacketSize = std::max(mMaximumPacketSize, UInt32(std::max<SInt64>(size, 0)));
-    }
-    mPacketCount = indexEntries;
-    const SInt64 lastTimeline = d.toFrames(last->timestamp) - d.originFrames;
-    mTotalFrames = lastTimeline + inspectLastPacket(lastTimeline);
+    const AVCodecParameters* p = d.stream->codecpar;
+    if (p->codec_tag == MKTAG('d', 'r', 'm', 's') || p->codec_tag == MKTAG('e', 'n', 'c', 'a'))
+        mIsProtected = true;
+    mFileType = fileTypeOf(d.format.get(), path);
+    mDataFormat = codecs::descriptionForCodecParameters(p);
+    mBitRate = UInt32(std::max<int64_t>(0, p->bit_rate > 0 ? p->bit_rate : d.format->bit_rate));
+    mChannelLayout = channelLayoutOf(p->ch_layout);
+    copyTags(d.format->metadata, &mInfo);
+    copyTags(d.stream->metadata, &mInfo);
+    mPrerollFrames = prerollFrames(p);
     return noErr;
-}
-
-// The frames the last packet decodes to: the codec's fixed frame size, or what decoding it
-// alone gives (Apple Lossless ends on a short packet). Also notes where the container says
-// the last packet ends. A last packet that cannot be read counts as a whole one.
-SInt64 AudioFileReader::inspectLastPacket(SInt64 lastPacketTimeline)
-{
-    Demuxer& d = *mDemuxer;
-    const int frameSize = d.stream->codecpar->frame_size;
-    const SInt64 nominal = frameSize > 0 ? frameSize : SInt64(mDataFormat.mFramesPerPacket);
-    const SInt64 timestamp = d.toTimestamp(lastPacketTimeline + d.originFrames);
-    if (av_seek_frame(d.format.get(), d.stream->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0)
-        return nominal;
-    avcodec_flush_buffers(d.decoder.get());
-    AVPacket* packet = d.packet.get();
-    bool found = false;
-    while (!found) {
-        if (av_read_frame(d.format.get(), packet) < 0)
-            break;
-        const SInt64 pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-        if (packet->stream_index == d.stream->index && d.toFrames(pts) - d.originFrames >= lastPacketTimeline) {
-            found = true;
-            if (packet->duration > 0)
-                d.lastPacketEnd = d.toFrames(pts + packet->duration) - d.originFrames;
-            packet->flags &= ~AV_PKT_FLAG_DISCARD;
-            if (frameSize <= 0)
-                avcodec_send_packet(d.decoder.get(), packet);
-        }
-        av_packet_unref(packet);
-    }
-    SInt64 decoded = 0;
-    if (found && frameSize <= 0) {
-        avcodec_send_packet(d.decoder.get(), nullptr);
-        while (avcodec_receive_frame(d.decoder.get(), d.frame.get()) == 0) {
-            decoded += d.frame->nb_samples;
-            av_frame_unref(d.frame.get());
-        }
-    }
-    avcodec_flush_buffers(d.decoder.get());
-    return (found && frameSize <= 0) ? decoded : nominal;
 }
 
 OSStatus AudioFileReader::determineGaplessInformation(const QString& path)
 {
-    Demuxer& d = *mDemuxer;
+    codecs::AudioStreamDemuxer& d = *mDemuxer;
     const SInt64 total = mTotalFrames;
     SInt64 priming = 0;
     SInt64 valid = -1;
@@ -410,21 +172,32 @@ OSStatus AudioFileReader::determineGaplessInformation(const QString& path)
         priming = table.mPrimingFrames;
         valid = table.mNumberValidFrames;
         mHasGaplessInformation = true;
-    } else if (d.startSkip > 0 || d.endDiscard > 0) {
+    } else if (d.addressing == PacketAddressing::DecodedScan) {
+        // The pre-skip of Opus or a codec delay comes with the first packet or with the
+        // stream; the end is trimmed by discard padding or, in Ogg, by the last granule
+        // position, which the time stamps carry. Ogg time stamps count valid frames from 0
+        // (a stream cut from a longer one starts later).
+        priming = mStartSkip > 0 ? mStartSkip : std::max(0, d.stream->codecpar->initial_padding);
+        if (d.demuxerName() == "ogg" && mStampedEnd >= 0)
+            valid = mStampedEnd - std::max<SInt64>(0, mStampedStart);
+        else
+            valid = total - priming - mEndDiscard;
+        mHasGaplessInformation = priming > 0 || mEndDiscard > 0 || d.demuxerName() == "ogg";
+    } else if (mStartSkip > 0 || mEndDiscard > 0) {
         // FFmpeg's reading of an edit list or a LAME tag.
-        priming = d.startSkip;
-        valid = total - priming - d.endDiscard;
+        priming = mStartSkip;
+        valid = total - priming - mEndDiscard;
         mHasGaplessInformation = true;
     }
-    const bool movie = QByteArray(d.format->iformat->name).contains("mov");
+    const bool movie = d.demuxerName().contains("mov");
     if (movie && d.stream->duration > 0 && !smpb) {
         // The edit list's length. Movies whose time scale is coarser than the audio's round
         // it up to their time scale's step; the track's own samples then say it exactly.
         const SInt64 edited = d.toFrames(d.stream->duration);
-        const SInt64 sampled = (d.lastPacketEnd > 0 ? d.lastPacketEnd : total) - priming;
+        const SInt64 sampled = (mLastPacketEnd > 0 ? mLastPacketEnd : total) - priming;
         const SInt64 step = (SInt64(mDataFormat.mSampleRate) + 999) / 1000;
         valid = (sampled <= edited && edited - sampled <= step) ? sampled : edited;
-        mHasGaplessInformation = mHasGaplessInformation || d.startSkip > 0;
+        mHasGaplessInformation = mHasGaplessInformation || mStartSkip > 0;
     }
     if (valid < 0)
         valid = total - priming;
@@ -505,51 +278,181 @@ OSStatus AudioFileReader::getProperty(AudioFilePropertyID property, UInt32* ioSi
     }
 }
 
-SInt64 AudioFileReader::packetTimeline(SInt64 pts, SInt64 position) const
+// The listed frames of a scanned packet: up to the next one's output.
+SInt64 AudioFileReader::listedFrames(size_t entry) const
 {
-    const Demuxer& d = *mDemuxer;
-    if (d.byteSeeking) {
-        const auto found = std::lower_bound(d.entries.begin(), d.entries.end(), position,
-                                            [](const Demuxer::Entry& e, SInt64 pos) { return e.position < pos; });
-        if (found != d.entries.end() && found->position == position)
-            return found->firstFrame;
-        return mNextPacketTimeline;
+    const SInt64 end = entry + 1 < mEntries.size() ? mEntries[entry + 1].timeline : mTotalFrames;
+    return end - mEntries[entry].timeline;
+}
+
+// Where a packet just read lies on the decoded timeline; the next packet's place when it does
+// not say (identified then tells false). Moves mNextPacketTimeline past it.
+SInt64 AudioFileReader::packetTimeline(const AVPacket* packet, bool* identified)
+{
+    const codecs::AudioStreamDemuxer& d = *mDemuxer;
+    SInt64 timeline = mNextPacketTimeline;
+    if (identified)
+        *identified = true;
+    SInt64 frames = packet->duration > 0 ? d.toFrames(packet->duration) : d.stream->codecpar->frame_size;
+    switch (d.addressing) {
+    case PacketAddressing::FlatPCM:
+        if (packet->pos >= mFirstPacketPosition) {
+            timeline = (packet->pos - mFirstPacketPosition) / mDataFormat.mBytesPerPacket * mDataFormat.mFramesPerPacket;
+            frames = SInt64(packet->size) / mDataFormat.mBytesPerPacket * mDataFormat.mFramesPerPacket;
+        } else if (identified) {
+            *identified = false;
+        }
+        break;
+    case PacketAddressing::ContainerIndex: {
+        const SInt64 timestamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (timestamp != AV_NOPTS_VALUE)
+            timeline = d.toFrames(timestamp) - mOriginFrames;
+        else if (identified)
+            *identified = false;
+        break;
     }
-    if (pts == AV_NOPTS_VALUE)
-        return mNextPacketTimeline;
-    return d.toFrames(pts) - d.originFrames;
+    case PacketAddressing::PacketScan:
+    case PacketAddressing::DecodedScan: {
+        // The entry expected next, else the one with this packet's offset and size.
+        const auto matches = [&](const PacketEntry& e) { return e.position == packet->pos && e.size == packet->size; };
+        if (mEntryCursor >= mEntries.size() || !matches(mEntries[mEntryCursor])) {
+            auto found = std::lower_bound(mEntries.begin(), mEntries.end(), packet->pos,
+                                          [](const PacketEntry& e, SInt64 position) { return e.position < position; });
+            while (found != mEntries.end() && found->position == packet->pos && !matches(*found))
+                ++found;
+            if (found == mEntries.end() || !matches(*found)) {
+                if (identified)
+                    *identified = false;
+                mNextPacketTimeline = timeline + std::max<SInt64>(frames, 0);
+                return timeline;
+            }
+            mEntryCursor = size_t(found - mEntries.begin());
+        }
+        timeline = mEntries[mEntryCursor].timeline;
+        frames = listedFrames(mEntryCursor);
+        ++mEntryCursor;
+        break;
+    }
+    }
+    mNextPacketTimeline = timeline + std::max<SInt64>(frames, 0);
+    return timeline;
+}
+
+// Repositions the stream so that decoding starts at or before timeline frame `start`, reads
+// the first packet there to see where it landed and keeps it for decoding. landedInTime
+// tells whether that packet begins at or before start.
+OSStatus AudioFileReader::positionAt(SInt64 start, bool* landedInTime)
+{
+    codecs::AudioStreamDemuxer& d = *mDemuxer;
+    *landedInTime = false;
+    OSStatus status = noErr;
+    SInt64 expected = start; // where the first packet should begin
+    switch (d.addressing) {
+    case PacketAddressing::FlatPCM: {
+        const SInt64 block = start / mDataFormat.mFramesPerPacket;
+        expected = block * mDataFormat.mFramesPerPacket;
+        status = d.seekToByte(mFirstPacketPosition + block * mDataFormat.mBytesPerPacket);
+        break;
+    }
+    case PacketAddressing::ContainerIndex:
+        status = d.seekToTimestamp(d.toTimestamp(start + mOriginFrames));
+        break;
+    case PacketAddressing::PacketScan:
+    case PacketAddressing::DecodedScan: {
+        auto entry = std::upper_bound(mEntries.begin(), mEntries.end(), start,
+                                      [](SInt64 frame, const PacketEntry& e) { return frame < e.timeline; });
+        if (entry != mEntries.begin())
+            --entry;
+        if (d.addressing == PacketAddressing::PacketScan) {
+            expected = entry->timeline;
+            status = d.seekToByte(entry->position);
+            break;
+        }
+        // One packet more: a codec may give nothing for the first packet after a seek.
+        if (entry != mEntries.begin())
+            --entry;
+        while (entry != mEntries.begin() && entry->timestamp == AV_NOPTS_VALUE)
+            --entry;
+        expected = entry->timeline;
+        status = d.seekToTimestamp(entry->timestamp != AV_NOPTS_VALUE ? entry->timestamp : INT64_MIN);
+        break;
+    }
+    }
+    if (status != noErr)
+        return status;
+    mEntryCursor = 0;
+    mNextPacketTimeline = expected;
+    const int read = d.readPacket();
+    if (read == AVERROR_EOF) {
+        mInputEnded = true;
+        *landedInTime = true;
+        return noErr;
+    }
+    if (read < 0)
+        return codecs::statusFromAVError(read);
+    bool identified = false;
+    const SInt64 landed = packetTimeline(d.packet.get(), &identified);
+    // Read again, with its place found, when decoding starts.
+    if (mEntryCursor > 0)
+        --mEntryCursor;
+    mNextPacketTimeline = landed;
+    d.holdPacket();
+    // A packet whose place is not known is no landing to decode from.
+    *landedInTime = identified && landed <= start;
+    return noErr;
+}
+
+// The way back to the first packet when the container's seeks will not land in time.
+OSStatus AudioFileReader::positionAtBeginning()
+{
+    codecs::AudioStreamDemuxer& d = *mDemuxer;
+    OSStatus status = d.reopen();
+    if (status != noErr)
+        return status;
+    mEntryCursor = 0;
+    mNextPacketTimeline = 0;
+    return noErr;
 }
 
 OSStatus AudioFileReader::seek(SInt64 frame)
 {
-    Demuxer& d = *mDemuxer;
     frame = std::clamp<SInt64>(frame, 0, mPacketTable.mNumberValidFrames);
     mPosition = frame;
     mPendingLeft.clear();
     mPendingRight.clear();
     mPendingOffset = 0;
     mInputEnded = mDecoderDrained = false;
-    avcodec_flush_buffers(d.decoder.get());
-    const SInt64 start = std::max<SInt64>(0, mPacketTable.mPrimingFrames + frame - SInt64(mPrerollFrames));
-    int error;
-    if (d.byteSeeking) {
-        auto found = std::upper_bound(d.entries.begin(), d.entries.end(), start,
-                                      [](SInt64 value, const Demuxer::Entry& e) { return value < e.firstFrame; });
-        if (found != d.entries.begin())
-            --found;
-        mNextPacketTimeline = found->firstFrame;
-        error = av_seek_frame(d.format.get(), -1, found->position, AVSEEK_FLAG_BYTE);
-    } else {
-        mNextPacketTimeline = start;
-        error = av_seek_frame(d.format.get(), d.stream->index, d.toTimestamp(start + d.originFrames),
-                              AVSEEK_FLAG_BACKWARD);
+    mSeekStatus = noErr;
+    if (frame == mPacketTable.mNumberValidFrames)
+        return noErr; // nothing is left to read: no need to go there
+    const SInt64 target = mPacketTable.mPrimingFrames + frame;
+    // Back far enough for the codec to settle; further back each time the container puts the
+    // stream past that point, and from the very first packet at last.
+    SInt64 back = mPrerollFrames;
+    OSStatus status = noErr;
+    const bool recognisable = mDemuxer->addressing != PacketAddressing::DecodedScan || mEntriesRecognisable;
+    for (int attempt = 0; attempt < (recognisable ? 4 : 0); ++attempt) {
+        const SInt64 start = std::max<SInt64>(0, target - back);
+        bool landedInTime = false;
+        status = positionAt(start, &landedInTime);
+        if (status == noErr && landedInTime)
+            break;
+        if (start == 0 || attempt == 3) {
+            status = positionAtBeginning();
+            break;
+        }
+        back = 2 * back + 8192;
     }
-    return error < 0 ? codecs::statusFromAVError(error) : noErr;
+    if (!recognisable)
+        status = positionAtBeginning();
+    mDecodedEnd = mNextPacketTimeline;
+    mSeekStatus = status;
+    return status;
 }
 
 OSStatus AudioFileReader::decodeMore()
 {
-    Demuxer& d = *mDemuxer;
+    codecs::AudioStreamDemuxer& d = *mDemuxer;
     AVPacket* packet = d.packet.get();
     AVFrame* frame = d.frame.get();
     for (;;) {
@@ -562,7 +465,7 @@ OSStatus AudioFileReader::decodeMore()
             if (channels == 2) {
                 float* sides[2] = {mPendingLeft.data(), mPendingRight.data()};
                 codecs::unpackFrame(frame, 0, int(count), sides, 2, 0);
-            } else {
+            } else if (channels > 0 && channels <= codecs::kMaximumChannels) {
                 if (mScratch.size() < size_t(channels))
                     mScratch.resize(size_t(channels));
                 std::vector<float*> pointers(static_cast<size_t>(channels));
@@ -572,8 +475,13 @@ OSStatus AudioFileReader::decodeMore()
                 }
                 codecs::unpackFrame(frame, 0, int(count), pointers.data(), channels, 0);
                 codecs::mixToStereo(pointers.data(), UInt32(channels), count, mPendingLeft.data(), mPendingRight.data());
+            } else {
+                std::fill(mPendingLeft.begin(), mPendingLeft.end(), 0.0f);
+                std::fill(mPendingRight.begin(), mPendingRight.end(), 0.0f);
             }
-            mPendingStart = frame->pts != AV_NOPTS_VALUE ? SInt64(frame->pts) : mNextPacketTimeline;
+            // A packet decoded in several frames stamps only the first.
+            mPendingStart = frame->pts != AV_NOPTS_VALUE ? SInt64(frame->pts) : mDecodedEnd;
+            mDecodedEnd = mPendingStart + SInt64(count);
             mPendingOffset = 0;
             av_frame_unref(frame);
             return noErr;
@@ -590,7 +498,7 @@ OSStatus AudioFileReader::decodeMore()
             mDecoderDrained = true;
             return noErr;
         }
-        const int read = av_read_frame(d.format.get(), packet);
+        const int read = d.readPacket();
         if (read == AVERROR_EOF) {
             mInputEnded = true;
             avcodec_send_packet(d.decoder.get(), nullptr);
@@ -598,19 +506,12 @@ OSStatus AudioFileReader::decodeMore()
         }
         if (read < 0)
             return codecs::statusFromAVError(read);
-        if (packet->stream_index != d.stream->index) {
-            av_packet_unref(packet);
-            continue;
-        }
-        const SInt64 pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-        const SInt64 timeline = packetTimeline(pts, packet->pos);
-        // The decoder's timestamps run on the decoded timeline, in frames.
+        // The decoder's time stamps run on the decoded timeline, in frames.
+        const SInt64 timeline = packetTimeline(packet);
         packet->pts = packet->dts = timeline;
         packet->flags &= ~AV_PKT_FLAG_DISCARD;
         av_packet_free_side_data(packet);
-        const SInt64 frames = packet->duration > 0 ? d.toFrames(packet->duration) : d.stream->codecpar->frame_size;
         packet->duration = 0;
-        mNextPacketTimeline = timeline + std::max<SInt64>(frames, 0);
         const int sent = avcodec_send_packet(d.decoder.get(), packet);
         av_packet_unref(packet);
         if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN))
@@ -620,6 +521,10 @@ OSStatus AudioFileReader::decodeMore()
 
 OSStatus AudioFileReader::read(UInt32* ioFrames, float* left, float* right)
 {
+    if (mSeekStatus != noErr) {
+        *ioFrames = 0;
+        return mSeekStatus;
+    }
     const UInt32 wanted = *ioFrames;
     const SInt64 validEnd = mPacketTable.mNumberValidFrames;
     UInt32 delivered = 0;

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 #include <cstdlib>
 #include <stdexcept>
 #include <unistd.h>
@@ -70,6 +71,13 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+bool runQueuedMainThreadCalls(int timeoutMs)
+{
+    auto ran = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [ran] { *ran = true; }, Qt::QueuedConnection);
+    return waitUntil([ran] { return *ran; }, timeoutMs);
 }
 
 QString dataFolder() { return QString::fromLocal8Bit(qgetenv("CLIPDECK_TEST_DATA")); }

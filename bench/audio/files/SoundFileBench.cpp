@@ -106,7 +106,7 @@ void decode(benchmark::State& state, UInt32 fileType)
     const QString path = tenMinuteFile(fileType);
     std::vector<float> left(4096), right(4096);
     for (auto _ : state) {
-        std::unique_ptr<ZEPAudioFile> file = ZEPAudioFile::initWithPath(path);
+        std::unique_ptr<ZEPAudioFile> file = ZEPAudioFile::initWithPath(path, 0, false);
         SInt64 frames = 0;
         for (;;) {
             StackAudioBufferList<2> list;

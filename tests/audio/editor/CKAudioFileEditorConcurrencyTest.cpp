@@ -14,26 +14,13 @@
 
 using namespace clipdeck::test;
 
-namespace {
-
-struct Notices : ZEPAudioEditorDelegate {
-    std::optional<OSStatus> audioEditorRanOutOfData(ZEPAudioEditor*) override
-    {
-        ++count;
-        return std::nullopt;
-    }
-    std::atomic<int> count{0};
-};
-
-} // namespace
-
 TEST(CKAudioFileEditorConcurrency, controlCallsWhileTheRenderThreadPulls)
 {
     TempFolder folder;
     constexpr long long kFrames = 60000;
     auto feed = CKAudioFileEditor::initWithPath(writeRampFile(folder.file("ramp.wav"), kFrames), false);
     ASSERT_TRUE(feed);
-    Notices notices;
+    RunOutNotices notices;
     feed->setDelegate(&notices);
     feed->setUseCache(true);
     feed->updateCachedAudio();
@@ -46,13 +33,7 @@ TEST(CKAudioFileEditorConcurrency, controlCallsWhileTheRenderThreadPulls)
     std::thread render([&] {
         std::vector<float> left(512), right(512);
         while (running.load()) {
-            StackAudioBufferList<2> list;
-            list.mBuffers[0] = {1, 512 * 4, left.data()};
-            list.mBuffers[1] = {1, 512 * 4, right.data()};
-            UInt32 frames = 512;
-            AudioUnitRenderActionFlags flags = 0;
-            AudioTimeStamp time;
-            feed->renderFrames(&frames, list.list(), &flags, &time, nullptr);
+            renderSlice(*feed, left, right);
             // Inside a slice the sound runs on frame by frame, or starts again from its
             // beginning (a rewind), or stops (silence).
             for (UInt32 i = 1; i < 512; ++i) {

@@ -45,6 +45,22 @@ std::unique_ptr<ZEPAudioFileEditor> openRampEditor(const QString& folder, long l
     return path.isEmpty() ? nullptr : ZEPAudioFileEditor::initWithPath(path, false);
 }
 
+OSStatus renderSlice(ZEPAudioEditor& source, std::vector<float>& left, std::vector<float>& right,
+                     AudioUnitRenderActionFlags* flags)
+{
+    const UInt32 frames = UInt32(left.size());
+    StackAudioBufferList<2> list;
+    list.mBuffers[0] = {1, frames * 4, left.data()};
+    list.mBuffers[1] = {1, frames * 4, right.data()};
+    UInt32 delivered = frames;
+    AudioUnitRenderActionFlags renderFlags = 0;
+    AudioTimeStamp time;
+    const OSStatus status = source.renderFrames(&delivered, list.list(), &renderFlags, &time, nullptr);
+    if (flags)
+        *flags = renderFlags;
+    return status;
+}
+
 EditedRead readEdited(ZEPAudioEditor& editor, UInt32 frames, bool skipAllRegions, bool applyFade)
 {
     EditedRead read;

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -36,6 +37,22 @@ QString writeRampFile(const QString& path, long long frames);
 
 // A file editor of a ramp of `frames` frames in folder.
 std::unique_ptr<ZEPAudioFileEditor> openRampEditor(const QString& folder, long long frames);
+
+// Counts the run-out notices of a board feed (any thread), answering nothing, as a delegate
+// that only sets a flag does.
+struct RunOutNotices : ZEPAudioEditorDelegate {
+    std::optional<OSStatus> audioEditorRanOutOfData(ZEPAudioEditor*) override
+    {
+        ++count;
+        return std::nullopt;
+    }
+    std::atomic<int> count{0};
+};
+
+// One slice of a render as the board mixer pulls it: left.size() frames into left and right
+// (of that size). Answers the render's status; flags, when given, receives its flags.
+OSStatus renderSlice(ZEPAudioEditor& source, std::vector<float>& left, std::vector<float>& right,
+                     AudioUnitRenderActionFlags* flags = nullptr);
 
 // What one read with edits delivered: status, and the samples of both channels.
 struct EditedRead {

@@ -80,7 +80,7 @@ TEST_F(ExportTest, anEditedSoundExportsToAppleLosslessExactlyAsTheEditedReadGive
     EXPECT_EQ(written.frames(), expected.frames());
     EXPECT_EQ(firstDifference(written, expected), -1);
     // The program's own reader agrees.
-    std::unique_ptr<ZEPAudioFile> reread = ZEPAudioFile::initWithPath(file->path());
+    std::unique_ptr<ZEPAudioFile> reread = ZEPAudioFile::initWithPath(file->path(), 0, false);
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread->packetCount(), SInt64(expected.frames()));
 }
@@ -231,7 +231,7 @@ TEST_F(ExportTest, aMonoExportMixesBothChannelsDown)
         mixed.right.push_back(mixed.left.back());
     }
     // The program's reader hands a mono file out on both sides.
-    std::unique_ptr<ZEPAudioFile> reader = ZEPAudioFile::initWithPath(file->path());
+    std::unique_ptr<ZEPAudioFile> reader = ZEPAudioFile::initWithPath(file->path(), 0, false);
     ASSERT_TRUE(reader);
     StereoAudio written;
     written.left.resize(size_t(reader->packetCount()));

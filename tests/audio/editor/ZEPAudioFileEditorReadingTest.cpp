@@ -70,7 +70,7 @@ protected:
     {
         const QString path = writeRampFile(folder.file("ramp.wav"), kFrames);
         ASSERT_FALSE(path.isEmpty());
-        editor = std::make_unique<PlayingEditor>(ZEPAudioFile::initWithPath(path));
+        editor = std::make_unique<PlayingEditor>(ZEPAudioFile::initWithPath(path, 0, false));
     }
     TempFolder folder;
     std::unique_ptr<PlayingEditor> editor;

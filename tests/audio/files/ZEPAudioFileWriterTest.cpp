@@ -1,8 +1,10 @@
 #include "audio/files/ZEPAudioFileWriter.h"
+#include "audio/files/ZEPMPEG4TagRewrite.h"
 
 #include "platform/Error.h"
 #include "platform/codecs/AudioFileReader.h"
 #include "ExportDriver.h"
+#include "platform/codecs/AudioFixtures.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -194,4 +196,63 @@ TEST(ZEPAudioFileWriter, hasNoPacketTableRepair)
         ZEPAudioFileWriter::initWithPath(folder.file("take.wav"), kAudioFileWAVEType, defaultOutputFor(kAudioFileWAVEType));
     ASSERT_TRUE(writer);
     EXPECT_THROW(writer->fixFilePacketTable(), ZEPUnimplementedException);
+}
+
+// A file that does not read in full (cut short, atoms whose sizes do not add up, sample tables
+// that point outside its media data, bytes after its last atom) is not rewritten from what
+// could be read of it: the rewrite fails, says why, and leaves the file as it was.
+TEST(ZEPAudioFileWriter, theTagRewriteRefusesFilesItCannotReadInFull)
+{
+    TempFolder folder;
+    const QString source = folder.file("whole.m4a");
+    ASSERT_TRUE(makeFixture(source, twoToneSource(), 44100, 2, {"-c:a", "aac"}));
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+    auto patched = [&](const char* atom, int offset, quint32 value) {
+        QByteArray bytes = whole;
+        const qsizetype at = bytes.indexOf(atom);
+        for (int i = 0; i < 4; ++i)
+            bytes[at + offset + i] = char(value >> (24 - 8 * i));
+        return bytes;
+    };
+    auto sizeOf = [&](const char* atom) {
+        const qsizetype at = whole.indexOf(atom) - 4;
+        return quint32(quint8(whole[at])) << 24 | quint32(quint8(whole[at + 1])) << 16 |
+               quint32(quint8(whole[at + 2])) << 8 | quint32(quint8(whole[at + 3]));
+    };
+    QByteArray renamedData = whole;
+    renamedData[renamedData.indexOf("mdat") + 3] = 'X';
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } damaged[] = {
+        {"cut-in-half.m4a", whole.left(whole.size() / 2)},
+        {"last-byte-missing.m4a", whole.left(whole.size() - 1)},
+        {"track-size-too-large.m4a", patched("trak", -4, sizeOf("trak") + 4)},
+        {"chunk-beyond-the-file.m4a", patched("stco", 12, 0x7FFFFFFF)},
+        {"no-media-data.m4a", renamedData},
+        {"bytes-after-the-end.m4a", whole + QByteArray("\x01\x02\x03", 3)},
+    };
+    const QVariantMap tags{{"title", "Applause"}, {"year", 2024}};
+    const AudioFilePacketTableInfo table{44100, 2112, 0};
+    for (const auto& c : damaged) {
+        SCOPED_TRACE(c.name);
+        const QString path = folder.file(c.name);
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(c.bytes);
+        out.close();
+        QString reason;
+        EXPECT_NE(ZEPRewriteMPEG4Tags(path, tags, &table, &reason), noErr);
+        EXPECT_FALSE(reason.isEmpty());
+        QFile after(path);
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        EXPECT_EQ(after.readAll(), c.bytes);
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).filter(c.name).size(), 1); // no stray files
+    }
+    QString reason;
+    EXPECT_EQ(ZEPRewriteMPEG4Tags(source, tags, &table, &reason), noErr);
+    EXPECT_TRUE(reason.isEmpty());
 }

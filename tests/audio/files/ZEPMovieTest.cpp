@@ -99,6 +99,9 @@ TEST(ZEPMovie, readsAMonoTrackAsTwoChannels)
     ASSERT_TRUE(makeFixture(folder.file("mono.mov"), "sine=frequency=500", kFrames, 1, {"-c:a", "aac"}));
     std::unique_ptr<ZEPMovie> movie = ZEPMovie::initWithPath(folder.file("mono.mov"), true);
     ASSERT_TRUE(movie);
+    EXPECT_TRUE(movie->isLoading()); // until the result is put in place
+    EXPECT_FALSE(movie->canPlay());
+    EXPECT_EQ(movie->waitUntilLoaded(), noErr);
     EXPECT_FALSE(movie->isLoading());
     EXPECT_TRUE(movie->canPlay());
     EXPECT_EQ(movie->fileAudioDescription().mChannelsPerFrame, 1u);
@@ -114,7 +117,7 @@ TEST(ZEPMovie, endsUntilRepositioned)
 {
     TempFolder folder;
     ASSERT_TRUE(makeFixture(folder.file("short.mov"), twoToneSource(), 3000, 2, {"-c:a", "pcm_s16le"}));
-    std::unique_ptr<ZEPMovie> movie = ZEPMovie::initWithPath(folder.file("short.mov"));
+    std::unique_ptr<ZEPMovie> movie = ZEPMovie::initWithPath(folder.file("short.mov"), false);
     ASSERT_TRUE(movie);
     EXPECT_EQ(movie->packetCount(), 3000);
     EXPECT_EQ(movie->locationPackets(), 0);
@@ -145,7 +148,7 @@ TEST(ZEPMovie, refusesMoviesWithoutSoundAndProtectedMedia)
     TempFolder folder;
     const QString silent = folder.file("picture.mov");
     ASSERT_TRUE(runFFmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1", "-c:v", "mpeg4", silent}));
-    EXPECT_FALSE(ZEPMovie::initWithPath(silent));
+    EXPECT_FALSE(ZEPMovie::initWithPath(silent, false));
     EXPECT_FALSE(ZEPMovie::fileAtPathIsDRMEncrypted(silent));
 
     const QString locked = folder.file("locked.m4a");
@@ -153,8 +156,8 @@ TEST(ZEPMovie, refusesMoviesWithoutSoundAndProtectedMedia)
                             {"-c:a", "aac", "-encryption_scheme", "cenc-aes-ctr", "-encryption_key",
                              "76a6c65c5ea762046bd749a2e632ccbb", "-encryption_kid", "a7e61c373e219033c21091fa607bf3b8"}));
     EXPECT_TRUE(ZEPMovie::fileAtPathIsDRMEncrypted(locked));
-    EXPECT_FALSE(ZEPMovie::initWithPath(locked));
-    EXPECT_FALSE(ZEPAudioFile::initWithPath(locked));
+    EXPECT_FALSE(ZEPMovie::initWithPath(locked, false));
+    EXPECT_FALSE(ZEPAudioFile::initWithPath(locked, 0, false));
 }
 
 TEST(ZEPMovie, channelLayoutHelpers)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ostream>
 #include <random>
 
@@ -80,23 +81,9 @@ TEST_P(ReaderFixtures, seeksAreExactToTheFrame)
 {
     const StereoAudio whole = readToEnd(*reader);
     ASSERT_EQ(qint64(whole.frames()), length);
-    std::mt19937 random(20240611);
-    std::uniform_int_distribution<qint64> targets(0, length - 1);
-    std::uniform_int_distribution<UInt32> lengths(1, 3000);
-    std::vector<float> left(3000), right(3000);
-    for (int i = 0; i < 200; ++i) {
-        const qint64 target = targets(random);
-        UInt32 frames = lengths(random);
-        ASSERT_EQ(reader->seek(target), noErr);
-        ASSERT_EQ(reader->read(&frames, left.data(), right.data()), noErr);
-        const UInt32 expected = UInt32(std::min<qint64>(frames, length - target));
-        ASSERT_EQ(frames, expected) << "seek to " << target;
-        for (UInt32 f = 0; f < frames; ++f) {
-            ASSERT_EQ(left[f], whole.left[size_t(target) + f]) << "seek to " << target << ", frame " << f;
-            ASSERT_EQ(right[f], whole.right[size_t(target) + f]) << "seek to " << target << ", frame " << f;
-        }
-    }
+    EXPECT_EQ(compareSeeks(*reader, whole, 200, 3000), "");
     ASSERT_EQ(reader->seek(length), noErr);
+    std::vector<float> left(100), right(100);
     UInt32 frames = 100;
     EXPECT_EQ(reader->read(&frames, left.data(), right.data()), noErr);
     EXPECT_EQ(frames, 0u);
@@ -200,22 +187,18 @@ TEST(AudioFileReader, refusesBrokenFiles)
     EXPECT_EQ(AudioFileReader::open(folder.file("missing.wav"), &reader), kAudioFileFileNotFoundError);
 }
 
-// A file whose index promises more than its data holds delivers what is there and then
-// fails, counting only the frames it really delivered.
+// A file cut short while it is open delivers what is there and then fails, counting only
+// the frames it really delivered.
 TEST(AudioFileReader, aReadErrorReportsTheFramesReallyDelivered)
 {
     TempFolder folder;
-    const QString whole = folder.file("whole.m4a");
-    ASSERT_TRUE(makeFixture(whole, twoToneSource(), kFrames, 2, {"-c:a", "alac", "-movflags", "faststart"}));
+    const QString path = folder.file("whole.m4a");
+    ASSERT_TRUE(makeFixture(path, twoToneSource(), kFrames, 2, {"-c:a", "alac", "-movflags", "faststart"}));
     std::unique_ptr<AudioFileReader> reader;
-    ASSERT_EQ(AudioFileReader::open(whole, &reader), noErr);
+    ASSERT_EQ(AudioFileReader::open(path, &reader), noErr);
     const StereoAudio reference = readToEnd(*reader);
-
-    const QString cut = folder.file("cut.m4a");
-    QFile::copy(whole, cut);
-    QFile(cut).resize(QFileInfo(whole).size() * 2 / 3);
-    ASSERT_EQ(AudioFileReader::open(cut, &reader), noErr);
-    EXPECT_EQ(reader->packetTable().mNumberValidFrames, kFrames);
+    ASSERT_EQ(reader->seek(0), noErr);
+    QFile(path).resize(QFileInfo(path).size() * 2 / 3);
 
     std::vector<float> left(8192), right(8192);
     std::vector<float> delivered;
@@ -232,6 +215,134 @@ TEST(AudioFileReader, aReadErrorReportsTheFramesReallyDelivered)
     ASSERT_LT(qint64(delivered.size()), kFrames);
     EXPECT_EQ(reader->position(), qint64(delivered.size()));
     EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), reference.left.begin()));
+}
+
+namespace {
+
+// A 16-bit stereo WAVE file of the given frames, its header fields as given.
+struct WaveHeader {
+    quint16 channels = 2;
+    quint32 sampleRate = 44100;
+    quint32 byteRate = 44100 * 4;
+    quint16 blockAlign = 4;
+    qint64 dataBytesClaimed = -1; // -1: the data written
+};
+
+QByteArray waveFile(const WaveHeader& h, const StereoAudio& audio)
+{
+    QByteArray data;
+    for (size_t i = 0; i < audio.frames(); ++i) {
+        for (float sample : {audio.left[i], audio.right[i]}) {
+            const qint16 value = qint16(std::lround(sample * 32768.0f));
+            data.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
+        }
+    }
+    auto le32 = [](quint32 v) {
+        const char bytes[] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+        return QByteArray(bytes, 4);
+    };
+    auto le16 = [](quint16 v) {
+        const char bytes[] = {char(v), char(v >> 8)};
+        return QByteArray(bytes, 2);
+    };
+    const quint32 claimed = h.dataBytesClaimed >= 0 ? quint32(h.dataBytesClaimed) : quint32(data.size());
+    return QByteArray("RIFF") + le32(quint32(36 + data.size())) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(h.channels) +
+           le32(h.sampleRate) + le32(h.byteRate) + le16(h.blockAlign) + le16(16) + "data" + le32(claimed) + data;
+}
+
+// Patches 32 big-endian bits at the first place the marker is found, offset bytes after it.
+bool patchAfter(const QString& path, const QByteArray& marker, int offset, quint32 value)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    const qsizetype at = bytes.indexOf(marker);
+    if (at < 0)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        bytes[at + offset + i] = char(value >> (24 - 8 * i));
+    file.seek(0);
+    return file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+// A damaged header is refused at open or reads exactly what the file holds, and seeks land
+// exactly: never a silent wrong length or a seek to the wrong place.
+TEST(AudioFileReader, damagedHeadersAreRefusedOrReadForWhatTheFileHolds)
+{
+    TempFolder folder;
+    constexpr size_t kTones = 30011;
+    const StereoAudio tones = sixteenBitTones(kTones);
+    auto writeWave = [&](const QString& name, const WaveHeader& header) {
+        QFile file(folder.file(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(waveFile(header, tones));
+        return file.fileName();
+    };
+    struct Case {
+        QString path;
+        bool refused;
+    };
+    WaveHeader rateZero, rateHuge, noChannels, halfByteRate, claimsTwice, oddAlignment;
+    rateZero.sampleRate = 0;
+    rateHuge.sampleRate = 1000000000;
+    noChannels.channels = 0;
+    halfByteRate.byteRate = 44100 * 2;
+    claimsTwice.dataBytesClaimed = qint64(kTones) * 8;
+    oddAlignment.blockAlign = 3;
+
+    const QString alac = folder.file("rate.m4a");
+    EXPECT_TRUE(makeFixture(alac, twoToneSource(), 4410, 2, {"-c:a", "alac"}));
+    // The Apple Lossless configuration's own sample rate: 2^30 Hz.
+    EXPECT_TRUE(patchAfter(alac, QByteArray("\0\0\0\x24" "alac", 8), 32, 0x40000000));
+    const QString aiff = folder.file("frames.aiff");
+    EXPECT_TRUE(makeFixture(aiff, twoToneSource(), 4410, 2, {"-c:a", "pcm_s16be"}));
+    EXPECT_TRUE(patchAfter(aiff, "COMM", 10, 4410 * 3)); // the frame count claims three times the data
+    const QString cut = folder.file("cut.m4a");
+    EXPECT_TRUE(makeFixture(cut, twoToneSource(), kFrames, 2, {"-c:a", "alac", "-movflags", "faststart"}));
+    QFile(cut).resize(QFileInfo(cut).size() * 2 / 3);
+
+    const Case cases[] = {
+        {writeWave("rate-zero.wav", rateZero), true},
+        {writeWave("rate-huge.wav", rateHuge), true},
+        {writeWave("no-channels.wav", noChannels), true},
+        {writeWave("odd-alignment.wav", oddAlignment), true},
+        {writeWave("half-byte-rate.wav", halfByteRate), false},
+        {writeWave("claims-twice.wav", claimsTwice), false},
+        {alac, true},
+        {aiff, false},
+        {cut, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        std::unique_ptr<AudioFileReader> reader;
+        const OSStatus status = AudioFileReader::open(c.path, &reader);
+        if (c.refused) {
+            EXPECT_NE(status, noErr);
+            EXPECT_FALSE(reader);
+            continue;
+        }
+        ASSERT_EQ(status, noErr);
+        const StereoAudio whole = readToEnd(*reader, 777);
+        EXPECT_EQ(qint64(whole.frames()), reader->packetTable().mNumberValidFrames);
+        if (c.path.endsWith(".wav")) {
+            EXPECT_EQ(whole.frames(), kTones); // what the file holds, whatever its header says
+            EXPECT_EQ(whole.left, tones.left);
+        } else {
+            EXPECT_EQ(whole.frames(), 4410u);
+        }
+        std::vector<float> left(500), right(500);
+        for (qint64 target : {qint64(1), qint64(999), qint64(whole.frames() / 2), qint64(whole.frames()) - 3}) {
+            UInt32 frames = 500;
+            ASSERT_EQ(reader->seek(target), noErr);
+            ASSERT_EQ(reader->read(&frames, left.data(), right.data()), noErr);
+            ASSERT_EQ(frames, UInt32(std::min<qint64>(500, qint64(whole.frames()) - target)));
+            for (UInt32 f = 0; f < frames; ++f)
+                ASSERT_EQ(left[f], whole.left[size_t(target) + f]) << "seek to " << target;
+        }
+    }
 }
 
 TEST(AudioFileReader, refusesProtectedMedia)

@@ -8,6 +8,7 @@
 #include <QProcess>
 
 #include <cmath>
+#include <random>
 #include <cstring>
 
 namespace clipdeck::test {
@@ -29,6 +30,20 @@ bool runFFmpeg(const QStringList& arguments)
 {
     bool ok = false;
     runTool(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments, &ok);
+    return ok;
+}
+
+bool runSox(const QStringList& arguments)
+{
+    bool ok = false;
+    runTool(QStringLiteral("sox"), QStringList{"-q"} + arguments, &ok);
+    return ok;
+}
+
+bool runLame(const QStringList& arguments)
+{
+    bool ok = false;
+    runTool(QStringLiteral("lame"), QStringList{"--quiet"} + arguments, &ok);
     return ok;
 }
 
@@ -86,6 +101,33 @@ StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk)
         audio.right.insert(audio.right.end(), right.begin(), right.begin() + frames);
     }
     return audio;
+}
+
+std::string compareSeeks(AudioFileReader& reader, const StereoAudio& whole, int seeks, UInt32 maxLength,
+                         float tolerance)
+{
+    const qint64 count = qint64(whole.frames());
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<qint64> targets(0, count - 1);
+    std::uniform_int_distribution<UInt32> lengths(1, maxLength);
+    std::vector<float> left(maxLength), right(maxLength);
+    for (int i = 0; i < seeks; ++i) {
+        const qint64 target = i == 0 ? count - 1 : targets(random);
+        UInt32 frames = lengths(random);
+        const std::string at = "seek to " + std::to_string(target) + ": ";
+        if (const OSStatus status = reader.seek(target))
+            return at + "seek status " + std::to_string(status);
+        if (const OSStatus status = reader.read(&frames, left.data(), right.data()))
+            return at + "read status " + std::to_string(status);
+        if (frames != UInt32(std::min<qint64>(frames, count - target)))
+            return at + std::to_string(frames) + " frames";
+        for (UInt32 f = 0; f < frames; ++f) {
+            if (std::fabs(left[f] - whole.left[size_t(target) + f]) > tolerance ||
+                std::fabs(right[f] - whole.right[size_t(target) + f]) > tolerance)
+                return at + "frame " + std::to_string(f) + " differs";
+        }
+    }
+    return {};
 }
 
 StereoAudio decodeWithFFmpeg(const QString& path)

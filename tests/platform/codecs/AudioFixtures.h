@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 class AudioFileReader;
@@ -15,6 +16,9 @@ namespace clipdeck::test {
 
 // Runs the ffmpeg tool (quiet, overwriting); true when it succeeded.
 bool runFFmpeg(const QStringList& arguments);
+// Runs the sox and lame tools (quietly); true when they succeeded.
+bool runSox(const QStringList& arguments);
+bool runLame(const QStringList& arguments);
 
 // Writes `frames` frames of a generated source into path: source is an ffmpeg audio source
 // expression such as "sine=frequency=440" (its rate is set here), encoded with the
@@ -46,6 +50,13 @@ StereoAudio sixteenBitTones(size_t frames);
 
 // Reads from the reader's position to the end in chunks of the given size.
 StereoAudio readToEnd(AudioFileReader& reader, UInt32 chunk = 4096);
+
+// Seeks the reader to `seeks` random frames (the first to the last frame) and reads up to
+// maxLength frames at each. Answers what went wrong at the first seek whose read fails,
+// delivers a wrong count, or differs from the straight read `whole` by more than tolerance;
+// an empty string when none did.
+std::string compareSeeks(AudioFileReader& reader, const StereoAudio& whole, int seeks, UInt32 maxLength,
+                         float tolerance = 0.0f);
 
 // What the ffmpeg tool decodes from a file: 32-bit float, two channels.
 StereoAudio decodeWithFFmpeg(const QString& path);
