@@ -73,13 +73,6 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
     return true;
 }
 
-bool runQueuedMainThreadCalls(int timeoutMs)
-{
-    auto ran = std::make_shared<bool>(false);
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [ran] { *ran = true; }, Qt::QueuedConnection);
-    return waitUntil([ran] { return *ran; }, timeoutMs);
-}
-
 QString dataFolder() { return QString::fromLocal8Bit(qgetenv("CLIPDECK_TEST_DATA")); }
 
 } // namespace clipdeck::test

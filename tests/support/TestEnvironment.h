@@ -37,10 +37,6 @@ private:
 // Runs the Qt event loop until condition() holds or timeoutMs has passed; returns condition().
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 
-// Runs the Qt event loop until every call queued for the main thread before this one has run
-// (what a main-thread hop has queued, and nothing more); false on time-out.
-bool runQueuedMainThreadCalls(int timeoutMs = 5000);
-
 // The folder of checked-in test fixtures (tests/data).
 QString dataFolder();
 

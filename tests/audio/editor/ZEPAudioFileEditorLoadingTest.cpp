@@ -5,6 +5,7 @@
 #include "audio/editor/ZEPAudioFileEditor.h"
 
 #include "EditorFixtures.h"
+#include "support/SettleEventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -28,7 +29,10 @@ std::unique_ptr<ZEPAudioFileEditor> loadInTheBackground(const QString& path, Loa
     if (!editor || !editor->isLoading() || !editor->skippedRegions().isEmpty() || editor->totalSampleCount() != 0)
         return nullptr;
     editor->setDelegate(&delegate);
-    if (!waitUntil([&] { return delegate.finished > 0; }) || !runQueuedMainThreadCalls() || delegate.finished != 1)
+    if (!waitUntil([&] { return delegate.finished > 0; }))
+        return nullptr;
+    clipdeck::test::settleEventLoop();
+    if (delegate.finished != 1)
         return nullptr;
     return editor;
 }

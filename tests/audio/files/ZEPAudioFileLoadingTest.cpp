@@ -6,6 +6,7 @@
 
 #include "platform/MainThread.h"
 #include "platform/codecs/AudioFixtures.h"
+#include "support/SettleEventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -90,7 +91,7 @@ TEST(ZEPAudioFileLoading, aLongMP3OpensAtOnceWhileTheMainThreadKeepsAnswering)
     EXPECT_TRUE(file->canPlay());
     EXPECT_EQ(file->loadStatus(), noErr);
     EXPECT_EQ(file->packetCount(), frames);
-    ASSERT_TRUE(runQueuedMainThreadCalls());
+    clipdeck::test::settleEventLoop();
     EXPECT_EQ(delegate.finished, 1);
 
     // It reads, to its last frame.
@@ -107,7 +108,7 @@ TEST(ZEPAudioFileLoading, aLongMP3OpensAtOnceWhileTheMainThreadKeepsAnswering)
     std::unique_ptr<ZEPAudioFile> gone = ZEPAudioFile::initWithPath(hour);
     gone->setDelegate(&abandoned);
     gone.reset();
-    ASSERT_TRUE(runQueuedMainThreadCalls());
+    clipdeck::test::settleEventLoop();
     EXPECT_EQ(abandoned.finished, 0);
 }
 
@@ -128,7 +129,7 @@ TEST(ZEPAudioFileLoading, aFileThatDoesNotOpenFinishesLoadingWithItsError)
         LoadingDelegate delegate;
         file->setDelegate(&delegate);
         ASSERT_TRUE(waitUntil([&] { return delegate.finished > 0; }));
-        ASSERT_TRUE(runQueuedMainThreadCalls());
+        clipdeck::test::settleEventLoop();
         EXPECT_EQ(delegate.finished, 1);
         EXPECT_FALSE(file->isLoading());
         EXPECT_FALSE(file->canPlay());
@@ -162,6 +163,6 @@ TEST(ZEPAudioFileLoading, aThreadThatWaitsForTheLoadReadsAtOnce)
     EXPECT_EQ(loaded, noErr);
     EXPECT_EQ(packets, 44100u);
     ASSERT_TRUE(waitUntil([&] { return delegate.finished > 0; }));
-    ASSERT_TRUE(runQueuedMainThreadCalls());
+    clipdeck::test::settleEventLoop();
     EXPECT_EQ(delegate.finished, 1);
 }
