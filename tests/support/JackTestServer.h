@@ -49,6 +49,10 @@ public:
     unsigned sampleRate() const;
     // Cycles the server reported as late (xruns) while recording.
     int xruns() const { return xruns_.load(); }
+    // Frames of the server's current cycle that have passed (an estimate from its clock):
+    // the next cycle, recorded at index frames(), starts one period minus this from now.
+    unsigned framesSinceCycleStart() const;
+    unsigned period() const;
 
 private:
     static int process(unsigned frames, void* self);
