@@ -244,12 +244,19 @@ void CKPlaybackController::onMainThread(std::function<void()> fn)
         mainthread::post(std::move(fn));
 }
 
+bool CKPlaybackController::handOverToMainThread(void (CKPlaybackController::*method)(CKSoundSource*),
+                                                CKSoundSource* sound)
+{
+    if (mainthread::isMainThread())
+        return false;
+    mainthread::post([this, method, held = sound->shared_from_this()] { (this->*method)(held.get()); });
+    return true;
+}
+
 void CKPlaybackController::stopSound(CKSoundSource* sound)
 {
-    if (!mainthread::isMainThread()) {
-        onMainThread([this, held = sound->shared_from_this()] { stopSound(held.get()); });
+    if (handOverToMainThread(&CKPlaybackController::stopSound, sound))
         return;
-    }
     if (!soundIsPlaying(sound))
         return;
     if (fadeOutDuration() > kShortestFade && !sound->fader() && !paused() && !sound->isPaused())
@@ -260,10 +267,8 @@ void CKPlaybackController::stopSound(CKSoundSource* sound)
 
 void CKPlaybackController::stopSoundImmediately(CKSoundSource* sound)
 {
-    if (!mainthread::isMainThread()) {
-        onMainThread([this, held = sound->shared_from_this()] { stopSoundImmediately(held.get()); });
+    if (handOverToMainThread(&CKPlaybackController::stopSoundImmediately, sound))
         return;
-    }
     const qsizetype index = indexOfSound(sound);
     if (index >= 0)
         stopSoundAtIndex(index);
@@ -271,10 +276,8 @@ void CKPlaybackController::stopSoundImmediately(CKSoundSource* sound)
 
 void CKPlaybackController::fadeOutSound(CKSoundSource* sound)
 {
-    if (!mainthread::isMainThread()) {
-        onMainThread([this, held = sound->shared_from_this()] { fadeOutSound(held.get()); });
+    if (handOverToMainThread(&CKPlaybackController::fadeOutSound, sound))
         return;
-    }
     const qsizetype index = indexOfSound(sound);
     if (index >= 0)
         fadeOutSoundAtIndex(index);
@@ -282,10 +285,8 @@ void CKPlaybackController::fadeOutSound(CKSoundSource* sound)
 
 void CKPlaybackController::pauseSound(CKSoundSource* sound)
 {
-    if (!mainthread::isMainThread()) {
-        onMainThread([this, held = sound->shared_from_this()] { pauseSound(held.get()); });
+    if (handOverToMainThread(&CKPlaybackController::pauseSound, sound))
         return;
-    }
     togglePauseForSoundAtIndex(indexOfSound(sound));
 }
 

@@ -246,6 +246,12 @@ private:
     static void stopSoundThatRanOut(void* controller, intptr_t playID);
     // Runs fn on the main thread now, or later when called elsewhere.
     void onMainThread(std::function<void()> fn);
+    // Off the main thread: queues method for the sound there (holding the sound) and
+    // answers true; on it, false.
+    bool handOverToMainThread(void (CKPlaybackController::*method)(CKSoundSource*), CKSoundSource* sound);
+    // Stores a changed master gain or pan, applies both to the mixer and writes the value
+    // to the defaults; false (doing nothing) when it is unchanged.
+    bool changeMasterValue(float& field, float value, const QString& defaultsKey);
     // Output-device changes, handed from the device polling thread.
     void listenForDeviceChanges();
     void outputDeviceDied(AudioObjectID device);
@@ -254,7 +260,6 @@ private:
     // The ducking fade's step.
     void setDuckingLevel(float level);
     void startDuckingFade(float target);
-    void writeDefault(const QString& key, float value);
 
     std::unique_ptr<ZEPAudioMixer> mMixer;
     std::shared_ptr<ZEPAudioGraph> mMasterGraph;

@@ -59,32 +59,30 @@ void CKPlaybackController::pauseAllSounds()
 
 // Gain and pan -----------------------------------------------------------------------------
 
+bool CKPlaybackController::changeMasterValue(float& field, float value, const QString& defaultsKey)
+{
+    if (value == field)
+        return false;
+    field = value;
+    updateMixerWithGain(mOutputGain, mOutputPan);
+    UserDefaults::standardUserDefaults().setFloat(value, defaultsKey);
+    return true;
+}
+
 void CKPlaybackController::setOutputGain(float gain)
 {
-    if (gain == mOutputGain)
-        return;
     const float old = mOutputGain;
-    mOutputGain = gain;
-    updateMixerWithGain(mOutputGain, mOutputPan);
-    writeDefault(kOutputGainKey, mOutputGain);
+    if (!changeMasterValue(mOutputGain, gain, kOutputGainKey))
+        return;
     didChangeValueForKey(QStringLiteral("outputGain"), old, gain);
     didChangeValueForKey(QStringLiteral("masterVolume"), old, gain);
 }
 
 void CKPlaybackController::setOutputPan(float pan)
 {
-    if (pan == mOutputPan)
-        return;
     const float old = mOutputPan;
-    mOutputPan = pan;
-    updateMixerWithGain(mOutputGain, mOutputPan);
-    writeDefault(kOutputPanKey, mOutputPan);
-    didChangeValueForKey(QStringLiteral("outputPan"), old, pan);
-}
-
-void CKPlaybackController::writeDefault(const QString& key, float value)
-{
-    UserDefaults::standardUserDefaults().setFloat(value, key);
+    if (changeMasterValue(mOutputPan, pan, kOutputPanKey))
+        didChangeValueForKey(QStringLiteral("outputPan"), old, pan);
 }
 
 void CKPlaybackController::updateMixerWithGain(float gain, float pan)

@@ -1,6 +1,6 @@
-// The output device: the stored device is followed when it is unplugged and comes back
-// (here: its JACK server stops and another starts), the device list's changes are announced
-// on the main thread, and choosing a device stores its uid.
+// The output device: the stored device is followed when it is unplugged and comes back,
+// the device list's changes are announced on the main thread, and choosing a device stores
+// its uid.
 #include "clipdeck/CKPlaybackController.h"
 
 #include "PlaybackTestSupport.h"
@@ -16,23 +16,28 @@ using namespace clipdeck::test;
 
 TEST(PlaybackOutputDevice, theStoredDeviceIsFollowedWhenItComesBack)
 {
-    auto server = std::make_unique<JackTestServer>();
-    REQUIRE_JACK_SERVER(*server);
+    JackTestServer server;
+    REQUIRE_JACK_SERVER(server);
+    // The device is a recorder: a client of the server with two inputs, "jack:recorder",
+    // which is unplugged by closing it and plugged in again by opening another.
+    auto recorder = std::make_unique<JackRecorder>("Clipdeck", 44100 * 10);
     AudioHardware& hardware = AudioHardware::shared();
     hardware.refresh();
-    hardware.setPollingInterval(50);
-    UserDefaults::standardUserDefaults().setObject("jack:system", CKPlaybackController::OutputDeviceKey);
+    ASSERT_NE(hardware.deviceIDForUID("jack:recorder"), 0u);
+    hardware.setPollingInterval(250);
+    UserDefaults::standardUserDefaults().setObject("jack:recorder", CKPlaybackController::OutputDeviceKey);
     TestHost host;
     TestBoard board;
     host.shown = &board;
     SoundFiles files;
     CKPlaybackController* controller = CKPlaybackController::sharedPlaybackController();
     ASSERT_TRUE(controller->outputAudioDevice());
-    EXPECT_EQ(controller->outputAudioDevice()->uid(), "jack:system");
-    EXPECT_FALSE(controller->outputAudioPlayer()->usesDefaultOutputDevice());
+    EXPECT_EQ(controller->outputAudioDevice()->uid(), "jack:recorder");
+    ASSERT_TRUE(recorder->recordWhenConnected());
     TestSound made = makeSound(files.constant(0.25f, -0.25f, 44100), &board);
     made.sound->setLoops(true);
     made.sound->play();
+    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, 0, 0.25f, -0.25f, 4096) >= 0; }));
 
     int listChanges = 0;
     bool onMainThread = true;
@@ -41,18 +46,18 @@ TEST(PlaybackOutputDevice, theStoredDeviceIsFollowedWhenItComesBack)
                                                         ++listChanges;
                                                         onMainThread = onMainThread && mainthread::isMainThread();
                                                     });
-    server.reset(); // unplugged
+    recorder.reset(); // unplugged
     ASSERT_TRUE(waitUntil([&] { return listChanges == 1; }));
-    EXPECT_EQ(hardware.deviceIDForUID("jack:system"), 0u);
+    EXPECT_EQ(hardware.deviceIDForUID("jack:recorder"), 0u);
 
-    server = std::make_unique<JackTestServer>(); // plugged in again
-    ASSERT_TRUE(server->running());
+    recorder = std::make_unique<JackRecorder>("Clipdeck", 44100 * 10); // plugged in again
     ASSERT_TRUE(waitUntil([&] { return listChanges == 2; }));
     EXPECT_TRUE(onMainThread);
-    JackRecorder recorder("Clipdeck", 44100 * 10);
-    ASSERT_TRUE(recorder.connect(5000)) << "the output did not come back to the device";
-    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(recorder, 0, 0.25f, -0.25f, 4096) >= 0; }));
+    // The output connects to the device again by itself (the recorder connects nothing).
+    ASSERT_TRUE(recorder->recordWhenConnected(5000)) << "the output did not come back to the device";
+    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, 0, 0.25f, -0.25f, 4096) >= 0; }));
     EXPECT_TRUE(controller->soundIsPlaying(made.sound.get()));
+    EXPECT_EQ(controller->outputAudioPlayer()->deviceUID(), "jack:recorder");
     NotificationCenter::defaultCenter().removeObserver(&listChanges);
 
     made.sound->stopImmediately();

@@ -43,6 +43,9 @@ public:
 
     // Connects to the source's output ports once they exist; false after timeoutMs.
     bool connect(int timeoutMs = 3000);
+    // Records once the source has connected its output ports to this recorder itself (the
+    // recorder is then the source's output device, "jack:recorder"); false after timeoutMs.
+    bool recordWhenConnected(int timeoutMs = 3000);
     size_t frames() const { return written_.load(); }
     // The recorded samples of channel 0 or 1 (first frames() are valid).
     const std::vector<float>& channel(int index) const { return index == 0 ? left_ : right_; }
