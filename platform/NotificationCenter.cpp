@@ -6,8 +6,10 @@
 
 NotificationCenter& NotificationCenter::defaultCenter()
 {
-    static NotificationCenter center;
-    return center;
+    // Kept for the whole process (never destroyed): threads that post, such as the device
+    // poller, may still run while static objects are destroyed at exit.
+    static auto* center = new NotificationCenter;
+    return *center;
 }
 
 void NotificationCenter::addObserver(const void* observer, const QString& name, const void* object, Handler handler)

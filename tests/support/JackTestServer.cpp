@@ -103,6 +103,18 @@ JackRecorder::~JackRecorder()
 
 unsigned JackRecorder::sampleRate() const { return client_ ? jack_get_sample_rate(client_) : 0; }
 
+unsigned JackRecorder::framesSinceCycleStart() const { return client_ ? jack_frames_since_cycle_start(client_) : 0; }
+
+unsigned JackRecorder::period() const { return client_ ? jack_get_buffer_size(client_) : 0; }
+
+bool JackRecorder::recordWhenConnected(int timeoutMs)
+{
+    if (!client_)
+        return false;
+    armed_ = waitUntil([&] { return jack_port_connected(ports_[0]) > 0; }, timeoutMs);
+    return armed_;
+}
+
 bool JackRecorder::connect(int timeoutMs)
 {
     if (!client_)

@@ -43,12 +43,19 @@ public:
 
     // Connects to the source's output ports once they exist; false after timeoutMs.
     bool connect(int timeoutMs = 3000);
+    // Records once the source has connected its output ports to this recorder itself (the
+    // recorder is then the source's output device, "jack:recorder"); false after timeoutMs.
+    bool recordWhenConnected(int timeoutMs = 3000);
     size_t frames() const { return written_.load(); }
     // The recorded samples of channel 0 or 1 (first frames() are valid).
     const std::vector<float>& channel(int index) const { return index == 0 ? left_ : right_; }
     unsigned sampleRate() const;
     // Cycles the server reported as late (xruns) while recording.
     int xruns() const { return xruns_.load(); }
+    // Frames of the server's current cycle that have passed (an estimate from its clock):
+    // the next cycle, recorded at index frames(), starts one period minus this from now.
+    unsigned framesSinceCycleStart() const;
+    unsigned period() const;
 
 private:
     static int process(unsigned frames, void* self);
