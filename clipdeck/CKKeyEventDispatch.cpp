@@ -71,6 +71,10 @@ bool CKKeyEventDispatch::canHandleEvent(const QKeyEvent* event)
 {
     if (!event || (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
         return false;
+    // A key is up once released, whether or not anyone handles the release (refused for its
+    // modifiers, or heard by nobody): else its next press would pass for a repeat.
+    if (event->type() == QEvent::KeyRelease && !event->isAutoRepeat())
+        keysDown_.erase(keyCodeForEvent(event));
     updateKeyMasks();
     const uint32_t flags = keys::modifierFlags(event->modifiers());
     const uint32_t toggleMasks = toggleLoopingKeyMask_ | stopOnLiftKeyMask_ | restartOnPressKeyMask_;

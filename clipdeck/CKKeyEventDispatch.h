@@ -8,7 +8,8 @@
 //   taken from the event's native scan code; the grid's first 32 cells have the keys of
 //   kGridKeyCodes.
 // - A key held down fires its key-down listeners once: auto-repeat is ignored, and a second
-//   key down without a key up between them does nothing. A key up always fires.
+//   key down without a key up between them does nothing. A key up always fires, and always
+//   counts as the key going up (canHandleEvent() notes it even when it refuses the event).
 // - Events that carry shift, control, option or command (platform/keys/ModifierFlags.h) are
 //   refused unless they also carry the key of a toggle (looping, stop on lift, restart on
 //   press; CKModifierToggles.h), whose masks are read before each test.

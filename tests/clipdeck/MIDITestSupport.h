@@ -11,7 +11,11 @@
 
 #include <cstring>
 #include <mutex>
+#include <ostream>
 #include <vector>
+
+// Readable failure messages for the strings the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace clipdeck::test {
 
