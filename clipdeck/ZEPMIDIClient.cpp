@@ -153,8 +153,8 @@ ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addListener(ListenerPtr listener)
 ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addListener(QObject* target, Action action, int32_t channel,
                                                       int32_t eventType, uint16_t buttonID, Delivery delivery)
 {
-    return addListener(
-        std::make_shared<ZEPMIDIListener>(target, std::move(action), channel, eventType, buttonID, this, delivery));
+    return add(listenerArray_, std::make_shared<ZEPMIDIListener>(target, std::move(action), channel, eventType,
+                                                                 buttonID, this, delivery));
 }
 
 ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addListener(QObject* target, Action action, int32_t channel,
@@ -181,18 +181,16 @@ ZEPMIDIClient::SysExListenerPtr ZEPMIDIClient::addListenerForTargetType(QObject*
                                                                         CKSysExListener::SysExAction action,
                                                                         int32_t targetType)
 {
-    auto listener = std::make_shared<CKSysExListener>(target, std::move(action), targetType, this);
-    addListener(listener);
-    return listener;
+    return std::static_pointer_cast<CKSysExListener>(
+        addListener(std::make_shared<CKSysExListener>(target, std::move(action), targetType, this)));
 }
 
 ZEPMIDIClient::SysExListenerPtr ZEPMIDIClient::addListenerForTriggerUUID(QObject* target,
                                                                          CKSysExListener::SysExAction action,
                                                                          const QString& uuid)
 {
-    auto listener = std::make_shared<CKSysExListener>(target, std::move(action), uuid, this);
-    addListener(listener);
-    return listener;
+    return std::static_pointer_cast<CKSysExListener>(
+        addListener(std::make_shared<CKSysExListener>(target, std::move(action), uuid, this)));
 }
 
 ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addLearningListener(ListenerPtr listener)
@@ -203,8 +201,8 @@ ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addLearningListener(ListenerPtr listen
 ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addLearningListener(QObject* target, Action action, int32_t channel,
                                                               int32_t eventType, uint16_t buttonID, Delivery delivery)
 {
-    return addLearningListener(
-        std::make_shared<ZEPMIDIListener>(target, std::move(action), channel, eventType, buttonID, this, delivery));
+    return add(learningListenerArray_, std::make_shared<ZEPMIDIListener>(target, std::move(action), channel,
+                                                                         eventType, buttonID, this, delivery));
 }
 
 ZEPMIDIClient::ListenerPtr ZEPMIDIClient::addLearningListener(QObject* target, Action action, int32_t channel,

@@ -1,6 +1,7 @@
 #include "platform/midi/MIDISystem.h"
 
 #include "platform/devices/SoundLibraryMessages.h"
+#include "platform/midi/JackMIDIClient.h"
 #include "platform/midi/MIDIPacketSink.h"
 
 #include <rtmidi/RtMidi.h>
@@ -15,7 +16,12 @@
 namespace {
 
 constexpr const char* kVirtualPrefix = "virtual:";
-constexpr const char* kListerClientName = "Clipdeck";
+constexpr const char* kAlsaPrefix = "alsa:";
+constexpr const char* kJackPrefix = "jack:";
+// Our client in the sequencer's list, and in the JACK graph (beside the audio output's own
+// client, "Clipdeck").
+constexpr const char* kSequencerClientName = "Clipdeck";
+constexpr const char* kJackClientName = "Clipdeck MIDI";
 
 // RtMidi reports problems (a JACK server that is not running, a port that went away) by
 // printing or throwing; the layer answers with empty lists and failed connects instead.
@@ -25,17 +31,12 @@ void quietErrors(RtMidiError::Type type, const std::string& text, void*)
         qDebug("MIDI: %s", text.c_str());
 }
 
-QString uidFor(RtMidi::Api api, const std::string& portName)
-{
-    return QString(api == RtMidi::LINUX_ALSA ? "alsa:" : "jack:") + QString::fromStdString(portName);
-}
-
-// The index of the port called uid among the ports that input now sees, or -1.
-int indexOfPort(RtMidiIn& input, RtMidi::Api api, const QString& uid)
+// The index of the sequencer port called uid among the ports that input now sees, or -1.
+int indexOfPort(RtMidiIn& input, const QString& uid)
 {
     const unsigned count = input.getPortCount();
     for (unsigned i = 0; i < count; ++i) {
-        if (uidFor(api, input.getPortName(i)) == uid)
+        if (kAlsaPrefix + QString::fromStdString(input.getPortName(i)) == uid)
             return int(i);
     }
     return -1;
@@ -67,8 +68,9 @@ private:
 struct MIDISystem::Impl {
     std::mutex mutex;
     bool apiChosen = false;
-    RtMidi::Api api = RtMidi::UNIX_JACK;
-    std::unique_ptr<RtMidiIn> lister;
+    bool sequencer = false;              // the ALSA sequencer through RtMidi; else JACK
+    std::unique_ptr<RtMidiIn> lister;    // the sequencer's
+    std::unique_ptr<JackMIDIClient> jack; // JACK's
 
     struct VirtualEntry {
         MIDIVirtualSource* source = nullptr;
@@ -84,29 +86,56 @@ struct MIDISystem::Impl {
         if (apiChosen)
             return;
         apiChosen = true;
-        api = RtMidi::UNIX_JACK;
         if (access("/dev/snd/seq", R_OK | W_OK) == 0) {
             try {
-                RtMidiIn probe(RtMidi::LINUX_ALSA, kListerClientName);
-                api = RtMidi::LINUX_ALSA;
+                lister = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kSequencerClientName);
+                lister->setErrorCallback(quietErrors);
+                sequencer = true;
             } catch (const RtMidiError&) {
             }
         }
+        if (!sequencer)
+            jack = std::make_unique<JackMIDIClient>(kJackClientName);
     }
 
-    RtMidiIn* ensureLister()
+    void appendSequencerPorts(std::vector<MIDISourceInfo>& sources)
     {
-        chooseApi();
-        if (!lister) {
-            try {
-                lister = std::make_unique<RtMidiIn>(api, kListerClientName);
-                lister->setErrorCallback(quietErrors);
-            } catch (const RtMidiError& error) {
-                qDebug("MIDI: cannot list sources: %s", error.what());
-                return nullptr;
+        try {
+            const unsigned count = lister->getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                const QString name = QString::fromStdString(lister->getPortName(i));
+                if (!name.isEmpty())
+                    sources.push_back({kAlsaPrefix + name, name});
             }
+        } catch (const RtMidiError& error) {
+            qDebug("MIDI: cannot list sources: %s", error.what());
         }
-        return lister.get();
+    }
+
+    std::unique_ptr<Connection> openSequencerPort(const QString& uid, const QString& clientName,
+                                                  const QString& portName, std::shared_ptr<MIDIPacketSink> sink)
+    {
+        auto connection = std::make_unique<RtMidiConnection>(std::move(sink));
+        try {
+            connection->input = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName.toStdString());
+            RtMidiIn& input = *connection->input;
+            input.setErrorCallback(quietErrors);
+            // Keep system-exclusive messages (the program's commands); clock and active
+            // sensing stay filtered out, as nothing listens for them.
+            input.ignoreTypes(false, true, true);
+            input.setCallback(&RtMidiConnection::receive, connection.get());
+            // Look the port up by name right before opening it: numbers shift as ports come and go.
+            const int index = indexOfPort(input, uid);
+            if (index < 0)
+                return nullptr;
+            input.openPort(unsigned(index), portName.toStdString());
+            if (!input.isPortOpen())
+                return nullptr;
+        } catch (const RtMidiError& error) {
+            qDebug("MIDI: cannot connect %s: %s", qPrintable(uid), error.what());
+            return nullptr;
+        }
+        return connection;
     }
 };
 
@@ -126,7 +155,7 @@ QString MIDISystem::api()
 {
     std::lock_guard lock(d->mutex);
     d->chooseApi();
-    return d->api == RtMidi::LINUX_ALSA ? "alsa" : "jack";
+    return d->sequencer ? "alsa" : "jack";
 }
 
 std::vector<MIDISourceInfo> MIDISystem::sources()
@@ -134,16 +163,13 @@ std::vector<MIDISourceInfo> MIDISystem::sources()
     std::vector<MIDISourceInfo> result;
     {
         std::lock_guard lock(d->mutex);
-        if (RtMidiIn* lister = d->ensureLister()) {
-            try {
-                const unsigned count = lister->getPortCount();
-                for (unsigned i = 0; i < count; ++i) {
-                    const std::string name = lister->getPortName(i);
-                    if (!name.empty())
-                        result.push_back({uidFor(d->api, name), QString::fromStdString(name)});
-                }
-            } catch (const RtMidiError& error) {
-                qDebug("MIDI: cannot list sources: %s", error.what());
+        d->chooseApi();
+        if (d->sequencer) {
+            d->appendSequencerPorts(result);
+        } else {
+            for (const std::string& port : d->jack->sourcePorts()) {
+                const QString name = QString::fromStdString(port);
+                result.push_back({kJackPrefix + name, name});
             }
         }
     }
@@ -159,27 +185,11 @@ std::unique_ptr<MIDISystem::Connection> MIDISystem::openSystemSource(const QStri
 {
     std::lock_guard lock(d->mutex);
     d->chooseApi();
-    auto connection = std::make_unique<RtMidiConnection>(std::move(sink));
-    try {
-        connection->input = std::make_unique<RtMidiIn>(d->api, clientName.toStdString());
-        RtMidiIn& input = *connection->input;
-        input.setErrorCallback(quietErrors);
-        // Keep system-exclusive messages (the program's commands); clock and active sensing
-        // stay filtered out, as nothing listens for them.
-        input.ignoreTypes(false, true, true);
-        input.setCallback(&RtMidiConnection::receive, connection.get());
-        // Look the port up by its name right before opening it: numbers shift as ports come and go.
-        const int index = indexOfPort(input, d->api, uid);
-        if (index < 0)
-            return nullptr;
-        input.openPort(unsigned(index), portName.toStdString());
-        if (!input.isPortOpen())
-            return nullptr;
-    } catch (const RtMidiError& error) {
-        qDebug("MIDI: cannot connect %s: %s", qPrintable(uid), error.what());
+    if (d->sequencer)
+        return uid.startsWith(kAlsaPrefix) ? d->openSequencerPort(uid, clientName, portName, std::move(sink)) : nullptr;
+    if (!uid.startsWith(kJackPrefix))
         return nullptr;
-    }
-    return connection;
+    return d->jack->connect(uid.mid(int(strlen(kJackPrefix))).toStdString(), std::move(sink));
 }
 
 QString MIDISystem::registerVirtualSource(MIDIVirtualSource* source, const QString& name)

@@ -1,8 +1,8 @@
 #pragma once
 // The machine's MIDI sources, in place of the MIDI services' source list: the ports of the
-// ALSA sequencer (or, where there is no sequencer, as in containers, the MIDI ports of a
-// running JACK server), reached through RtMidi, followed by the virtual sources made inside
-// this process (MIDIVirtualSource).
+// ALSA sequencer, reached through RtMidi (or, where there is no sequencer, as in containers,
+// the MIDI ports of a running JACK server, through a JACK client of ours: JackMIDIClient.h),
+// followed by the virtual sources made inside this process (MIDIVirtualSource).
 //
 // A source is known by a uid: "alsa:<port name>", "jack:<port name>" or "virtual:<name>".
 // Port numbers shift on Linux as ports come and go, so nothing outside this layer keeps them.

@@ -6,7 +6,7 @@
 #include "platform/keys/ModifierFlags.h"
 #include "platform/keys/VirtualKeyCodes.h"
 
-#include "MIDITestSupport.h"
+#include "TriggerTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>

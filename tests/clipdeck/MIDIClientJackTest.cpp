@@ -4,7 +4,7 @@
 #include "platform/TimeSource.h"
 #include "platform/midi/MIDISystem.h"
 
-#include "MIDITestSupport.h"
+#include "TriggerTestSupport.h"
 #include "support/JackTestServer.h"
 #include "support/MIDITestSender.h"
 #include "support/TestEnvironment.h"
@@ -231,4 +231,36 @@ TEST_F(MIDIOverJack, APortThatAppearsIsConnectedByThePollAndOneThatVanishesIsDro
     ASSERT_TRUE(pads->send({0x90, 3, 100}));
     ASSERT_TRUE(waitUntil([&] { return log.count() == 3; }));
     EXPECT_EQ(log.calls(), (std::vector<QString>{"1", "2", "3"}));
+}
+
+TEST(MIDIOverJackRestart, TheClientOutlivesItsJackServerAndListensToTheNextOne)
+{
+    ManualTimeSource clock;
+    auto server = std::make_unique<JackTestServer>();
+    REQUIRE_JACK_SERVER(*server);
+    auto device = std::make_unique<MIDITestSender>("Test Keys", "out");
+    ZEPMIDIClient client("Clipdeck");
+    ASSERT_EQ(client.destinationConnections(), QStringList{device->sourceUID()});
+    CallLog log;
+    QObject target;
+    client.addListener(&target, [&](const ZEPMIDIAction& e) { log.record(QString::number(e.buttonID())); }, 0);
+
+    device.reset();
+    server.reset(); // the server goes away under the client
+    ASSERT_TRUE(waitUntil([&] {
+        clock.advance(1.0);
+        return client.destinationConnections().isEmpty();
+    }));
+    EXPECT_EQ(client.numberOfDevices(), 0u);
+
+    server = std::make_unique<JackTestServer>();
+    REQUIRE_JACK_SERVER(*server);
+    device = std::make_unique<MIDITestSender>("Test Pads", "out");
+    ASSERT_TRUE(waitUntil([&] {
+        clock.advance(1.0);
+        return client.destinationConnections() == QStringList{device->sourceUID()};
+    }));
+    ASSERT_TRUE(device->send({0x90, 7, 100}));
+    ASSERT_TRUE(waitUntil([&] { return log.count() == 1; }));
+    EXPECT_EQ(log.calls(), std::vector<QString>{"7"});
 }

@@ -6,7 +6,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/midi/MIDIVirtualSource.h"
 
-#include "MIDITestSupport.h"
+#include "TriggerTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "clipdeck/CKSysExAction.h"
 #include "clipdeck/CKSysExListener.h"
 #include "clipdeck/ZEPMIDIPacketDecoder.h"
-#include "MIDITestSupport.h"
+#include "TriggerTestSupport.h"
 
 #include "support/TestEnvironment.h"
 

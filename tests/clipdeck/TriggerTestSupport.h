@@ -1,6 +1,6 @@
 #pragma once
-// Packets of the system-exclusive command protocol, and a recorder of listener calls, for the
-// MIDI tests.
+// For the trigger tests: packets of the system-exclusive command protocol, and a recorder of
+// the calls that MIDI and key listeners make.
 
 #include "clipdeck/CKSysExAction.h"
 
