@@ -99,12 +99,6 @@ bool ZEPMIDIClient::connectSource(const QString& uid)
     return inPort_->connectSource(uid);
 }
 
-bool ZEPMIDIClient::checkSetup()
-{
-    setupMIDIClient();
-    return setupMonitor_->checkNow();
-}
-
 QStringList ZEPMIDIClient::destinationConnections() const
 {
     return inPort_ ? inPort_->connectedSources() : QStringList();

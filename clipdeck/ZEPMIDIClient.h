@@ -68,8 +68,6 @@ public:
     void listenToAllSources();
     // Connects the source now at that index of MIDISystem::sources() unless it is connected.
     void listenToSourceAtIndex(unsigned index);
-    // Reads the list of sources now, as the once-a-second check does; relistens when it changed.
-    bool checkSetup();
     // The uids of the connected sources.
     QStringList destinationConnections() const;
     // Connections made since the client was made.
