@@ -58,6 +58,25 @@ private:
     CallLog& log_;
 };
 
+// A JACK connection takes effect at a cycle boundary some time after jack_connect() returns:
+// what a device sends in between is lost, as it would be on any MIDI cable plugged in a moment
+// too late. Sends a probe (channel 16, note 126) until the client hears one; everything sent
+// after it then arrives.
+bool awaitLiveConnection(ZEPMIDIClient& client, MIDITestSender& device)
+{
+    std::atomic<int> heard{0};
+    QObject probe;
+    auto listener = client.addListener(&probe, [&](const ZEPMIDIAction&) { ++heard; }, 15,
+                                       ZEPMIDIAction::kNoteDownEvent, 126);
+    bool live = false;
+    for (int attempt = 0; attempt < 50 && !live; ++attempt) {
+        device.send({0x9F, 126, 1});
+        live = waitUntil([&] { return heard.load() > 0; }, 200);
+    }
+    client.removeListener(listener);
+    return live;
+}
+
 class MIDIOverJack : public ::testing::Test {
 protected:
     void SetUp() override
@@ -68,6 +87,7 @@ protected:
         ASSERT_TRUE(device->isOpen());
         client = std::make_unique<ZEPMIDIClient>("Clipdeck");
         ASSERT_EQ(client->destinationConnections(), QStringList{device->sourceUID()});
+        ASSERT_TRUE(awaitLiveConnection(*client, *device));
     }
     void TearDown() override { client.reset(); }
 
@@ -210,7 +230,7 @@ TEST_F(MIDIOverJack, TheCommandTableActsFromARealPortAndMalformedCommandsAreIgno
 
 TEST_F(MIDIOverJack, APortThatAppearsIsConnectedByThePollAndOneThatVanishesIsDropped)
 {
-    client->addListener(&target, [&](const ZEPMIDIAction& e) { log.record(QString::number(e.buttonID())); }, 255);
+    client->addListener(&target, [&](const ZEPMIDIAction& e) { log.record(QString::number(e.buttonID())); }, 0);
     EXPECT_EQ(client->numberOfDevices(), 1u);
 
     auto pads = std::make_unique<MIDITestSender>("Test Pads", "out");
@@ -219,6 +239,7 @@ TEST_F(MIDIOverJack, APortThatAppearsIsConnectedByThePollAndOneThatVanishesIsDro
     EXPECT_EQ(client->destinationConnections(), (QStringList{device->sourceUID(), pads->sourceUID()}));
     EXPECT_EQ(client->connectionsMade(), 2); // the first port was not connected again
     EXPECT_EQ(client->numberOfDevices(), 2u);
+    ASSERT_TRUE(awaitLiveConnection(*client, *pads));
     ASSERT_TRUE(pads->send({0x90, 1, 100}));
     ASSERT_TRUE(waitUntil([&] { return log.count() == 1; }));
     ASSERT_TRUE(device->send({0x90, 2, 100}));
@@ -241,6 +262,7 @@ TEST(MIDIOverJackRestart, TheClientOutlivesItsJackServerAndListensToTheNextOne)
     auto device = std::make_unique<MIDITestSender>("Test Keys", "out");
     ZEPMIDIClient client("Clipdeck");
     ASSERT_EQ(client.destinationConnections(), QStringList{device->sourceUID()});
+    ASSERT_TRUE(awaitLiveConnection(client, *device));
     CallLog log;
     QObject target;
     client.addListener(&target, [&](const ZEPMIDIAction& e) { log.record(QString::number(e.buttonID())); }, 0);
@@ -260,6 +282,7 @@ TEST(MIDIOverJackRestart, TheClientOutlivesItsJackServerAndListensToTheNextOne)
         clock.advance(1.0);
         return client.destinationConnections() == QStringList{device->sourceUID()};
     }));
+    ASSERT_TRUE(awaitLiveConnection(client, *device));
     ASSERT_TRUE(device->send({0x90, 7, 100}));
     ASSERT_TRUE(waitUntil([&] { return log.count() == 1; }));
     EXPECT_EQ(log.calls(), std::vector<QString>{"7"});
