@@ -1,7 +1,7 @@
 // Fuzz target: any bytes, read as MIDI packets the way the MIDI thread reads what arrives,
 // and as the body of a system-exclusive command, so the command decoder meets every length
 // and byte.
-// Built with libFuzzer by build-fuzzer.sh; the corpus replay (tests/support/CorpusReplayMain.cpp)
+// Built with libFuzzer by build-fuzzer.sh; the corpus replay (tests/support/FuzzCorpusReplayMain.cpp)
 // runs the same function over the checked-in corpus in the ordinary build.
 #include "clipdeck/CKSysExAction.h"
 #include "clipdeck/ZEPMIDIPacketDecoder.h"

@@ -1,7 +1,7 @@
 // Fuzz target: any bytes, read as a whole movie and as loose atoms, written back, read again;
 // the movie's samples and descriptions read through the media interface.
-// Built with libFuzzer by build-fuzzer.sh; the corpus replay (tests/support/CorpusReplayMain.cpp)
-// runs the same function over the checked-in corpus in the ordinary build.
+// Built with libFuzzer by build-fuzzer.sh; the corpus replay (CorpusReplayMain.cpp) runs the same
+// function over the checked-in corpus in the ordinary build.
 #include "isomedia/MP4Descriptors.h"
 #include "isomedia/MP4MediaAPI.h"
 #include "isomedia/MP4Movies.h"
