@@ -1,7 +1,7 @@
 #include "platform/devices/AudioHardware.h"
 
-#include <alsa/asoundlib.h>
-#include <jack/jack.h>
+#include "platform/devices/SoundLibraryMessages.h"
+
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
@@ -11,21 +11,6 @@ namespace {
 
 // The sound systems in order of preference.
 const RtAudio::Api kApis[] = {RtAudio::UNIX_JACK, RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA};
-
-void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
-void silentJackMessage(const char*) {}
-
-// ALSA and JACK print to standard error whenever a probe finds no card or no server, which
-// polling does every second; the list itself says what is there.
-void silenceLibraryChatter()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        snd_lib_error_set_handler(silentAlsaError);
-        jack_set_error_function(silentJackMessage);
-        jack_set_info_function(silentJackMessage);
-    });
-}
 
 bool isCompiled(RtAudio::Api api)
 {
@@ -66,7 +51,7 @@ AudioObjectID AudioHardware::idForUID(const QString& uid)
 
 AudioHardware::Snapshot AudioHardware::enumerate()
 {
-    silenceLibraryChatter();
+    silenceSoundLibraryMessages();
     Snapshot snapshot;
     std::vector<AudioHardwareDevice> previous;
     {

@@ -14,12 +14,23 @@
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
 
+// In a test body: when the server did not come up, fails the test on CI (CI=true), where
+// the server must run, and skips it elsewhere.
+#define REQUIRE_JACK_SERVER(server)                                                                            \
+    do {                                                                                                       \
+        if (!(server).running()) {                                                                             \
+            if (qgetenv("CI") == "true")                                                                       \
+                FAIL() << "jackd could not start";                                                             \
+            GTEST_SKIP() << "jackd could not start here";                                                      \
+        }                                                                                                      \
+    } while (0)
+
 namespace clipdeck::test {
 
 class JackTestServer {
 public:
     // Starts jackd with the dummy driver at sampleRate and period frames; running() tells
-    // whether it came up (tests skip when it cannot start).
+    // whether it came up (see REQUIRE_JACK_SERVER).
     explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256);
     ~JackTestServer();
     JackTestServer(const JackTestServer&) = delete;
