@@ -158,6 +158,11 @@ public:
     void setTriggerKey(const QString& key, quint16 keyCode);
     // Drops the key binding.
     void removeTriggers() { setTriggerKey(QString(), 0); }
+    // Whether the sound listens for its key, MIDI and system-exclusive triggers at all. A
+    // board loaded only as a copy (for an export) turns it off before its sounds load, so
+    // no key, note or remote command ever reaches the copy. On by default.
+    bool registersTriggers() const { return mRegistersTriggers; }
+    void setRegistersTriggers(bool registers) { mRegistersTriggers = registers; }
 
     CKSoundCell* cellLayer() const { return mCellLayer; }
     void setCellLayer(CKSoundCell* cell) { mCellLayer = cell; }
@@ -294,6 +299,7 @@ private:
     UInt16 mMIDIButton = kNoMIDIButton;
     QString mTriggerKey;
     quint16 mTriggerKeyCode = 0;
+    bool mRegistersTriggers = true;
     mutable std::mutex mEditorSettingsMutex;
     QVariantMap mEditorSettings;
     CKSoundCell* mCellLayer = nullptr;
