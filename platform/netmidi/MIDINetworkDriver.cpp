@@ -88,8 +88,12 @@ void MIDINetworkDriver::entityAdded(MIDIEntityRef entity)
     setup_.setIntegerProperty(entity, kMIDIPropertyOffline, 1);
 }
 
-void MIDINetworkDriver::entityPropertyChanged(MIDIEntityRef entity, const QString&)
+void MIDINetworkDriver::entityPropertyChanged(MIDIEntityRef entity, const QString& property)
 {
+    // Going offline ends the session at once, like a removal; everything else waits a pass.
+    SInt32 offline = 0;
+    if (property == kMIDIPropertyOffline && setup_.integerProperty(entity, property, &offline) == noErr && offline != 0)
+        end(entity);
     scheduleUpdate(entity);
 }
 

@@ -222,6 +222,30 @@ TEST_F(SessionTest, APeerJoinsKeepsTheClockAndLeaves)
     }
 }
 
+TEST_F(SessionTest, AClientListeningBeforeTheSessionBeganHearsItAfterItsNextSourceCheck)
+{
+    ManualTimeSource clock; // the client checks the MIDI sources once a second
+    QObject target;
+    ZEPMIDIClient client("Clipdeck");
+    const auto listener = std::make_shared<RecordingListener>(&target, &client);
+    client.addListener(listener);
+
+    ZEPMIDINetworkSession session("Clipdeck", "Studio Mac", nullptr);
+    const uint16_t port = waitForPort(session.entity());
+    ASSERT_NE(port, 0);
+    EXPECT_FALSE(client.destinationConnections().contains("virtual:Clipdeck"));
+    clock.advance(1.0);
+    EXPECT_TRUE(client.destinationConnections().contains("virtual:Clipdeck"));
+
+    RTPMIDITestPeer peer(0x0A0B0C0D);
+    peer.setSessionPort(port);
+    ASSERT_TRUE(peer.join());
+    peer.send(RTPMIDITestPeer::Data, peer.midi({0x90, 0x3C, 0x64}));
+    ASSERT_TRUE(waitUntil([&] { return listener->count() == 1; }));
+    EXPECT_EQ(listener->heard(), std::vector<QString>{RecordingListener::describe(Bytes{0x90, 0x3C, 0x64})});
+    client.removeListener(listener);
+}
+
 // One table, checked at the MIDI client: each case's datagrams, sent in order, and the
 // messages the client hears from them.
 TEST_F(SessionTest, EveryMessageReachesTheMIDIClientAsOnePacket)
