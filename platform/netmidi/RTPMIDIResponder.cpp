@@ -270,10 +270,9 @@ struct RTPMIDIResponder::Session {
         }
         member->lastHeard = now;
         const auto result = member->decoder.decode(datagram, length, owner->deliver_);
-        if (result == RTPMIDIDatagramDecoder::Result::Malformed)
-            owner->refused_.fetch_add(1, std::memory_order_relaxed);
+        (result == RTPMIDIDatagramDecoder::Result::Decoded ? owner->decoded_ : owner->refused_)
+            .fetch_add(1, std::memory_order_relaxed);
         if (result != RTPMIDIDatagramDecoder::Result::Stale) {
-            owner->decoded_.fetch_add(1, std::memory_order_relaxed);
             member->lastSequence = header.sequence;
             member->feedbackDue = true;
             sendFeedbackIfDue(*member, now);

@@ -86,7 +86,8 @@ public:
 
     // The participants now, in the order they joined.
     std::vector<Participant> participants() const;
-    // Datagrams of MIDI decoded, and refused (not from a participant, or malformed), so far.
+    // Datagrams of MIDI decoded whole so far, and datagrams refused (not from a participant,
+    // not MIDI on the data port, malformed, or a duplicate or late one).
     uint64_t datagramsDecoded() const { return decoded_.load(); }
     uint64_t datagramsRefused() const { return refused_.load(); }
 

@@ -66,11 +66,6 @@ bool socketAnswers(const QString& path)
     return answers;
 }
 
-bool writeFile(const QString& path, const QByteArray& text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
-}
 
 // Waits, reading the process's output, until pattern matches it; the match or nothing.
 std::optional<QRegularExpressionMatch> waitForOutput(QProcess& process, const QRegularExpression& pattern,
@@ -110,6 +105,16 @@ AvahiTestDaemon::~AvahiTestDaemon()
     stop(bus_);
 }
 
+QString AvahiTestDaemon::writeConfig(const QString& name, const QByteArray& text)
+{
+    const QString path = folder_ + "/" + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size())
+        return path;
+    error_ = "cannot write " + path;
+    return {};
+}
+
 bool AvahiTestDaemon::startBus(const QString& socketPath)
 {
     if (socketAnswers(socketPath))
@@ -132,11 +137,9 @@ bool AvahiTestDaemon::startBus(const QString& socketPath)
                               "    <allow receive_sender=\"*\"/>\n"
                               "  </policy>\n"
                               "</busconfig>\n";
-    const QString configPath = folder_ + "/bus.conf";
-    if (!writeFile(configPath, config)) {
-        error_ = "cannot write " + configPath;
+    const QString configPath = writeConfig("bus.conf", config);
+    if (configPath.isEmpty())
         return false;
-    }
     bus_ = makeProcess();
     bus_->start("dbus-daemon", {"--config-file=" + configPath, "--nofork", "--print-address=1"});
     QByteArray output;
@@ -161,11 +164,9 @@ bool AvahiTestDaemon::startDaemon()
                               "publish-workstation=no\n"
                               "[reflector]\n"
                               "enable-reflector=no\n";
-    const QString configPath = folder_ + "/avahi-daemon.conf";
-    if (!writeFile(configPath, config)) {
-        error_ = "cannot write " + configPath;
+    const QString configPath = writeConfig("avahi-daemon.conf", config);
+    if (configPath.isEmpty())
         return false;
-    }
     // unshare execs its command in the same process, and sh execs the daemon: the process
     // started here is the daemon, in its own network and mount namespaces.
     const QString script = "ip link set lo up && ip link set lo multicast on && mount -t tmpfs tmpfs /run && "

@@ -48,6 +48,9 @@ public:
     QString hostName() const { return hostName_; }
 
 private:
+    // The path of a file of the daemon's folder written with text; empty (and error_ set)
+    // when it cannot be written.
+    QString writeConfig(const QString& name, const QByteArray& text);
     bool startBus(const QString& socketPath);
     bool startDaemon();
 
