@@ -452,8 +452,11 @@ void RTPMIDIResponder::run()
     double wait = 1.0;
     for (;;) {
         const int ready = ::poll(watched, count, int(std::ceil(wait * 1000.0)));
-        if (ready < 0 && errno != EINTR)
-            break;
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            break; // cannot happen with valid descriptors; the goodbye below still goes out
+        }
         if (watched[wakeIndex].revents & POLLIN)
             break; // stop()
         for (nfds_t i = 0; i < wakeIndex; ++i) {
