@@ -12,7 +12,9 @@
 // - The outcome comes later, never inside publish(): the published handler with the name the
 //   service really carries (the host name or an alternative where those apply), or the failed
 //   handler with an Error (no DNS-SD daemon, a refused record, the daemon gone). A publication
-//   that has succeeded can still fail later when the daemon goes away.
+//   that has succeeded can still fail later when the daemon goes away (nothing retries: the
+//   owner may publish again), and is reported published again, under its new name, when a
+//   later collision on the network moves it to an alternative.
 // - Publishing again while a publication stands replaces it (the old one is withdrawn first).
 // stop() withdraws the record set and forgets the publication; no handler runs after it for
 // that publication. Destroying the publisher stops it.
