@@ -4,14 +4,13 @@
 //  - DatagramToClientLatency: one note datagram at a time, from sendto() to the listener;
 //    the median and the 99th percentile of the iterations as counters (microseconds).
 //  - DatagramsPerSecond: notes sent as fast as the path takes them, at most 32 on the way.
+#include "bench/support/BenchApplication.h"
 #include "clipdeck/ZEPMIDIClient.h"
 #include "platform/midi/MIDIVirtualSource.h"
 #include "platform/netmidi/RTPMIDIResponder.h"
 #include "support/RTPMIDITestPeer.h"
 
 #include <benchmark/benchmark.h>
-
-#include <QCoreApplication>
 
 #include <algorithm>
 #include <atomic>
@@ -22,15 +21,6 @@ using clipdeck::test::RTPMIDITestPeer;
 
 namespace {
 
-// The client is a QObject with main-thread timers: the benchmark's thread is the main thread.
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "netmidi_bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-}
-
 // A session whose messages a client hears, and a peer joined to it.
 struct Path {
     Path()
@@ -39,7 +29,7 @@ struct Path {
                     [this](const uint8_t* bytes, size_t length) { source.send(bytes, length); }),
           peer(0x0A0B0C0D)
     {
-        ensureApplication();
+        clipdeck::bench::ensureApplication(); // the client has main-thread timers
         started = responder.start(0);
         client = std::make_unique<ZEPMIDIClient>("Clipdeck bench");
         client->addListener(&target, [this](const ZEPMIDIAction&) { heard.fetch_add(1); }, ZEPMIDIAction::kAnyChannel);
