@@ -6,6 +6,7 @@
 //  - PressLatency: from a virtual source's send() on one thread to the listener's action on the
 //    client's MIDI thread: the queue, the wake-up of the dispatch thread, the decode and the
 //    dispatch to 72 listeners.
+#include "bench/support/BenchApplication.h"
 #include "clipdeck/CKSysExAction.h"
 #include "clipdeck/ZEPMIDIClient.h"
 #include "clipdeck/ZEPMIDIPacketDecoder.h"
@@ -14,22 +15,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QUuid>
 
 #include <atomic>
 #include <thread>
 
 namespace {
-
-// The client is a QObject with main-thread timers: the benchmark's thread is the main thread.
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "midi_bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-}
 
 std::vector<uint8_t> soundCommand()
 {
@@ -58,7 +49,7 @@ void addListeners(ZEPMIDIClient& client, QObject& target, int count, std::atomic
 
 void DispatchToListeners(benchmark::State& state)
 {
-    ensureApplication();
+    clipdeck::bench::ensureApplication(); // the client has main-thread timers
     ZEPMIDIClient client("Clipdeck bench");
     QObject target;
     std::atomic<int> fired{0};
@@ -75,7 +66,7 @@ BENCHMARK(DispatchToListeners)->Arg(8)->Arg(72)->Arg(256);
 
 void PressLatency(benchmark::State& state)
 {
-    ensureApplication();
+    clipdeck::bench::ensureApplication(); // the client has main-thread timers
     MIDIVirtualSource keyboard("Bench Keys");
     ZEPMIDIClient client("Clipdeck bench");
     QObject target;

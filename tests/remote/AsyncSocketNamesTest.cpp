@@ -18,24 +18,10 @@ using clipdeck::test::NetworkNamespace;
 using clipdeck::test::waitUntil;
 using namespace sockettest;
 
-namespace {
-
-// In CI a namespace that cannot be made is a failure; elsewhere (not root) the test skips.
-#define REQUIRE_NAMESPACE(ns)                                                                                   \
-    do {                                                                                                         \
-        if (!(ns).isActive()) {                                                                                  \
-            if (qgetenv("CI") == "true")                                                                         \
-                FAIL() << "no network namespace: " << (ns).error().toStdString();                               \
-            GTEST_SKIP() << "no network namespace (needs root): " << (ns).error().toStdString();                \
-        }                                                                                                        \
-    } while (false)
-
-} // namespace
-
 TEST(AsyncSocketNames, InterfacesAreFoundWithoutALookup)
 {
     NetworkNamespace ns;
-    REQUIRE_NAMESPACE(ns);
+    REQUIRE_NETWORK_NAMESPACE(ns);
     RecordingDelegate delegate;
     const auto listener = AsyncSocket::create(&delegate);
 
@@ -66,7 +52,7 @@ TEST(AsyncSocketNames, InterfacesAreFoundWithoutALookup)
 TEST(AsyncSocketNames, ConnectToHostLooksTheNameUpOffTheMainThread)
 {
     NetworkNamespace ns;
-    REQUIRE_NAMESPACE(ns);
+    REQUIRE_NETWORK_NAMESPACE(ns);
     Listener listener;
 
     RecordingDelegate delegate;

@@ -6,6 +6,17 @@
 
 #include <QString>
 
+// In a test body: in CI (CI=true) a namespace that cannot be made is a failure; elsewhere
+// (not root) the test skips.
+#define REQUIRE_NETWORK_NAMESPACE(ns)                                                                           \
+    do {                                                                                                         \
+        if (!(ns).isActive()) {                                                                                  \
+            if (qgetenv("CI") == "true")                                                                         \
+                FAIL() << "no network namespace: " << (ns).error().toStdString();                               \
+            GTEST_SKIP() << "no network namespace (needs root): " << (ns).error().toStdString();                \
+        }                                                                                                        \
+    } while (false)
+
 namespace clipdeck::test {
 
 class NetworkNamespace {

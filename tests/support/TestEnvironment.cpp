@@ -39,6 +39,10 @@ void prepareEnvironment()
     setFolderVariable("XDG_DATA_HOME", ".local/share");
     setFolderVariable("XDG_STATE_HOME", ".local/state");
     setFolderVariable("XDG_CACHE_HOME", ".cache");
+    // The system bus of a test process is its own (AvahiTestDaemon.h starts one there when a
+    // test needs it): no test reaches the machine's DNS-SD daemon, so nothing a test
+    // publishes leaves the machine.
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + pattern + "/system_bus_socket").constData(), 1);
 }
 
 void cleanUpEnvironment()

@@ -8,8 +8,9 @@ namespace clipdeck::test {
 
 // Gives this test process a fresh temporary home: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
 // XDG_STATE_HOME and XDG_CACHE_HOME all point into it, so no test reads or writes the
-// real user's folders and test processes can run side by side. Called by the test mains
-// before the Qt application is created.
+// real user's folders and test processes can run side by side; DBUS_SYSTEM_BUS_ADDRESS
+// names a bus socket inside it, where only a test's own bus listens. Called by the test
+// mains before the Qt application is created.
 void prepareEnvironment();
 
 // Removes the temporary home made by prepareEnvironment().
