@@ -9,6 +9,7 @@
 
 #include "clipdeck/CKPlaybackController.h"
 #include "platform/ApplicationNotifications.h"
+#include "platform/MainThread.h"
 #include "platform/NotificationCenter.h"
 #include "platform/TimeSource.h"
 #include "platform/UserDefaults.h"
@@ -56,6 +57,8 @@ AppController::~AppController()
     if (g_shared == this)
         g_shared = nullptr;
 }
+
+CKClipdeckWindow* AppController::mainWindow() const { return mainWindow_.data(); }
 
 // Start-up -----------------------------------------------------------------------------------
 
@@ -114,12 +117,14 @@ void AppController::loadPlaybackController()
     const ZEPAudioPlayer* output = playbackController_->outputAudioPlayer();
     if (output && !output->isRunning() && !saidOutputDoesNotRun_) {
         saidOutputDoesNotRun_ = true;
-        Error error(QStringLiteral("CKPlaybackController"), kZEPOutputNotRunningError,
-                    tr("Clipdeck cannot play sound."),
-                    tr("No sound output could be opened (%1). Sounds play once an output device is there.")
-                        .arg(output->lastErrorText().isEmpty() ? tr("no device") : output->lastErrorText()));
-        presentError(error);
+        presentError(outputNotRunningError(output->lastErrorText()));
     }
+}
+
+Error AppController::outputNotRunningError(const QString& reason)
+{
+    return Error(QStringLiteral("CKPlaybackController"), kZEPOutputNotRunningError, tr("Clipdeck cannot play sound."),
+                 reason.isEmpty() ? tr("No sound output device could be opened.") : reason);
 }
 
 void AppController::finishLaunching()
@@ -185,6 +190,14 @@ bool AppController::application(ClipdeckApplication*, const QString& openFile)
 
 void AppController::presentError(const Error& error)
 {
+    if (!mainthread::isMainThread()) {
+        QPointer<AppController> self(this);
+        mainthread::post([self, error] {
+            if (self)
+                self->presentError(error);
+        });
+        return;
+    }
     qWarning("%s %s", qPrintable(error.description()), qPrintable(error.localizedFailureReason));
     showError(error);
 }

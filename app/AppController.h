@@ -6,12 +6,13 @@
 //  - the list of boards shown as tabs, which board shows, and the tab bar's questions
 //    (AppControllerClipdecks.cpp);
 //  - every error a user sees (presentError(): a sheet on the main window; while launching,
-//    before the window shows, retried every 0.2 s; else an application-modal alert);
+//    before the window shows, retried every 0.2 s; else an application-modal alert; called
+//    on another thread, it hops to the main thread first);
 //  - the application menu's about box, release notes and links;
 //  - what playback asks of the shell (CKPlaybackHost): the shown board, the modifier
 //    toggles, showing errors.
 //
-// Main thread only.
+// Main thread only, but for presentError().
 
 #include "app/CKClipdeckNameController.h"
 #include "app/CKTabBarDelegate.h"
@@ -58,10 +59,12 @@ public:
     // follows "RemoteEnabled".
     void finishLaunching() override;
     bool isLaunching() const { return isLaunching_; }
-    CKClipdeckWindow* mainWindow() const { return mainWindow_.data(); }
+    CKClipdeckWindow* mainWindow() const;
     // Makes the playback controller, whose output starts at once; when it cannot play,
     // says so (once).
     void loadPlaybackController();
+    // What the user is told when the output does not run, for the reason the output gives.
+    static Error outputNotRunningError(const QString& reason);
 
     // ---- Quitting ----
 

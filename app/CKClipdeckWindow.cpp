@@ -47,10 +47,10 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     tabBar_ = new CKTabBarView(QRect(0, 0, 860, kTabBarHeight), content);
     tabBar_->setFixedHeight(kTabBarHeight);
     layout->addWidget(tabBar_);
-    gridArea_ = makeArea("gridArea", QColor(0x4a, 0x4d, 0x50), content);
+    gridArea_ = makeArea("gridArea", QColor(0xe2, 0xe4, 0xe6), content);
     gridArea_->setMinimumSize(8 * 80, 4 * 64);
     layout->addWidget(gridArea_, 1);
-    footerArea_ = makeArea("footerArea", QColor(0xd4, 0xd6, 0xd8), content);
+    footerArea_ = makeArea("footerArea", QColor(0xc4, 0xc7, 0xcb), content);
     footerArea_->setFixedHeight(kFooterHeight);
     layout->addWidget(footerArea_);
     setCentralWidget(content);
@@ -63,7 +63,7 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     moreSoundsAction_ = menu->addAction(tr("Get More Sounds..."));
     menu->addSeparator();
     quitAction_ = menu->addAction(tr("Quit Clipdeck"));
-    quitAction_->setShortcut(QKeySequence::Quit);
+    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // on every desktop, whatever its theme says
     quitAction_->setMenuRole(QAction::QuitRole);
 
     resize(940, 480);

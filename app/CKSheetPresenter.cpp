@@ -30,7 +30,10 @@ void CKSheetPresenter::openNext()
         if (ClipdeckApplication* application = ClipdeckApplication::sharedApplication())
             application->setIsForwardingEvents(false);
         QDialog* sheet = entry.sheet;
-        connect(sheet, &QDialog::finished, this, [this, sheet](int result) { sheetFinished(sheet, result); });
+        currentSheet_ = sheet;
+        connect(sheet, &QDialog::finished, this, [this, sheet](int result) { sheetFinished(sheet, result, false); });
+        // A sheet deleted while it shows ends as cancelled, so key triggers come back.
+        connect(sheet, &QObject::destroyed, this, [this, sheet] { sheetFinished(sheet, QDialog::Rejected, true); });
         if (entry.window && entry.window->isVisible()) {
             sheet->open(); // window-modal
         } else {
@@ -44,22 +47,26 @@ void CKSheetPresenter::openNext()
     }
 }
 
-void CKSheetPresenter::sheetFinished(QDialog* sheet, int result)
+void CKSheetPresenter::sheetFinished(QDialog* sheet, int result, bool deleted)
 {
-    if (current_.sheet != sheet)
+    if (currentSheet_ != sheet)
         return;
-    disconnect(sheet, &QDialog::finished, this, nullptr);
+    const bool alive = !deleted;
+    if (alive)
+        disconnect(sheet, nullptr, this, nullptr);
     Entry ended = std::move(current_);
     current_ = Entry{};
-    const CKAlert* alert = qobject_cast<const CKAlert*>(sheet);
+    currentSheet_ = nullptr;
+    const CKAlert* alert = alive ? qobject_cast<const CKAlert*>(sheet) : nullptr;
     const int returnCode = alert ? alert->returnCode() : result;
     if (ended.didEnd)
         ended.didEnd(returnCode);
-    emit sheetDidEnd(sheet, returnCode);
+    if (alive)
+        emit sheetDidEnd(sheet, returnCode);
     openNext();
     // This sheet's hold on key triggers goes last, so sheets that follow leave no gap.
     if (ClipdeckApplication* application = ClipdeckApplication::sharedApplication())
         application->setIsForwardingEvents(true);
-    if (ended.deleteWhenDone)
+    if (alive && ended.deleteWhenDone)
         sheet->deleteLater();
 }

@@ -34,7 +34,7 @@ public:
 
     // The sheet showing; null when none.
     QDialog* currentSheet() const { return current_.sheet; }
-    bool isShowingSheet() const { return current_.sheet != nullptr; }
+    bool isShowingSheet() const { return currentSheet() != nullptr; }
     // Sheets waiting behind the one showing.
     qsizetype numberOfWaitingSheets() const { return qsizetype(waiting_.size()); }
 
@@ -51,8 +51,11 @@ private:
     };
 
     void openNext();
-    void sheetFinished(QDialog* sheet, int result);
+    // deleted: the sheet is being deleted (it may no longer be used).
+    void sheetFinished(QDialog* sheet, int result, bool deleted);
 
     Entry current_;
+    // The showing sheet, also once it is being deleted (current_ no longer knows it then).
+    QDialog* currentSheet_ = nullptr;
     std::deque<Entry> waiting_;
 };

@@ -50,50 +50,34 @@ void CKTabBarLayer::setNeedsDisplay()
         parentView_->update();
 }
 
-void CKTabBarLayer::setName(const QString& name)
+template <typename T>
+bool CKTabBarLayer::redrawOnChange(T& field, const T& value)
 {
-    if (name_ == name)
-        return;
-    name_ = name;
+    if (field == value)
+        return false;
+    field = value;
     setNeedsDisplay();
+    return true;
 }
 
-void CKTabBarLayer::setSelected(bool selected)
-{
-    if (selected_ == selected)
-        return;
-    selected_ = selected;
-    setNeedsDisplay();
-}
+void CKTabBarLayer::setName(const QString& name) { redrawOnChange(name_, name); }
 
-void CKTabBarLayer::setFirstDeleteClick(bool firstDeleteClick)
-{
-    firstDeleteClick_ = firstDeleteClick;
-    setNeedsDisplay();
-}
+void CKTabBarLayer::setSelected(bool selected) { redrawOnChange(selected_, selected); }
+
+void CKTabBarLayer::setFirstDeleteClick(bool firstDeleteClick) { redrawOnChange(firstDeleteClick_, firstDeleteClick); }
 
 void CKTabBarLayer::setHoveringOverCloseButton(bool hovering)
 {
-    hoveringOverCloseButton_ = hovering;
-    layoutButtons();
-    setNeedsDisplay();
+    if (redrawOnChange(hoveringOverCloseButton_, hovering))
+        layoutButtons();
 }
 
-void CKTabBarLayer::setCloseVisible(bool visible)
-{
-    if (closeVisible_ == visible)
-        return;
-    closeVisible_ = visible;
-    setNeedsDisplay();
-}
+void CKTabBarLayer::setCloseVisible(bool visible) { redrawOnChange(closeVisible_, visible); }
 
 void CKTabBarLayer::setDropDownMenuButtonVisible(bool visible)
 {
-    if (dropDownMenuButtonVisible_ == visible)
-        return;
-    dropDownMenuButtonVisible_ = visible;
-    layoutText();
-    setNeedsDisplay();
+    if (redrawOnChange(dropDownMenuButtonVisible_, visible))
+        layoutText();
 }
 
 void CKTabBarLayer::setZPosition(double z)

@@ -106,6 +106,9 @@ private:
     void layoutButtons();
     void layoutText();
     void setNeedsDisplay();
+    // Stores value and redraws when it differs; answers whether it did.
+    template <typename T>
+    bool redrawOnChange(T& field, const T& value);
     void drawInContext(QPainter& painter) const;
     // A y-up rectangle of the tab in the tab picture's (Qt, y down) coordinates.
     QRectF toPicture(const QRectF& rect) const;

@@ -59,8 +59,6 @@ protected:
     {
         finishLaunching();
         ASSERT_TRUE(waitUntil([&] { return window->isVisible(); }));
-        window->activateWindow();
-        QApplication::setActiveWindow(window);
         if (!CKPlaybackController::sharedPlaybackController()->outputAudioPlayer()->isRunning()) {
             CKAlert* alert = waitForAlert();
             ASSERT_NE(alert, nullptr);
@@ -68,6 +66,8 @@ protected:
             alert->pressButtonWithReturnCode(CKAlert::FirstButtonReturn);
         }
         ASSERT_FALSE(CKSheetPresenter::shared().isShowingSheet());
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
     }
 
     CKTabBarView* bar() const { return window->tabBar(); }
@@ -113,6 +113,8 @@ TEST(AppControllerNames, ANewBoardTakesTheFirstFreeNumberedName)
 
 TEST_F(Shell, StartsWithItsBoardInTheTitleAndIsThePlaybackHost)
 {
+    // The stored master gain reaches the output once launching ends.
+    UserDefaults::standardUserDefaults().setDouble(0.25, "outputGain");
     awake();
     EXPECT_TRUE(controller->isLaunching());
     EXPECT_FALSE(window->isVisible());
@@ -125,6 +127,30 @@ TEST_F(Shell, StartsWithItsBoardInTheTitleAndIsThePlaybackHost)
     EXPECT_EQ(UserDefaults::standardUserDefaults().integerForKey(AppController::SelectedClipdeckIndexKey), 0);
     EXPECT_FALSE(window->moreSoundsAction()->isVisible()); // no sound library address in this build
     EXPECT_FALSE(bar()->addButton()->isEnabled());
+    EXPECT_FLOAT_EQ(CKPlaybackController::sharedPlaybackController()->outputGain(), 0.25f);
+}
+
+TEST(CKSheetPresenter, ASheetDeletedWhileItShowsEndsAsCancelledAndTheNextOneOpens)
+{
+    finishLaunching();
+    QWidget window;
+    window.show();
+    QList<int> ended;
+    auto* first = new QDialog;
+    auto* second = new QDialog;
+    CKSheetPresenter& presenter = CKSheetPresenter::shared();
+    presenter.beginSheet(first, &window, [&ended](int code) { ended << code; });
+    presenter.beginSheet(second, &window, [&ended](int code) { ended << code + 10; });
+    EXPECT_EQ(presenter.currentSheet(), first);
+    EXPECT_EQ(first->windowModality(), Qt::WindowModal);
+    delete first;
+    EXPECT_EQ(ended, QList<int>{QDialog::Rejected});
+    EXPECT_EQ(presenter.currentSheet(), second);
+    EXPECT_FALSE(application().isForwardingEvents());
+    second->done(QDialog::Accepted);
+    EXPECT_EQ(ended, (QList<int>{QDialog::Rejected, QDialog::Accepted + 10}));
+    EXPECT_FALSE(presenter.isShowingSheet());
+    EXPECT_TRUE(application().isForwardingEvents());
 }
 
 TEST_F(Shell, ErrorsShowOneAtATimeAsSheetsAndKeyTriggersStayOffUntilTheLastCloses)
@@ -317,14 +343,14 @@ TEST_F(Shell, ASignalQuitsAtOnceEvenWhileBusy)
     EXPECT_FALSE(CKSheetPresenter::shared().isShowingSheet());
 }
 
-TEST_F(Shell, QuittingKeepsTheNameBeingTyped)
+TEST_F(Shell, CtrlQWhileANameIsTypedKeepsTheNameAndQuits)
 {
     awake();
     launch();
     doubleClickTab(0);
     ASSERT_TRUE(bar()->isEditing());
     bar()->textField()->setText("Encore");
-    application().terminate(TerminationRequest::Quit);
+    QTest::keyClick(bar()->textField(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_TRUE(application().isTerminating());
     EXPECT_EQ(bar()->nameAtIndex(0), "Encore");
     EXPECT_EQ(window->windowTitle(), "Clipdeck - Encore");
