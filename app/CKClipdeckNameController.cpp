@@ -42,7 +42,10 @@ void CKClipdeckNameController::presentForWindow(QWidget* window, const QString& 
 
 void CKClipdeckNameController::sheetDidEnd(int returnCode)
 {
+    // Anything but OK (also the sheet going away with its window) leaves the name alone.
+    if (returnCode != OKReturn || !delegate_)
+        return;
     const QString name = nameTextField_->text().trimmed();
-    if (returnCode == OKReturn && !name.isEmpty() && delegate_)
+    if (!name.isEmpty())
         delegate_->nameController(this, name);
 }

@@ -109,7 +109,9 @@ public:
     // Opens the name field over a position (as a double click does).
     void beginEditingNameAtIndex(qsizetype position);
     // Closes the name field: keeping the typed name (a name left empty keeps the old one)
-    // or, cancelled, the old name.
+    // or, cancelled, the old name. Return, a click elsewhere in the bar or the keyboard
+    // focus moving elsewhere in the window end it keeping the typed name, Escape cancels; a
+    // sheet or window coming up over the bar leaves it open.
     void endEditingName(bool keepTypedName = true);
     // The name field; null until the first rename.
     QLineEdit* textField() const { return textField_; }

@@ -160,7 +160,7 @@ void CKTabBarView::beginEditingNameAtIndex(qsizetype position)
         font.setPixelSize(11);
         textField_->setFont(font);
         textField_->installEventFilter(this);
-        connect(textField_, &QLineEdit::editingFinished, this, [this] {
+        connect(textField_, &QLineEdit::returnPressed, this, [this] {
             if (isEditing())
                 endEditingName(true);
         });
@@ -205,10 +205,18 @@ void CKTabBarView::placeTextField()
 
 bool CKTabBarView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == textField_ && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && isEditing()) {
+    if (watched != textField_ || !isEditing())
+        return ZEPView::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         endEditingName(false); // Escape keeps the old name
         return true;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        // Clicking elsewhere ends the rename; a sheet or another window coming up over this
+        // one does not: the name is still being typed when it goes.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            endEditingName(true);
     }
     return ZEPView::eventFilter(watched, event);
 }
