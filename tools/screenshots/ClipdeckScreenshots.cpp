@@ -21,6 +21,11 @@ const Screenshot kScreenshots[] = {
     {"about-box.png", aboutBoxScreenshot},
     {"splash-screen.png", splashScreenScreenshot},
     {"text-viewer.png", textViewerScreenshot},
+    {"main-window.png", mainWindowScreenshot},
+    {"name-sheet.png", nameSheetScreenshot},
+    {"quit-confirmation.png", quitConfirmationScreenshot},
+    {"delete-confirmation.png", deleteConfirmationScreenshot},
+    {"error-sheet.png", errorSheetScreenshot},
 };
 
 // A picture of one colour is a window that was never painted.

@@ -13,3 +13,8 @@ QImage preferencesWindowScreenshot();
 QImage aboutBoxScreenshot();
 QImage splashScreenScreenshot();
 QImage textViewerScreenshot();
+QImage mainWindowScreenshot();
+QImage nameSheetScreenshot();
+QImage quitConfirmationScreenshot();
+QImage deleteConfirmationScreenshot();
+QImage errorSheetScreenshot();

@@ -1,6 +1,8 @@
 // The about box, the splash screen and the text viewer with sample contents.
 #include "Screenshots.h"
 
+#include "app/AppController.h"
+
 #include "platform/ui/ZEPAboutBox.h"
 #include "platform/ui/ZEPSplashScreen.h"
 #include "platform/ui/ZEPTextViewer.h"
@@ -11,6 +13,8 @@
 QImage aboutBoxScreenshot()
 {
     ZEPAboutBox box;
+    AppController controller; // names the program as the program does
+    box.setController(&controller);
     box.likeMenu().setProductPageURL(QUrl("https://example.org/clipdeck"));
     return pictureOfWindow(box);
 }

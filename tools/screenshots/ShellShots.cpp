@@ -1,0 +1,102 @@
+// The main window with more boards than fit (the rest folded behind the last tab shown),
+// and the sheets it shows: the name sheet, the confirmations and an error.
+#include "Screenshots.h"
+
+#include "app/AppController.h"
+#include "app/CKAlert.h"
+#include "app/CKClipdeckNameController.h"
+#include "app/CKClipdeckWindow.h"
+#include "app/CKTabBarView.h"
+
+#include <QLineEdit>
+#include <QPainter>
+
+#include <memory>
+
+namespace {
+
+// What the program answers the tab bar when nothing imports and boards may be added.
+class SampleTabBarDelegate : public CKTabBarDelegate {
+public:
+    bool tabBarCanAddTab(CKTabBarView*) override { return true; }
+    bool tabBarShouldShowCloseButtonAtIndex(CKTabBarView*, qsizetype) override { return true; }
+};
+
+const QStringList kBoards = {"Act 1",        "Act 2", "Interval Music", "Sound Effects", "Crowd",
+                             "Radio Stings", "Weather", "Encore",       "Walk-out Music"};
+
+// The main window with the sample boards, the one at selected shown.
+std::unique_ptr<CKClipdeckWindow> sampleWindow(qsizetype selected, SampleTabBarDelegate& delegate)
+{
+    auto window = std::make_unique<CKClipdeckWindow>();
+    CKTabBarView* bar = window->tabBar();
+    bar->setDelegate(&delegate);
+    for (const QString& name : kBoards)
+        bar->addTabWithName(name);
+    window->resize(940, 480);
+    window->setClipdeckName(kBoards.at(selected));
+    return window;
+}
+
+// A sheet as it shows: at the top of its window, over the window's picture.
+QImage pictureOfSheet(QWidget& window, QWidget& sheet)
+{
+    QImage picture = pictureOfWindow(window);
+    const QImage sheetPicture = pictureOfWindow(sheet);
+    if (picture.isNull() || sheetPicture.isNull())
+        return QImage();
+    QPainter painter(&picture);
+    painter.fillRect(picture.rect(), QColor(0, 0, 0, 60));
+    const qreal scale = picture.devicePixelRatio();
+    const QPointF origin((picture.width() / scale - sheetPicture.width() / sheetPicture.devicePixelRatio()) / 2, 24);
+    painter.setPen(QColor(0, 0, 0, 90));
+    painter.drawRect(QRectF(origin, sheetPicture.deviceIndependentSize()).adjusted(-1, -1, 0, 0));
+    painter.drawImage(origin, sheetPicture);
+    return picture;
+}
+
+QImage alertOverWindow(CKAlert* made)
+{
+    std::unique_ptr<CKAlert> alert(made);
+    SampleTabBarDelegate delegate;
+    auto window = sampleWindow(3, delegate);
+    window->tabBar()->selectTabAtIndexNoOverride(3);
+    return pictureOfSheet(*window, *alert);
+}
+
+} // namespace
+
+QImage mainWindowScreenshot()
+{
+    SampleTabBarDelegate delegate;
+    auto window = sampleWindow(7, delegate);
+    pictureOfWindow(*window); // laid out at its size
+    // "Encore" is folded away: the last tab shown stands for it.
+    window->tabBar()->selectTabAtIndexNoOverride(7);
+    return pictureOfWindow(*window);
+}
+
+QImage nameSheetScreenshot()
+{
+    SampleTabBarDelegate delegate;
+    auto window = sampleWindow(3, delegate);
+    window->tabBar()->selectTabAtIndexNoOverride(3);
+    CKClipdeckNameController sheet;
+    sheet.nameTextField()->setText("Sound Effects");
+    sheet.nameTextField()->selectAll();
+    return pictureOfSheet(*window, sheet);
+}
+
+QImage quitConfirmationScreenshot() { return alertOverWindow(AppController::quitConfirmationAlert()); }
+
+QImage deleteConfirmationScreenshot()
+{
+    return alertOverWindow(AppController::deleteConfirmationAlert("Sound Effects"));
+}
+
+QImage errorSheetScreenshot()
+{
+    return alertOverWindow(CKAlert::alertWithError(AppController::outputNotRunningError(
+        "No audio output device was found: no JACK server is running, no PulseAudio server answers, and ALSA "
+        "lists no sound card. Start a JACK or PulseAudio server, or connect a sound card.")));
+}
