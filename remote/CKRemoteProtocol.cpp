@@ -1,5 +1,6 @@
 #include "remote/CKRemoteProtocol.h"
 
+#include "platform/VariantValues.h"
 #include "remote/CKRemoteException.h"
 
 #include <QDateTime>
@@ -40,23 +41,6 @@ const std::vector<MirroredProperty>& mirroredProperties()
     return table;
 }
 
-bool isInteger(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isReal(const QVariant& value)
 {
     return value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float;
@@ -64,7 +48,7 @@ bool isReal(const QVariant& value)
 
 bool isUnsignedInteger(const QVariant& value)
 {
-    if (!isInteger(value))
+    if (!variant::isInteger(value))
         return false;
     switch (value.typeId()) {
     case QMetaType::UInt:
@@ -80,7 +64,7 @@ bool isUnsignedInteger(const QVariant& value)
 // What a property list can carry as a changed value.
 bool isPropertyListValue(const QVariant& value)
 {
-    return isInteger(value) || isReal(value) || value.typeId() == QMetaType::Bool
+    return variant::isInteger(value) || isReal(value) || value.typeId() == QMetaType::Bool
         || value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray
         || value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList
         || value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QDateTime;
@@ -123,7 +107,7 @@ bool valueHasType(const QVariant& value, MirroredType type)
     switch (type) {
     case MirroredType::Float:
     case MirroredType::Number:
-        return isReal(value) || isInteger(value);
+        return isReal(value) || variant::isInteger(value);
     case MirroredType::Boolean:
         return value.typeId() == QMetaType::Bool;
     case MirroredType::Unsigned:
