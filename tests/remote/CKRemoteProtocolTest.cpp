@@ -136,8 +136,9 @@ TEST(CKRemoteProtocol, ARemoteModifyIsAcceptedOnlyForAMirroredPropertyOfItsType)
         const QVariantMap change = RemoteTestClient::modifyVote(c.target, c.key, c.value, kSoundA);
         const std::optional<QVariant> value = acceptableModifyValue(change);
         EXPECT_EQ(value.has_value(), c.accepted);
-        if (value)
+        if (value) {
             EXPECT_EQ(*value, c.value);
+        }
     }
     QVariantMap keyNotAString = RemoteTestClient::modifyVote(ControllerChange, "paused", true);
     keyNotAString.insert(IncChangeModifyKeyKey, 7);
