@@ -157,11 +157,10 @@ std::optional<QVariant> fromNode(plist_t node)
         return list;
     }
     case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        QString result = QString::fromUtf8(text ? text : "");
-        free(text);
-        return result;
+        // By pointer and length: a string may hold NUL bytes (the copying getter asserts on them).
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return QString::fromUtf8(text ? text : "", text ? qsizetype(length) : 0);
     }
     case PLIST_BOOLEAN: {
         uint8_t v = 0;

@@ -41,6 +41,11 @@ double leadingNumber(const QString& text, bool* ok)
 
 } // namespace
 
+bool isInteger(const QVariant& value)
+{
+    return isIntegerType(value.typeId());
+}
+
 bool isNumber(const QVariant& value)
 {
     const int type = value.typeId();

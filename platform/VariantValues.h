@@ -11,6 +11,9 @@ namespace variant {
 // True for bool, integer and real values (not strings).
 bool isNumber(const QVariant& value);
 
+// True for integer values only (not bools, reals or strings).
+bool isInteger(const QVariant& value);
+
 // The number value: numbers and bools as they are, strings by their leading number
 // ("12abc" gives 12, "abc" gives 0). *ok tells whether a number was found.
 double doubleValue(const QVariant& value, bool* ok = nullptr);

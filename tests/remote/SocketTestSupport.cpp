@@ -133,7 +133,8 @@ bool Peer::readAvailable()
             received_.append(chunk, n);
             continue;
         }
-        return n == 0;
+        // The end of the stream, or a reset: either way the connection is over.
+        return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
     }
 }
 

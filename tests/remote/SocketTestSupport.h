@@ -71,7 +71,7 @@ public:
     bool isConnected() const { return fd_ >= 0; }
     int descriptor() const { return fd_; }
     void send(const QByteArray& bytes);
-    // Reads what waits into received(); true when the peer has closed its end.
+    // Reads what waits into received(); true when the peer has closed its end (or reset it).
     bool readAvailable();
     const QByteArray& received() const { return received_; }
     // Closes with a reset (linger 0) instead of an orderly end.
