@@ -215,12 +215,14 @@ void CKSoundSource::pressBehavior()
         restartAndContinue();
     } else if (playback.canBeginPlayingAnotherSound() && mPlayingCount == 0) {
         mResetLiftBehaviorTo = kNoLiftBehaviorToReset;
-        if (mEditor)
-            mEditor->setCurrentlyCaching(true);
         ++mPlayingCount;
         setIsPlaying(true);
+        // The feed goes onto the mixer first and its loader starts after: the head it plays
+        // first is in memory, and starting a thread takes longer than all the rest of a press.
         if (postBeginPlayingNotification() != noErr)
             rollBackStart();
+        else if (mEditor && mPlayingCount > 0) // (an observer of the start may have stopped it)
+            mEditor->setCurrentlyCaching(true);
     } else if (!hadFade) {
         fadeOut();
     }
