@@ -17,7 +17,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 using namespace clipdeck::test;
 
@@ -353,6 +355,26 @@ TEST_F(TriggeredPlayback, aSoundOfACopyHearsNoTriggerUntilItRegistersThemAndTheK
     ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound); }));
     send({0x80, kSoundNote, 0});
     ASSERT_TRUE(waitUntil([&] { return !controller->soundIsPlaying(sound); }));
+}
+
+TEST_F(TriggeredPlayback, aNoteOnItsWayToASoundThatGoesIsDropped)
+{
+    TestSound made = boundSound();
+    // Heard on the MIDI thread after the sound's listener has handed its call on.
+    std::atomic<bool> dispatched{false};
+    QObject spy;
+    auto after = client->addListener(&spy, [&](const ZEPMIDIAction&) { dispatched = true; }, 0,
+                                     ZEPMIDIAction::kNoteDownEvent, kSoundNote);
+    send({0x90, kSoundNote, 100});
+    // The event loop does not run meanwhile: the sound's call waits in the main thread's queue.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!dispatched && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(dispatched);
+    made = TestSound();
+    settle();
+    EXPECT_EQ(controller->numberOfPlayingSounds(), 0);
+    client->removeListener(after);
 }
 
 TEST_F(TriggeredPlayback, remoteCommandsReachTheSoundOfTheirUuidAndTheMasterControls)
