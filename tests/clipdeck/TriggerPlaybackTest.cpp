@@ -6,9 +6,8 @@
 #include "clipdeck/CKModifierToggles.h"
 #include "clipdeck/CKPlaybackController.h"
 
-#include "PlaybackTestSupport.h"
+#include "PressCycleTable.h"
 #include "TriggerTestSupport.h"
-#include "audio/editor/CKAudioFileEditor.h"
 #include "platform/UserDefaults.h"
 #include "platform/midi/MIDISystem.h"
 
@@ -128,56 +127,9 @@ enum class Do {
     NoteOnInStopOnLift,  // the stop-on-lift toggle's note pressed, the sound's note on, the toggle's released
 };
 
-// The state after a step. Counts are of notifications since the row began; a field at its
-// "any" value is not checked.
-struct State {
-    bool playing = false;
-    bool listed = false; // in the controller's list of playing sounds
-    bool fading = false;
-    bool paused = false;
-    int began = 0, finished = 0, looped = 0;
-    int liftBehavior = -1;
-    int forceLoop = -1;
-    float volume = -1;
-};
-
-constexpr State kIdle{};
-State playing(int began, int finished = 0, int looped = 0)
-{
-    State state;
-    state.playing = state.listed = true;
-    state.began = began;
-    state.finished = finished;
-    state.looped = looped;
-    return state;
-}
-State stopped(int began, int finished)
-{
-    State state;
-    state.began = began;
-    state.finished = finished;
-    return state;
-}
-template <typename Change>
-State with(State state, Change change)
-{
-    change(state);
-    return state;
-}
-
-struct Step {
-    Do action;
-    State after;
-};
-
-struct Row {
-    const char* what;
-    double fadeOutDuration = 0;
-    bool restartOnPress = false;
-    qulonglong liftBehavior = 0;
-    bool boardShown = true;
-    std::vector<Step> steps;
-};
+using State = PressState;
+using Step = PressStep<Do>;
+using Row = PressRow<Do>;
 
 } // namespace
 
@@ -189,7 +141,6 @@ TEST_F(TriggeredPlayback, pressCyclesFromKeysAndMIDINotes)
     defaults.setObject(CKMIDIInformationForChannel(kToggleChannel, kLoopingNote), "MIDILooping");
     ASSERT_TRUE(waitUntil([&] { return controller->toggleListeners().size() == 4; }));
 
-    const auto fading = [](State s) { return with(s, [](State& t) { t.listed = t.fading = true; }); };
     const Row rows[] = {
         {"a second key press fades out, a third restarts at full volume",
          2.0, false, 0, true,
@@ -290,24 +241,7 @@ TEST_F(TriggeredPlayback, pressCyclesFromKeysAndMIDINotes)
                 break;
             }
             settle();
-            const State& want = step.after;
-            ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound) == want.listed; }));
-            EXPECT_EQ(sound->isPlaying(), want.playing);
-            EXPECT_EQ(bool(sound->fader()), want.fading);
-            EXPECT_EQ(sound->isPaused(), want.paused);
-            EXPECT_EQ(log.count(CKSoundSource::BeganPlayingNotification), want.began);
-            EXPECT_EQ(log.count(CKSoundSource::FinishedPlayingNotification), want.finished);
-            EXPECT_EQ(log.count(CKSoundSource::LoopedNotification), want.looped);
-            if (want.liftBehavior >= 0) {
-                EXPECT_EQ(sound->liftBehavior(), qulonglong(want.liftBehavior));
-            }
-            if (want.forceLoop >= 0) {
-                EXPECT_EQ(sound->editor()->forceLoop(), bool(want.forceLoop));
-            }
-            if (want.volume >= 0) {
-                EXPECT_NEAR(sound->playbackVolume(), want.volume, 1e-4f);
-            }
-            EXPECT_FALSE(sound->loops()); // a toggle never leaves the stored flag changed
+            ASSERT_NO_FATAL_FAILURE(expectPressState(step.after, *controller, *sound, log));
         }
         EXPECT_FALSE(host.looping || host.stopOnLift) << "a toggle's release flips it back";
         EXPECT_FALSE(CKKeyEventDispatch::sharedDispatcher().isKeyDown(kKeyCodeQ)) << "the row left its key down";
