@@ -8,9 +8,9 @@
 // Masks are modifier flags (platform/keys/ModifierFlags.h): the user default of a toggle's
 // key, a bit number n of 1 or more, gives the mask 1 << n; 0 gives no mask.
 //
-// Threads: the masks and isToggling...() are read on the main thread; toggle...() are called
-// on the MIDI thread by the toggle listeners (a note on flips a toggle, its note off flips it
-// back), so an implementation keeps its sticky flags atomic.
+// Threads: main thread. The toggle listeners of the playback controller call toggle...() there
+// (a note on flips a toggle, its note off flips it back), in order with the MIDI notes that
+// press sounds.
 
 #include <cstdint>
 

@@ -1,5 +1,6 @@
 #include "clipdeck/CKPlaybackController.h"
 
+#include "clipdeck/CKMIDIController.h"
 #include "clipdeck/CKSoundCell.h"
 #include "clipdeck/CKSoundSource.h"
 
@@ -38,10 +39,12 @@ CKPlaybackController::CKPlaybackController()
     mProgressTimer.setAction([this] { updateProgressAndLevels(); });
     listenForDeviceChanges();
     makeOutput();
+    setUpMIDI();
 }
 
 CKPlaybackController::~CKPlaybackController()
 {
+    tearDownMIDI();
     AudioHardware::shared().removeListener(mDeviceListenerToken);
     if (mOutputPlayer) {
         mOutputPlayer->stop();

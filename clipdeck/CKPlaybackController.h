@@ -24,6 +24,14 @@
 //    to the main thread (without waiting) when called elsewhere; so do pauseAllSounds()
 //    and the entry points of the remote commands and MIDI controls.
 //
+// MIDI (CKPlaybackControllerMIDI.cpp): the controller listens on the shared MIDI client for
+// the remote's master commands (pause, duck, stop all, master volume) and for the MIDI
+// bindings of the modifier toggles (the user defaults "MIDILooping", "MIDIStopOnLift",
+// "MIDIRestartOnPress", learnt through its three learn controllers): a note on a toggle's
+// button flips the toggle and its release flips it back, so the toggle holds while the note
+// does. The listeners keep the shared MIDI client for the program's life: it must not be
+// disposed while the controller exists.
+//
 // Lifetime: made on first use by sharedPlaybackController() and never destroyed; at the
 // end of the program willTerminate() stops the output.
 
@@ -42,7 +50,11 @@
 #include <vector>
 
 class CKAudioFileEditor;
+class CKMIDIController;
 class CKSoundSource;
+class CKSysExListener;
+class ZEPMIDIClient;
+class ZEPMIDIListener;
 class ZEPAudioDevice;
 class ZEPAudioGraph;
 
@@ -190,6 +202,25 @@ public:
     void handleSysExStop();
     void handleSysExVolume(float volume);
 
+    // ---- MIDI (CKPlaybackControllerMIDI.cpp) ----
+
+    // The learn controllers of the toggles' MIDI bindings (with exclusivity: a button a
+    // sound uses cannot be learnt for a toggle, nor a toggle's button for anything else).
+    CKMIDIController* loopingController() const { return mLoopingController.get(); }
+    CKMIDIController* stopOnLiftController() const { return mStopOnLiftController.get(); }
+    CKMIDIController* restartOnPressController() const { return mRestartOnPressController.get(); }
+    // Registers the toggles' bindings on the shared MIDI client, replacing those registered
+    // before (an unbound toggle gets none); the first call also has the client connect every
+    // source. Runs again on the next pass of the event loop after a binding changes in the
+    // user defaults. The toggles are the installed CKModifierToggles (none: a note does
+    // nothing); a note reaches them on the main thread, in order with the notes that press
+    // sounds, so a toggle held before a press is in force for it.
+    void addMIDIObservers();
+    // Removes the toggles' listeners.
+    void removeMIDIObservers();
+    // The toggles' listeners, for each bound toggle its note on and note off.
+    std::vector<std::shared_ptr<ZEPMIDIListener>> toggleListeners() const { return mToggleListeners; }
+
     // ---- Output device (CKPlaybackControllerOutput.cpp) ----
 
     // The chosen device; null for the system default.
@@ -260,6 +291,9 @@ private:
     // The ducking fade's step.
     void setDuckingLevel(float level);
     void startDuckingFade(float target);
+    // The master commands' listeners, the learn controllers and the toggles' listeners.
+    void setUpMIDI();
+    void tearDownMIDI();
 
     std::unique_ptr<ZEPAudioMixer> mMixer;
     std::shared_ptr<ZEPAudioGraph> mMasterGraph;
@@ -279,4 +313,14 @@ private:
     int mDeviceListenerToken = 0;
     bool mOutputDeviceLost = false;
     bool mTerminating = false;
+    // Pause, duck, stop all, master volume.
+    std::vector<std::shared_ptr<CKSysExListener>> mSysExListeners;
+    std::unique_ptr<CKMIDIController> mLoopingController;
+    std::unique_ptr<CKMIDIController> mStopOnLiftController;
+    std::unique_ptr<CKMIDIController> mRestartOnPressController;
+    std::vector<std::shared_ptr<ZEPMIDIListener>> mToggleListeners;
+    // The client the toggles' listeners are on; the one told to connect every source.
+    ZEPMIDIClient* mToggleMIDIClient = nullptr;
+    ZEPMIDIClient* mVolumeMIDIClient = nullptr;
+    bool mMIDIObserversPending = false;
 };

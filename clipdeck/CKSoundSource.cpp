@@ -33,6 +33,9 @@ CKSoundSource::CKSoundSource() = default;
 CKSoundSource::~CKSoundSource()
 {
     removeObservers();
+    // No trigger may reach the sound from here on.
+    removeMIDIListeners();
+    removeKeyListeners();
     // The fade puts the start volume back into this sound: it goes while the sound is whole.
     mFader.reset();
     if (mEditor) {
@@ -74,12 +77,6 @@ void CKSoundSource::setEditorSettings(const QVariantMap& settings)
     mEditorSettings = settings;
 }
 
-void CKSoundSource::setMIDIChannel(SInt32 channel, UInt16 button)
-{
-    mMIDIChannel = channel;
-    mMIDIButton = button;
-}
-
 QVariantMap CKSoundSource::MIDIInformationForChannel(SInt32 channel, UInt16 button)
 {
     return {{MIDIChannelKey, qulonglong(UInt32(channel))}, {MIDIButtonIDKey, qulonglong(button)}};
@@ -101,18 +98,6 @@ void CKSoundSource::setMIDIInformation(const QVariantMap& information)
     UInt16 button = kNoMIDIButton;
     MIDIInformationDictionary(&information, &channel, &button);
     setMIDIChannel(channel, button);
-}
-
-void CKSoundSource::setTriggerKey(const QString& key, quint16 keyCode)
-{
-    mTriggerKey.clear();
-    mTriggerKeyCode = 0;
-    if (key.isEmpty())
-        return;
-    mTriggerKey = key;
-    mTriggerKeyCode = keyCode;
-    if (keyCode != 0 && mCellLayer)
-        mCellLayer->setKeyCharacter(key, keyCode);
 }
 
 void CKSoundSource::setFader(std::unique_ptr<CKEditorFaderAnimation> fader) { mFader = std::move(fader); }
@@ -144,6 +129,8 @@ void CKSoundSource::modelKeyChanged(const QString& key)
 {
     if (key == QLatin1String("loops") || key == QLatin1String("liftBehavior") || key == QLatin1String("restartOnPress"))
         setSticky(mLoops || restartOnPress() || mLiftBehavior != kKeepPlayingOnLift);
+    if (key == QLatin1String("liftBehavior"))
+        resetKeyListeners();
     if (isSavedKey(key) && mParentClipdeck)
         mParentClipdeck->setNeedsSave();
 }
@@ -228,12 +215,14 @@ void CKSoundSource::pressBehavior()
         restartAndContinue();
     } else if (playback.canBeginPlayingAnotherSound() && mPlayingCount == 0) {
         mResetLiftBehaviorTo = kNoLiftBehaviorToReset;
-        if (mEditor)
-            mEditor->setCurrentlyCaching(true);
         ++mPlayingCount;
         setIsPlaying(true);
+        // The feed goes onto the mixer first and its loader starts after: the head it plays
+        // first is in memory, and starting a thread takes longer than all the rest of a press.
         if (postBeginPlayingNotification() != noErr)
             rollBackStart();
+        else if (mEditor && mPlayingCount > 0) // (an observer of the start may have stopped it)
+            mEditor->setCurrentlyCaching(true);
     } else if (!hadFade) {
         fadeOut();
     }

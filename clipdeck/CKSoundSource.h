@@ -28,6 +28,13 @@
 // sound owns its feed (shared with the board mixer while it plays) and its running fade;
 // its board and its cell are references it does not own.
 //
+// Triggers (CKSoundSourceTriggers.cpp): a sound listens for its MIDI note (on the shared MIDI
+// client, from the moment its binding is set: a board's sounds answer MIDI as soon as the
+// board has loaded, shown or not), for the remote's commands aimed at its uuid (from the
+// moment it has one) and for its computer key (while it has one; the key dispatcher calls
+// it only for the board the window shows). registersTriggers() off keeps it deaf to all
+// three. Destroying the sound removes every registration.
+//
 // Threads: main thread, except where a method says otherwise. handleMIDIPress() may be
 // called on any thread (it hops to the main thread); audioEditorRanOutOfData() comes on the
 // board mixer's render thread.
@@ -47,8 +54,11 @@
 
 class CKAudioFileEditor;
 class CKEditorFaderAnimation;
+class CKKeyEventListener;
 class CKSoundCell;
 class CKSoundParent;
+class CKSysExListener;
+class ZEPMIDIListener;
 
 class CKSoundSource : public ObservableObject,
                       public ZEPAudioEditorDelegate,
@@ -94,8 +104,10 @@ public:
 
     // ---- Persistence: the "sound" element of the board document (CKSoundSourceXML.cpp) ----
 
-    // A sound read from a "sound" element (its observers registered).
-    static std::shared_ptr<CKSoundSource> createWithXMLElement(const XMLElement& element);
+    // A sound read from a "sound" element (its observers registered), listening for its
+    // MIDI binding and its uuid unless registersTriggers is false.
+    static std::shared_ptr<CKSoundSource> createWithXMLElement(const XMLElement& element,
+                                                               bool registersTriggers = true);
     // The element: "name", "loops", "restartOnPress", "uuid" (made now when none),
     // "playbackVolume", the MIDI binding ("MIDIEventType", "MIDIChannel", "MIDIButtonID")
     // when bound, "backgroundColor" when set, "liftBehavior", "sticky". The board adds
@@ -108,7 +120,8 @@ public:
     void setName(const QString& name) { changeValue(QStringLiteral("name"), mName, name); }
     // Made (upper-case, without braces) on first read when none is set.
     QString uuid();
-    void setUuid(const QString& uuid) { changeValue(QStringLiteral("uuid"), mUuid, uuid); }
+    // The remote's commands for the new uuid reach the sound from now on (updateSysExListener()).
+    void setUuid(const QString& uuid);
     // The next read makes a new one.
     void resetUUID() { setUuid(QString()); }
     qulonglong index() const { return mIndex; }
@@ -143,6 +156,7 @@ public:
     SInt32 midiChannel() const { return mMIDIChannel; }
     UInt16 midiButton() const { return mMIDIButton; }
     bool hasMIDIBinding() const { return mMIDIChannel != kNoMIDIChannel && mMIDIButton < kNoMIDIButton; }
+    // Sets the binding and listens for it at once (resetMIDIListeners()).
     void setMIDIChannel(SInt32 channel, UInt16 button);
     // {"ZEPMIDIChannel": channel, "ZEPMIDIButtonID": button} as unsigned numbers.
     static QVariantMap MIDIInformationForChannel(SInt32 channel, UInt16 button);
@@ -153,16 +167,36 @@ public:
     void setMIDIInformation(const QVariantMap& information);
 
     // The computer-key binding: the key's string and its key code. An empty key clears it.
+    // The key's press plays the sound (play()), its release is the sound's release
+    // (handleMIDILift()); the cell's key cap is told the key.
     QString triggerKey() const { return mTriggerKey; }
     quint16 triggerKeyCode() const { return mTriggerKeyCode; }
     void setTriggerKey(const QString& key, quint16 keyCode);
-    // Drops the key binding.
+    // Drops the key binding (the cell that showed the sound goes). The MIDI and remote
+    // listeners stay: MIDI plays the sounds of every board.
     void removeTriggers() { setTriggerKey(QString(), 0); }
     // Whether the sound listens for its key, MIDI and system-exclusive triggers at all. A
     // board loaded only as a copy (for an export) turns it off before its sounds load, so
-    // no key, note or remote command ever reaches the copy. On by default.
+    // no key, note or remote command ever reaches the copy. On by default; turning it off
+    // removes every registration (the bindings themselves are kept), turning it on
+    // registers them again.
     bool registersTriggers() const { return mRegistersTriggers; }
-    void setRegistersTriggers(bool registers) { mRegistersTriggers = registers; }
+    void setRegistersTriggers(bool registers);
+
+    // Registers the note-on (press) and note-off (release) listeners of the MIDI binding on
+    // the shared MIDI client, replacing those the sound had; none when the sound is unbound,
+    // does not register triggers, or MIDI is off. A note plays the sound whichever board is
+    // shown, and its release counts for it likewise; both reach the sound on the main thread.
+    void resetMIDIListeners();
+    // Registers the listener of the remote's commands aimed at the sound's uuid, replacing
+    // the one the sound had; none without a uuid (or triggers, or MIDI).
+    void updateSysExListener();
+    // The registrations, null when absent.
+    const std::shared_ptr<ZEPMIDIListener>& MIDIListener() const { return mMIDIListener; }
+    const std::shared_ptr<ZEPMIDIListener>& MIDILiftListener() const { return mMIDILiftListener; }
+    const std::shared_ptr<CKSysExListener>& sysExListener() const { return mSysExListener; }
+    const std::shared_ptr<CKKeyEventListener>& keyListener() const { return mKeyListener; }
+    const std::shared_ptr<CKKeyEventListener>& liftKeyListener() const { return mLiftKeyListener; }
 
     CKSoundCell* cellLayer() const { return mCellLayer; }
     void setCellLayer(CKSoundCell* cell) { mCellLayer = cell; }
@@ -270,6 +304,9 @@ protected:
     virtual void editorFinishedLoading(CKAudioFileEditor* feed);
     // Hands the feed to the sound (its delegate and volume set), replacing the one it had.
     void setEditor(std::shared_ptr<CKAudioFileEditor> feed);
+    // Reads the attributes of a "sound" element into the sound (a subclass's reading of its
+    // element starts here; set registersTriggers first for a sound that must not listen).
+    void readXMLElement(const XMLElement& element);
 
 private:
     void restartAndContinue();
@@ -279,7 +316,14 @@ private:
     void setIsPlaying(bool playing) { changeValue(QStringLiteral("isPlaying"), mIsPlaying, playing); }
     void dropFader();
     void modelKeyChanged(const QString& key);
-    void readXMLElement(const XMLElement& element);
+    // The key listeners of the binding, replacing those the sound had (none when triggers
+    // are off).
+    void resetKeyListeners();
+    void removeKeyListeners();
+    // The note listeners and the listener of the remote's commands.
+    void removeMIDIListeners();
+    // A MIDI note-off: the release for a sound of any board.
+    void handleMIDINoteOff();
 
     QString mName;
     QString mUuid;
@@ -310,6 +354,11 @@ private:
     bool mSuppressStopNotification = false;
     bool mSuppressParentClipdeckCheck = false;
     QMetaObject::Connection mSelfObservation;
+    std::shared_ptr<ZEPMIDIListener> mMIDIListener;
+    std::shared_ptr<ZEPMIDIListener> mMIDILiftListener;
+    std::shared_ptr<CKSysExListener> mSysExListener;
+    std::shared_ptr<CKKeyEventListener> mKeyListener;
+    std::shared_ptr<CKKeyEventListener> mLiftKeyListener;
     std::shared_ptr<CKAudioFileEditor> mEditor;
     bool mEditorIsLoaded = false;
 };

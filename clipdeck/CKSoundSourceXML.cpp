@@ -21,9 +21,10 @@ qint64 integerAttribute(const XMLElement& element, const QString& name)
 
 } // namespace
 
-std::shared_ptr<CKSoundSource> CKSoundSource::createWithXMLElement(const XMLElement& element)
+std::shared_ptr<CKSoundSource> CKSoundSource::createWithXMLElement(const XMLElement& element, bool registersTriggers)
 {
     auto sound = std::make_shared<CKSoundSource>();
+    sound->setRegistersTriggers(registersTriggers);
     sound->readXMLElement(element);
     sound->addObservers();
     return sound;

@@ -1,7 +1,9 @@
 // The sound model without playing: its "sound" element read and written, volume clamping,
 // the MIDI information dictionary, its reactions to its own changes (sticky, saves), its
-// identity, and the remote commands that need no playback.
+// identity, the remote commands that need no playback, and the triggers it registers.
+#include "clipdeck/CKKeyEventDispatch.h"
 #include "clipdeck/CKSoundSource.h"
+#include "clipdeck/ZEPMIDIClient.h"
 
 #include "PlaybackTestSupport.h"
 
@@ -224,4 +226,39 @@ TEST(CKSoundSource, aFileThatCannotBeOpenedLeavesARecoverableErrorAndNoFeed)
     EXPECT_FALSE(sound->isPlayable());
     EXPECT_EQ(sound->editor(), nullptr);
     EXPECT_FALSE(sound->isEditorLoaded());
+}
+
+TEST(CKSoundSourceTriggers, aLoadedSoundListensForItsNoteAndUuidAtOnceUnlessItIsACopy)
+{
+    ZEPMIDIClient* client = ZEPMIDIClient::sharedMIDIClient();
+    ASSERT_NE(client, nullptr);
+    const XMLElement stored = soundElement({{"uuid", "5F0E6A52-1D1B-4B8A-9C33-0123456789AB"},
+                                            {"MIDIEventType", "144"},
+                                            {"MIDIChannel", "3"},
+                                            {"MIDIButtonID", "60"}});
+    for (const bool registers : {true, false}) {
+        SCOPED_TRACE(registers ? "a board's sound" : "a copy's sound");
+        auto sound = CKSoundSource::createWithXMLElement(stored, registers);
+        sound->setTriggerKey("q", 12);
+        EXPECT_EQ(client->listenerForChannel(3, 60) != nullptr, registers);
+        EXPECT_EQ(sound->sysExListener() != nullptr, registers);
+        EXPECT_EQ(CKKeyEventDispatch::sharedDispatcher().hasHandlersForKey("q", 12, CKKeyEventListener::kKeyDown),
+                  registers);
+
+        // Turning it off drops every registration; the bindings stay to be saved.
+        sound->setRegistersTriggers(false);
+        EXPECT_EQ(client->listenerForChannel(3, 60), nullptr);
+        EXPECT_EQ(sound->sysExListener(), nullptr);
+        EXPECT_FALSE(CKKeyEventDispatch::sharedDispatcher().hasHandlersForKey("q", 12, CKKeyEventListener::kKeyDown));
+        EXPECT_EQ(sound->saveAndReturnXMLElement()->attribute("MIDIButtonID"), "60");
+
+        // The sound's end takes its registrations with it.
+        sound->setRegistersTriggers(true);
+        EXPECT_EQ(client->listenerForChannel(3, 60), sound->MIDIListener());
+        const std::weak_ptr<ZEPMIDIListener> listener = sound->MIDIListener();
+        sound.reset();
+        EXPECT_EQ(client->listenerForChannel(3, 60), nullptr);
+        EXPECT_TRUE(listener.expired());
+        EXPECT_FALSE(CKKeyEventDispatch::sharedDispatcher().hasHandlersForKey("q", 12, CKKeyEventListener::kKeyUp));
+    }
 }

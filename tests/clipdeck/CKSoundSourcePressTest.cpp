@@ -3,8 +3,7 @@
 // row a sequence of actions and the state after each.
 #include "clipdeck/CKPlaybackController.h"
 
-#include "PlaybackTestSupport.h"
-#include "audio/editor/CKAudioFileEditor.h"
+#include "PressCycleTable.h"
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -24,57 +23,9 @@ enum class Do {
     LetGo,          // every toggle released
 };
 
-// The state after a step. Counts are of notifications since the row began; a field at its
-// "any" value is not checked.
-struct State {
-    bool playing = false;
-    bool listed = false; // in the controller's list of playing sounds
-    bool fading = false;
-    bool paused = false;
-    int began = 0, finished = 0, looped = 0;
-    int liftBehavior = -1;
-    int forceLoop = -1;
-    float volume = -1;
-};
-
-struct Step {
-    Do action;
-    State after;
-};
-
-constexpr State kIdle{};
-State playing(int began, int finished = 0, int looped = 0)
-{
-    State state;
-    state.playing = state.listed = true;
-    state.began = began;
-    state.finished = finished;
-    state.looped = looped;
-    return state;
-}
-State stopped(int began, int finished, int looped = 0)
-{
-    State state;
-    state.began = began;
-    state.finished = finished;
-    state.looped = looped;
-    return state;
-}
-template <typename Change>
-State with(State state, Change change)
-{
-    change(state);
-    return state;
-}
-
-struct Row {
-    const char* what;
-    double fadeOutDuration = 0;
-    bool restartOnPress = false;
-    qulonglong liftBehavior = 0;
-    bool boardShown = true;
-    std::vector<Step> steps;
-};
+using State = PressState;
+using Step = PressStep<Do>;
+using Row = PressRow<Do>;
 
 } // namespace
 
@@ -84,8 +35,8 @@ TEST_F(PlaybackOnDevice, pressCycles)
         {"a second press fades out, a third restarts at full volume",
          2.0, false, 0, true,
          {{Do::Press, playing(1)},
-          {Do::Press, with(stopped(1, 0), [](State& s) { s.listed = s.fading = true; })},
-          {Do::Advance, with(stopped(1, 0), [](State& s) { s.listed = s.fading = true, s.volume = 0.75f; })},
+          {Do::Press, fading(stopped(1, 0))},
+          {Do::Advance, with(fading(stopped(1, 0)), [](State& s) { s.volume = 0.75f; })},
           {Do::Press, with(playing(1, 0, 1), [](State& s) { s.volume = 1.0f; })}}},
         {"with restart on press a press restarts, without a began or finished notice",
          2.0, true, 0, true,
@@ -153,25 +104,7 @@ TEST_F(PlaybackOnDevice, pressCycles)
             case Do::HoldLooping: host.looping = true; break;
             case Do::LetGo: host.stopOnLift = host.looping = false; break;
             }
-            const State& want = step.after;
-            ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound) == want.listed; }));
-            EXPECT_EQ(sound->isPlaying(), want.playing);
-            EXPECT_EQ(bool(sound->fader()), want.fading);
-            EXPECT_EQ(sound->isPaused(), want.paused);
-            EXPECT_EQ(log.count(CKSoundSource::BeganPlayingNotification), want.began);
-            EXPECT_EQ(log.count(CKSoundSource::FinishedPlayingNotification), want.finished);
-            EXPECT_EQ(log.count(CKSoundSource::LoopedNotification), want.looped);
-            EXPECT_EQ(sound->playingCount(), want.listed ? 1u : 0u);
-            if (want.liftBehavior >= 0) {
-                EXPECT_EQ(sound->liftBehavior(), qulonglong(want.liftBehavior));
-            }
-            if (want.forceLoop >= 0) {
-                EXPECT_EQ(sound->editor()->forceLoop(), bool(want.forceLoop));
-            }
-            if (want.volume >= 0) {
-                EXPECT_NEAR(sound->playbackVolume(), want.volume, 1e-4f);
-            }
-            EXPECT_FALSE(sound->loops()); // a toggle never leaves the stored flag changed
+            ASSERT_NO_FATAL_FAILURE(expectPressState(step.after, *controller, *sound, log));
         }
         sound->stopImmediately();
         ASSERT_TRUE(waitUntil([&] { return controller->numberOfPlayingSounds() == 0; }));

@@ -40,15 +40,6 @@ public:
     bool isTogglingRestartOnPress() const override { return false; }
 };
 
-// What the board window does with its events.
-class BoardWindowStandIn : public QWidget {
-protected:
-    bool event(QEvent* event) override
-    {
-        return CKKeyEventDispatch::sharedDispatcher().handleWindowEvent(event) || QWidget::event(event);
-    }
-};
-
 class KeyTriggers : public ::testing::Test {
 protected:
     void SetUp() override

@@ -58,25 +58,6 @@ private:
     CallLog& log_;
 };
 
-// A JACK connection takes effect at a cycle boundary some time after jack_connect() returns:
-// what a device sends in between is lost, as it would be on any MIDI cable plugged in a moment
-// too late. Sends a probe (channel 16, note 126) until the client hears one; everything sent
-// after it then arrives.
-bool awaitLiveConnection(ZEPMIDIClient& client, MIDITestSender& device)
-{
-    std::atomic<int> heard{0};
-    QObject probe;
-    auto listener = client.addListener(&probe, [&](const ZEPMIDIAction&) { ++heard; }, 15,
-                                       ZEPMIDIAction::kNoteDownEvent, 126);
-    bool live = false;
-    for (int attempt = 0; attempt < 50 && !live; ++attempt) {
-        device.send({0x9F, 126, 1});
-        live = waitUntil([&] { return heard.load() > 0; }, 200);
-    }
-    client.removeListener(listener);
-    return live;
-}
-
 class MIDIOverJack : public ::testing::Test {
 protected:
     void SetUp() override

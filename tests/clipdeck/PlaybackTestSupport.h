@@ -131,14 +131,4 @@ protected:
     std::unique_ptr<JackRecorder> recorder;
 };
 
-// Skips, or fails when CI=true, when the server did not start.
-#define REQUIRE_JACK_SERVER(server)                                                                                   \
-    do {                                                                                                              \
-        if (!(server).running()) {                                                                                    \
-            if (qgetenv("CI") == "true")                                                                              \
-                FAIL() << "jackd could not start here";                                                               \
-            GTEST_SKIP() << "jackd could not start here";                                                             \
-        }                                                                                                             \
-    } while (false)
-
 } // namespace clipdeck::test

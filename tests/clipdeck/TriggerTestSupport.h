@@ -1,14 +1,22 @@
 #pragma once
-// For the trigger tests: packets of the system-exclusive command protocol, and a recorder of
-// the calls that MIDI and key listeners make.
+// For the trigger tests: packets of the system-exclusive command protocol, a recorder of the
+// calls that MIDI and key listeners make, a MIDI device made ready to play, and a window that
+// hands its key events to the key dispatcher.
 
+#include "clipdeck/CKKeyEventDispatch.h"
 #include "clipdeck/CKSysExAction.h"
+#include "clipdeck/ZEPMIDIClient.h"
+#include "platform/MainThread.h"
+
+#include "support/MIDITestSender.h"
+#include "support/TestEnvironment.h"
 
 #include <QByteArray>
 #include <QString>
-#include "platform/MainThread.h"
 #include <QUuid>
+#include <QWidget>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <ostream>
@@ -75,6 +83,34 @@ private:
     mutable std::mutex mutex_;
     std::vector<QString> calls_;
     std::vector<bool> onMainThread_;
+};
+
+// A JACK connection takes effect at a cycle boundary some time after jack_connect() returns:
+// what a device sends in between is lost, as it would be on any MIDI cable plugged in a moment
+// too late. Sends a probe (channel 16, note 126) until the client hears one; everything sent
+// after it then arrives.
+inline bool awaitLiveConnection(ZEPMIDIClient& client, MIDITestSender& device)
+{
+    std::atomic<int> heard{0};
+    QObject probe;
+    auto listener = client.addListener(&probe, [&](const ZEPMIDIAction&) { ++heard; }, 15,
+                                       ZEPMIDIAction::kNoteDownEvent, 126);
+    bool live = false;
+    for (int attempt = 0; attempt < 50 && !live; ++attempt) {
+        device.send({0x9F, 126, 1});
+        live = waitUntil([&] { return heard.load() > 0; }, 200);
+    }
+    client.removeListener(listener);
+    return live;
+}
+
+// What the board window does with its events.
+class BoardWindowStandIn : public QWidget {
+protected:
+    bool event(QEvent* event) override
+    {
+        return CKKeyEventDispatch::sharedDispatcher().handleWindowEvent(event) || QWidget::event(event);
+    }
 };
 
 } // namespace clipdeck::test
