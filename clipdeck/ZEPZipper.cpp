@@ -9,7 +9,43 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <deque>
+#include <string>
+
 namespace {
+
+// Notices reach the main thread through a queue of their own under a std::mutex, woken by the
+// main thread's real-time queue: one order for all of them, and a hand-over that
+// ThreadSanitizer can follow (it cannot see the locks inside Qt's event queue).
+std::mutex g_noticeMutex;
+std::deque<std::function<void()>> g_notices;
+std::atomic<bool> g_wakePending{false}; // one wake-up for a burst of notices
+
+void runNotices(void*, intptr_t)
+{
+    g_wakePending = false;
+    for (;;) {
+        std::function<void()> notice;
+        {
+            std::lock_guard lock(g_noticeMutex);
+            if (g_notices.empty())
+                return;
+            notice = std::move(g_notices.front());
+            g_notices.pop_front();
+        }
+        notice();
+    }
+}
+
+void postToMainThread(std::function<void()> notice)
+{
+    {
+        std::lock_guard lock(g_noticeMutex);
+        g_notices.push_back(std::move(notice));
+    }
+    if (!g_wakePending.exchange(true) && !mainthread::postRealtime(&runNotices, nullptr, 0))
+        mainthread::post([] { runNotices(nullptr, 0); });
+}
 
 // Every regular file and folder below folder, as paths relative to root, in a walk sorted by
 // name (a folder before what it holds). Symbolic links are not followed and, like other
@@ -186,6 +222,21 @@ void ZEPZipper::resume()
 
 void ZEPZipper::cancel()
 {
+    // An owner waiting in waitUntilComplete() goes on only once this call is over.
+    {
+        std::lock_guard lock(mutex_);
+        ++cancelsRunning_;
+    }
+    struct Running {
+        ZEPZipper& zipper;
+        ~Running()
+        {
+            std::lock_guard lock(zipper.mutex_);
+            --zipper.cancelsRunning_;
+            zipper.cancelsEnded_.notify_all();
+        }
+    } running{*this};
+
     const std::shared_ptr<OperationQueue> queue = currentQueue();
     if (!queue)
         return;
@@ -207,6 +258,8 @@ void ZEPZipper::waitUntilComplete()
 {
     if (const std::shared_ptr<OperationQueue> queue = currentQueue())
         queue->waitUntilAllOperationsAreFinished();
+    std::unique_lock lock(mutex_);
+    cancelsEnded_.wait(lock, [this] { return cancelsRunning_ == 0; });
 }
 
 float ZEPZipper::progress() const
@@ -245,19 +298,28 @@ void ZEPZipper::incrementFilesProcessed()
     filesRemaining_ = remaining > 0 ? remaining - 1 : 0;
 }
 
+// Notices carry the file's path as a plain string: the queue's thread shares no Qt data with
+// the main thread, which makes the URL the delegate gets.
+namespace {
+
+std::string pathOf(const QUrl& url) { return url.toLocalFile().toStdString(); }
+QUrl urlOf(const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); }
+
+} // namespace
+
 void ZEPZipper::notifyProcessingDidBegin(const QUrl& url)
 {
-    postNotice([url](ZEPZipper& zipper) {
+    postNotice([path = pathOf(url)](ZEPZipper& zipper) {
         if (ZEPZipperDelegate* delegate = zipper.delegate())
-            delegate->zipperDidBeginProcessingURL(&zipper, url);
+            delegate->zipperDidBeginProcessingURL(&zipper, urlOf(path));
     });
 }
 
 void ZEPZipper::notifyProcessingDidEnd(const QUrl& url)
 {
-    postNotice([url](ZEPZipper& zipper) {
+    postNotice([path = pathOf(url)](ZEPZipper& zipper) {
         if (ZEPZipperDelegate* delegate = zipper.delegate())
-            delegate->zipperDidFinishProcessingURL(&zipper, url);
+            delegate->zipperDidFinishProcessingURL(&zipper, urlOf(path));
     });
 }
 
@@ -271,10 +333,10 @@ void ZEPZipper::operationDidFail(const QUrl& url, const ZipException& exception)
         queue->cancelAllOperations();
     discardUnfinishedOutput();
     postNotice(
-        [url](ZEPZipper& zipper) {
+        [path = pathOf(url)](ZEPZipper& zipper) {
             zipper.dropQueue();
             if (ZEPZipperDelegate* delegate = zipper.delegate())
-                delegate->zipperDidErrorProcessingURL(&zipper, url);
+                delegate->zipperDidErrorProcessingURL(&zipper, urlOf(path));
             if (ZEPZipperDelegate* delegate = zipper.delegate())
                 delegate->zipperDidError(&zipper);
         },
@@ -297,8 +359,10 @@ bool ZEPZipper::claimEnd(State end)
 
 void ZEPZipper::endWithError(const ZipException& exception)
 {
+    // A copy of its own: the exception's text goes with the queue's thread.
+    const QString reason = exception.reason();
     std::lock_guard lock(mutex_);
-    error_ = Error(ErrorDomain, exception.error(), exception.reason());
+    error_ = Error(ErrorDomain, exception.error(), QString(reason.constData(), reason.size()));
 }
 
 std::shared_ptr<OperationQueue> ZEPZipper::currentQueue() const
@@ -318,7 +382,7 @@ void ZEPZipper::dropQueue()
 
 void ZEPZipper::postNotice(std::function<void(ZEPZipper&)> notice, bool isEnd)
 {
-    mainthread::post([guard = guard_, notice = std::move(notice), isEnd] {
+    postToMainThread([guard = guard_, notice = std::move(notice), isEnd] {
         std::lock_guard lock(guard->mutex);
         ZEPZipper* zipper = guard->zipper;
         if (!zipper || zipper->endTold_)

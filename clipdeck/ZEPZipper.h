@@ -35,6 +35,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -93,8 +94,11 @@ public:
     // hears zipperDidCancel on the main thread before cancel() returns. Nothing when the work
     // has ended already or never began.
     void cancel();
-    // Blocks until the queue has nothing left to do (at once when it has ended or never
-    // began). Not on the main thread while the main thread is needed to go on.
+    // Blocks until the work has ended: the queue has nothing left to do and a cancel() on
+    // another thread has returned (at once when it has ended or never began). Not on the
+    // main thread while the main thread is needed to go on (a cancel from another thread).
+    // An owner that lets another thread cancel() shares the zipper with that thread
+    // (std::shared_ptr), so that the zipper lives until that call returns.
     void waitUntilComplete();
 
     // bytesProcessed / (bytesProcessed + bytesRemaining); 0 when both are 0.
@@ -170,6 +174,8 @@ private:
     std::atomic<uint64_t> bytesRemaining_{0};
     std::atomic<uint64_t> bytesProcessed_{0};
     std::atomic<State> state_{State::Ready};
+    std::condition_variable cancelsEnded_;
+    int cancelsRunning_ = 0; // under mutex_
     bool endTold_ = false;       // main thread
     bool outputExisted_ = false; // whether the archive was there before this zipper began
 };

@@ -29,7 +29,8 @@ ZipEntryReader::ZipEntryReader(const QString& archivePath, const QString& entryN
         throw ZipException(QStringLiteral("Error in opening '%1': compression method %2 is not supported")
                                .arg(entryName)
                                .arg(entry.method));
-    if (!file_.open(QIODevice::ReadOnly) || !file_.seek(qint64(entry.dataPosition)))
+    if (!file_.open(QIODevice::ReadOnly) || entry.dataPosition > uint64_t(file_.size())
+        || !file_.seek(qint64(entry.dataPosition)))
         fail("Error in opening '%1' in the zipfile");
     if (entry.method == Z_DEFLATED) {
         inflater_ = std::make_unique<Inflater>();

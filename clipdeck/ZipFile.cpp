@@ -287,7 +287,8 @@ uint64_t ZipFile::dataPosition(const CurrentEntry& entry)
     // The local header: its signature, then the lengths of its name and extra field.
     QFile file(fileName_);
     QByteArray header;
-    if (file.open(QIODevice::ReadOnly) && file.seek(qint64(*entry.zip64Offset)))
+    if (file.open(QIODevice::ReadOnly) && *entry.zip64Offset < uint64_t(file.size())
+        && file.seek(qint64(*entry.zip64Offset)))
         header = file.read(30);
     if (header.size() != 30 || !header.startsWith("PK\x03\x04"))
         throw ZipException(UNZ_BADZIPFILE, withPath(failure, fileName_));

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 using namespace clipdeck::test;
@@ -339,33 +340,42 @@ TEST(Zipper, anOwnerOnAnotherThreadWaitsForTheEndWhileTheMainThreadMayCancel)
     for (const bool cancels : {false, true}) {
         SCOPED_TRACE(cancels ? "cancelled" : "finished");
         const QString archive = temp.file(cancels ? "cancelled.ckzip" : "finished.ckzip");
-        std::atomic<ZEPZipper*> running{nullptr};
-        std::atomic<bool> done{false}, mayGo{false}, finished{false}, cancelled{false};
+        std::mutex mutex;
+        std::shared_ptr<ZEPZipper> shared; // what the main thread may cancel
+        std::atomic<bool> done{false}, finished{false}, cancelled{false}, archiveLeft{false};
         // The board export's way: start, wait, read the outcome, all on its own thread.
         std::thread owner([&] {
-            ZEPZipper zipper(QUrl::fromLocalFile(temp.file("Export")));
-            zipper.setOutputURL(QUrl::fromLocalFile(archive));
+            auto zipper = std::make_shared<ZEPZipper>(QUrl::fromLocalFile(temp.file("Export")));
+            zipper->setOutputURL(QUrl::fromLocalFile(archive));
             if (cancels)
-                zipper.setProcessingBytesSize(1);
-            zipper.start();
-            running = &zipper;
-            zipper.waitUntilComplete();
-            finished = zipper.isFinished();
-            cancelled = zipper.isCancelled();
+                zipper->setProcessingBytesSize(1);
+            zipper->start();
+            {
+                std::lock_guard lock(mutex);
+                shared = zipper;
+            }
+            zipper->waitUntilComplete();
+            // Settled on return: a cancel has removed the archive already.
+            finished = zipper->isFinished();
+            cancelled = zipper->isCancelled();
+            archiveLeft = QFile::exists(archive);
             done = true;
-            while (!mayGo.load())
-                std::this_thread::yield();
         });
         if (cancels) {
-            ASSERT_TRUE(waitUntil([&] { return running.load() && running.load()->bytesProcessed() > 0; }));
-            running.load()->cancel();
+            std::shared_ptr<ZEPZipper> zipper;
+            ASSERT_TRUE(waitUntil([&] {
+                std::lock_guard lock(mutex);
+                zipper = shared;
+                return zipper && zipper->bytesProcessed() > 0;
+            }));
+            zipper->cancel();
         }
         EXPECT_TRUE(waitUntil([&] { return done.load(); }, 60000));
-        mayGo = true;
         owner.join();
+        shared.reset();
         EXPECT_EQ(finished.load(), !cancels);
         EXPECT_EQ(cancelled.load(), cancels);
-        EXPECT_EQ(QFile::exists(archive), !cancels);
+        EXPECT_EQ(archiveLeft.load(), !cancels);
         settleEventLoop(); // notices of a zipper that went are dropped
     }
 }
