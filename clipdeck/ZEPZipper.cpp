@@ -222,31 +222,35 @@ void ZEPZipper::resume()
 
 void ZEPZipper::cancel()
 {
-    // An owner waiting in waitUntilComplete() goes on only once this call is over.
     {
-        std::lock_guard lock(mutex_);
-        ++cancelsRunning_;
-    }
-    struct Running {
-        ZEPZipper& zipper;
-        ~Running()
-        {
-            std::lock_guard lock(zipper.mutex_);
-            --zipper.cancelsRunning_;
-            zipper.cancelsEnded_.notify_all();
-        }
-    } running{*this};
+        // An owner waiting in waitUntilComplete() goes on once the work has stopped here.
+        struct Running {
+            ZEPZipper& zipper;
+            explicit Running(ZEPZipper& z) : zipper(z)
+            {
+                std::lock_guard lock(zipper.mutex_);
+                ++zipper.cancelsRunning_;
+            }
+            ~Running()
+            {
+                std::lock_guard lock(zipper.mutex_);
+                --zipper.cancelsRunning_;
+                zipper.cancelsEnded_.notify_all();
+            }
+        } running(*this);
 
-    const std::shared_ptr<OperationQueue> queue = currentQueue();
-    if (!queue)
-        return;
-    const bool ends = claimEnd(State::Cancelled);
-    queue->cancelAllOperations();
-    queue->waitUntilAllOperationsAreFinished();
-    dropQueue();
-    if (!ends)
-        return; // finished or failed first: that end is told
-    discardUnfinishedOutput();
+        const std::shared_ptr<OperationQueue> queue = currentQueue();
+        if (!queue)
+            return;
+        const bool ends = claimEnd(State::Cancelled);
+        queue->cancelAllOperations();
+        queue->waitUntilAllOperationsAreFinished();
+        dropQueue();
+        if (!ends)
+            return; // finished or failed first: that end is told
+        discardUnfinishedOutput();
+    }
+    // Told last: the delegate may let go of the zipper here.
     mainthread::postAndWait([this] {
         endTold_ = true;
         if (ZEPZipperDelegate* delegate = this->delegate())

@@ -45,9 +45,9 @@ public:
     explicit RecordingZipperDelegate(QString below = {}) : below_(std::move(below)) {}
 
     void zipperDidBegin(ZEPZipper*) override { note("begin"); }
-    void zipperDidFinish(ZEPZipper*) override { note("finish"); }
-    void zipperDidCancel(ZEPZipper*) override { note("cancel"); }
-    void zipperDidError(ZEPZipper*) override { note("error"); }
+    void zipperDidFinish(ZEPZipper*) override { end("finish"); }
+    void zipperDidCancel(ZEPZipper*) override { end("cancel"); }
+    void zipperDidError(ZEPZipper*) override { end("error"); }
     void zipperDidBeginProcessingURL(ZEPZipper*, const QUrl& url) override { note("+ " + name(url)); }
     void zipperDidFinishProcessingURL(ZEPZipper*, const QUrl& url) override { note("- " + name(url)); }
     void zipperDidErrorProcessingURL(ZEPZipper*, const QUrl& url) override { note("! " + name(url)); }
@@ -63,9 +63,17 @@ public:
     QStringList notices;
     bool allOnMainThread = true;
     std::function<bool(const QString& name, int32_t* level)> include;
+    // Called after an end is written down (an owner may let go of the zipper there).
+    std::function<void()> onEnd;
 
 private:
     void note(const QString& notice);
+    void end(const QString& notice)
+    {
+        note(notice);
+        if (onEnd)
+            onEnd();
+    }
     QString name(const QUrl& url) const;
     QString below_;
 };
