@@ -1,5 +1,7 @@
 #include "platform/PropertyList.h"
 
+#include "platform/BinaryPropertyListKeys.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
@@ -234,10 +236,15 @@ std::optional<QVariant> parse(const QByteArray& data, Error* error)
         return std::nullopt;
     }
     plist_t raw = nullptr;
-    if (data.startsWith("bplist00"))
+    if (data.startsWith("bplist00")) {
+        if (binaryListHasKeyWithNul(data)) {
+            setError(error, damaged());
+            return std::nullopt;
+        }
         plist_from_bin(data.constData(), uint32_t(data.size()), &raw);
-    else
+    } else {
         plist_from_xml(data.constData(), uint32_t(data.size()), &raw);
+    }
     PlistPtr root(raw);
     if (!root) {
         setError(error, damaged());

@@ -92,10 +92,22 @@ TEST(PropertyList, DamagedInputGivesAnErrorAndNoValue)
     QVariantMap dict{{"title", "Applause"}, {"gain", 0.5}, {"rows", QVariantList{1, 2, 3, 4}}};
     const QByteArray xml = *PropertyList::serialize(dict, PropertyList::Format::XML);
     const QByteArray binary = *PropertyList::serialize(dict, PropertyList::Format::Binary);
+    // A key holding a NUL, deep in the list, in both string forms of the binary format (the
+    // property-list library aborts the program when it hands out such a key).
+    const QVariantMap nested{{"outer", QVariantMap{{"ab", 1}, {QString::fromUtf8("\xC3\xA9" "b"), 2}}}};
+    const QByteArray nestedBinary = *PropertyList::serialize(nested, PropertyList::Format::Binary);
+    const auto withNulInKey = [&](const QByteArray& key, const QByteArray& damagedKey) {
+        QByteArray damaged = nestedBinary;
+        const qsizetype at = damaged.indexOf(key);
+        EXPECT_GE(at, 0);
+        return damaged.replace(at, key.size(), damagedKey);
+    };
     const struct {
         const char* name;
         QByteArray data;
     } cases[] = {
+        {"NUL in an ASCII key", withNulInKey(QByteArray("\x52" "ab", 3), QByteArray("\x52" "a\0", 3))},
+        {"NUL in a UTF-16 key", withNulInKey(QByteArray("\x62\0\xE9\0\x62", 5), QByteArray("\x62\0\xE9\0\0", 5))},
         {"truncated XML", xml.left(xml.size() / 2)},
         {"truncated binary", binary.left(binary.size() - 10)},
         {"garbage", QByteArray("this is not a property list at all")},
