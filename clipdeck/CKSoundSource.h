@@ -109,8 +109,8 @@ public:
     // Made (upper-case, without braces) on first read when none is set.
     QString uuid();
     void setUuid(const QString& uuid) { changeValue(QStringLiteral("uuid"), mUuid, uuid); }
-    // The next read makes a new one.
-    void resetUUID() { setUuid(QString()); }
+    // The next read makes a new one. (The cached file sound also renames its cache file.)
+    virtual void resetUUID() { setUuid(QString()); }
     qulonglong index() const { return mIndex; }
     void setIndex(qulonglong index) { changeValue(QStringLiteral("index"), mIndex, index); }
     CKSoundParent* parentClipdeck() const { return mParentClipdeck; }
@@ -270,6 +270,13 @@ protected:
     virtual void editorFinishedLoading(CKAudioFileEditor* feed);
     // Hands the feed to the sound (its delegate and volume set), replacing the one it had.
     void setEditor(std::shared_ptr<CKAudioFileEditor> feed);
+    // An error the user may answer by removing the sound from its board: the options "Leave"
+    // (nothing happens) and "Remove" (the board deletes the sound's cell).
+    Error removableSoundError(qint64 code, const QString& description, const QString& failureReason);
+    // Records the recoverable "Sound could not be loaded" error.
+    void setLoadFailedError();
+    // Reads the common attributes of a "sound" element.
+    void readXMLElement(const XMLElement& element);
 
 private:
     void restartAndContinue();
@@ -279,7 +286,6 @@ private:
     void setIsPlaying(bool playing) { changeValue(QStringLiteral("isPlaying"), mIsPlaying, playing); }
     void dropFader();
     void modelKeyChanged(const QString& key);
-    void readXMLElement(const XMLElement& element);
 
     QString mName;
     QString mUuid;
