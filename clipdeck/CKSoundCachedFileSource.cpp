@@ -73,9 +73,13 @@ CKSoundCachedFileSource::CKSoundCachedFileSource()
 CKSoundCachedFileSource::~CKSoundCachedFileSource()
 {
     // The converter must not start or finish a conversion of a sound that has gone; a
-    // conversion under way ends with the feed, which this sound owns.
+    // conversion under way ends here, and what it had written goes with it.
     if (mPendingImport || mIsImporting)
         sharedSoundConverter().forgetSound(this);
+    if (mImportingEditor) {
+        mImportingEditor->stopExport();
+        QFile::remove(mConversionOutputPath);
+    }
 }
 
 std::shared_ptr<CKSoundCachedFileSource> CKSoundCachedFileSource::initWithXMLElement(const XMLElement& element,
@@ -250,8 +254,11 @@ void CKSoundCachedFileSource::adoptLoadedFeed(CKAudioFileEditor* feed)
 QString CKSoundCachedFileSource::formattedDuration()
 {
     const std::shared_ptr<CKAudioFileEditor> feed = sharedEditor();
-    const double seconds = feed && feed->audioFile() ? feed->audioFile()->duration() : 0.0;
-    // Rounded before it is split, so that 59.6 s reads "1:00", never "0:60".
+    return formattedDuration(feed && feed->audioFile() ? feed->audioFile()->duration() : 0.0);
+}
+
+QString CKSoundCachedFileSource::formattedDuration(double seconds)
+{
     const long total = std::lround(std::max(seconds, 0.0));
     const long rest = total % 60;
     return QStringLiteral("%1:%2%3").arg(total / 60).arg(rest < 10 ? QStringLiteral("0") : QString()).arg(rest);

@@ -146,6 +146,8 @@ public:
     CKAudioFileEditor* editor() override;
     // "m:ss" of the audio file's duration, rounded to the second.
     QString formattedDuration();
+    // "m:ss" of seconds: rounded first, then split (59.6 s reads "1:00", never "0:60").
+    static QString formattedDuration(double seconds);
     // Writes the editor settings to settingsPath() (atomically).
     void saveEditorSettings();
     // The editor settings changed: a playing sound takes them when it stops, another at once.
@@ -205,6 +207,8 @@ private:
     bool mSettingsDirty = false;
     std::optional<ZEPFileRef> mImportedFileRef;
     std::shared_ptr<CKAudioFileEditor> mImportingEditor;
+    // Where the running conversion writes.
+    QString mConversionOutputPath;
     bool mIsImporting = false;
     bool mFirstLoadPending = false;
     bool mIsNewFile = false;

@@ -54,7 +54,8 @@ OSStatus CKSoundCachedFileSource::convertToLossless(ZEPAudioFileEditor* editor)
     if (const CKClipdeck* board = clipdeck())
         QDir().mkpath(board->cachedPath());
     std::optional<ZEPFileRef> exported;
-    const OSStatus status = feed->exportRegion(nullptr, conversionOutputPath(), std::nullopt, 0, this, &exported);
+    mConversionOutputPath = conversionOutputPath();
+    const OSStatus status = feed->exportRegion(nullptr, mConversionOutputPath, std::nullopt, 0, this, &exported);
     if (status != noErr) {
         mImportingEditor.reset();
         setImportError(status);

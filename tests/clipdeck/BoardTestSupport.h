@@ -13,7 +13,11 @@
 #include <QStringList>
 
 #include <memory>
+#include <ostream>
 #include <vector>
+
+// Readable failure messages for the strings and lists the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace clipdeck::test {
 
