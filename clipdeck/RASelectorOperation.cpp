@@ -34,11 +34,13 @@ void RASelectorOperation::run()
         return;
 
     QVariant argument = mArgument;
+    // The type names are kept here: the generic arguments only point at them.
+    const QByteArray parameterType = method.parameterCount() == 1 ? method.parameterTypeName(0) : QByteArray();
     QGenericArgument genericArgument;
     if (method.parameterCount() == 1) {
         if (!argument.convert(method.parameterMetaType(0)))
             argument = QVariant(method.parameterMetaType(0));
-        genericArgument = QGenericArgument(method.parameterTypeName(0).constData(), argument.constData());
+        genericArgument = QGenericArgument(parameterType.constData(), argument.constData());
     }
     if (method.returnMetaType().id() == QMetaType::Void) {
         method.invoke(mTarget.get(), Qt::DirectConnection, genericArgument);
