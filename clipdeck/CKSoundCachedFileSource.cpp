@@ -100,8 +100,7 @@ std::shared_ptr<CKSoundCachedFileSource> CKSoundCachedFileSource::initWithXMLEle
     sound->setPrerenderedPath(element.attribute(prerenderedPathAttribute()));
     if (!hadUuid && !copy)
         sound->migrateToUUID();
-    if (const std::optional<QVariantMap> settings = readSettings(sound->settingsPath()))
-        sound->setEditorSettings(*settings);
+    sound->readSettingsFile();
     return sound;
 }
 
@@ -119,8 +118,7 @@ std::shared_ptr<CKSoundCachedFileSource> CKSoundCachedFileSource::initWithPath(c
     const QFileInfo info(path);
     sound->setFileName(info.fileName());
     sound->setName(info.completeBaseName());
-    if (const std::optional<QVariantMap> settings = readSettings(sound->settingsPath()))
-        sound->setEditorSettings(*settings);
+    sound->readSettingsFile();
     sound->setMIDIChannel(kNoMIDIChannel, kNoMIDIButton);
     sound->addObservers();
     return sound;
@@ -187,8 +185,7 @@ bool CKSoundCachedFileSource::buildEditor()
         setLoadFailedError();
         return false;
     }
-    if (const std::optional<QVariantMap> settings = readSettings(settingsPath()))
-        setEditorSettings(*settings);
+    readSettingsFile();
     ZEPMovie::setTreatMoviesAsSingleTrack(true);
     // Opened on a loading thread: editorFinishedLoading() follows on the main thread.
     const bool built = buildEditorWithPath(path, true);
@@ -266,11 +263,23 @@ QString CKSoundCachedFileSource::formattedDuration(double seconds)
 
 // Settings ----------------------------------------------------------------------------------
 
+void CKSoundCachedFileSource::readSettingsFile()
+{
+    if (const std::optional<QVariantMap> settings = readSettings(settingsPath())) {
+        setEditorSettings(*settings);
+        std::lock_guard lock(mPropertyLock);
+        mStoredSettings = *settings;
+    }
+}
+
 void CKSoundCachedFileSource::saveEditorSettings()
 {
     const QString path = settingsPath();
-    if (!path.isEmpty())
-        PropertyList::writeToFile(editorSettings(), path, PropertyList::Format::XML);
+    const QVariantMap settings = editorSettings();
+    if (!path.isEmpty() && PropertyList::writeToFile(settings, path, PropertyList::Format::XML)) {
+        std::lock_guard lock(mPropertyLock);
+        mStoredSettings = settings;
+    }
 }
 
 void CKSoundCachedFileSource::markSettingsDirty()
@@ -309,10 +318,20 @@ std::optional<XMLElement> CKSoundCachedFileSource::saveAndReturnXMLElement()
     element->setAttribute(QStringLiteral("type"), SoundType);
     if (const QString prerendered = prerenderedPath(); !prerendered.isEmpty())
         element->setAttribute(prerenderedPathAttribute(), prerendered);
-    // A copy's settings file is the live board's: it is left as it is.
+    // A copy's settings file is the live board's: it is left as it is. Settings the file
+    // already holds are not written again (a board of 32 sounds would otherwise write 32
+    // files at every save).
     const CKClipdeck* board = clipdeck();
-    if (!(board && board->isCopy()) && !editorSettings().isEmpty())
-        saveEditorSettings();
+    const QVariantMap settings = editorSettings();
+    if (!(board && board->isCopy()) && !settings.isEmpty()) {
+        bool stored = false;
+        {
+            std::lock_guard lock(mPropertyLock);
+            stored = settings == mStoredSettings;
+        }
+        if (!stored || !QFileInfo::exists(settingsPath()))
+            saveEditorSettings();
+    }
     addCacheOperation();
     return element;
 }

@@ -150,6 +150,8 @@ public:
     static QString formattedDuration(double seconds);
     // Writes the editor settings to settingsPath() (atomically).
     void saveEditorSettings();
+    // The editor settings become what settingsPath() holds (nothing changes when it holds none).
+    void readSettingsFile();
     // The editor settings changed: a playing sound takes them when it stops, another at once.
     void markSettingsDirty();
     void loadSettings();
@@ -194,6 +196,8 @@ private:
     bool checkTargetCell(CKClipdeck* target, std::size_t index, std::size_t* cell, Error* error) const;
     void adoptLoadedFeed(CKAudioFileEditor* feed);
     void finishConversion(ZEPAudioEditor* editor, const ZEPFileRef& written);
+    // Off the main thread: posts the method there (without waiting) and answers true.
+    bool postedToMainThread(void (CKSoundCachedFileSource::*method)());
     void importingDidStart();
     void importingDidEnd();
     void setImporting(bool importing);
@@ -215,6 +219,8 @@ private:
     long mConvertAttempts = 0;
     bool mImportingFromGlassjarStudio = false;
     QString mPrerenderedPath;
+    // The editor settings as the settings file holds them (last read or written).
+    QVariantMap mStoredSettings;
     bool mPendingImport = false;
     ZEPAudioEditorExportDelegate* mExportDelegate = nullptr;
     // The file names and references, read and written from more than one thread.

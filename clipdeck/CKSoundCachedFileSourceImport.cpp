@@ -125,27 +125,27 @@ void CKSoundCachedFileSource::finishConversion(ZEPAudioEditor*, const ZEPFileRef
         parentClipdeck()->setNeedsSave();
 }
 
+bool CKSoundCachedFileSource::postedToMainThread(void (CKSoundCachedFileSource::*method)())
+{
+    if (mainthread::isMainThread())
+        return false;
+    mainthread::post([weak = weak_from_this(), method] {
+        if (const auto sound = std::static_pointer_cast<CKSoundCachedFileSource>(weak.lock()))
+            (sound.get()->*method)();
+    });
+    return true;
+}
+
 void CKSoundCachedFileSource::importingDidStart()
 {
-    if (!mainthread::isMainThread()) {
-        mainthread::post([weak = weak_from_this()] {
-            if (const auto sound = std::static_pointer_cast<CKSoundCachedFileSource>(weak.lock()))
-                sound->importingDidStart();
-        });
-        return;
-    }
-    setImporting(true);
+    if (!postedToMainThread(&CKSoundCachedFileSource::importingDidStart))
+        setImporting(true);
 }
 
 void CKSoundCachedFileSource::importingDidEnd()
 {
-    if (!mainthread::isMainThread()) {
-        mainthread::post([weak = weak_from_this()] {
-            if (const auto sound = std::static_pointer_cast<CKSoundCachedFileSource>(weak.lock()))
-                sound->importingDidEnd();
-        });
+    if (postedToMainThread(&CKSoundCachedFileSource::importingDidEnd))
         return;
-    }
     setImporting(false);
     setIsPlayable(true);
 }

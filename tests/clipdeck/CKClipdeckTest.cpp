@@ -3,6 +3,7 @@
 // and the save a second after the last change (on the injectable clock).
 #include "clipdeck/CKClipdeck.h"
 #include "clipdeck/CKClipdeckSync.h"
+#include "clipdeck/CKSoundPasteboard.h"
 
 #include "BoardTestSupport.h"
 #include "platform/FoundationExtensions.h"
@@ -11,6 +12,7 @@
 #include "platform/ZEPAppKitConstants.h"
 
 #include <QFile>
+#include <QMimeData>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -257,4 +259,24 @@ TEST(CKClipdeckSaving, thePendingSaveIsWrittenAtOnceWhenTheProgramEnds)
     NotificationCenter::defaultCenter().post(NSApplicationWillTerminateNotification);
     EXPECT_TRUE(readContents(0).contains("last words"));
     EXPECT_EQ(clock.waitingTimers(), 0);
+}
+
+TEST(CKSoundPasteboard, aSoundIsReferencedByItsBoardsPositionAndItsCell)
+{
+    TestShell shell;
+    shell.clipdecks << std::make_shared<CKClipdeck>() << std::make_shared<CKClipdeck>();
+    const auto board = shell.clipdecks[1];
+    board->setBoardIndex(1);
+    const auto sound = documentSound(*board, "drum");
+    board->addSound(sound, 4, false);
+
+    QMimeData data;
+    CKSoundPasteboard::setSoundSource(data, *sound, "application/x-clipdeck-sound");
+    EXPECT_EQ(data.data("application/x-clipdeck-sound"), "1 4");
+    EXPECT_EQ(CKSoundPasteboard::soundSourceForType(data, "application/x-clipdeck-sound"), sound);
+
+    for (const QByteArray& stale : {QByteArray("1 5"), QByteArray("7 4"), QByteArray("one four"), QByteArray("1")}) {
+        data.setData("application/x-clipdeck-sound", stale);
+        EXPECT_EQ(CKSoundPasteboard::soundSourceForType(data, "application/x-clipdeck-sound"), nullptr) << stale.constData();
+    }
 }

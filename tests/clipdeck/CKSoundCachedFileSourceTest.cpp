@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace clipdeck::test;
 
 namespace {
@@ -52,6 +54,20 @@ struct SavedBoard {
     BoardsFolder folder;
     TestShell shell;
     std::shared_ptr<CKClipdeck> board;
+};
+
+// Two boards of the shell's list, saved once.
+struct TwoBoards {
+    TwoBoards()
+    {
+        shell.clipdecks << from << to;
+        from->save();
+        to->save();
+    }
+    BoardsFolder folder;
+    TestShell shell;
+    std::shared_ptr<CKClipdeck> from = std::make_shared<CKClipdeck>();
+    std::shared_ptr<CKClipdeck> to = std::make_shared<CKClipdeck>();
 };
 
 } // namespace
@@ -107,6 +123,18 @@ TEST(CKSoundCachedFileSourceElement, readsItsFileNameAndWritesItsAttributesAfter
     drum->setEditorSettings({{"Gain", 0.25}});
     drum->saveAndReturnXMLElement();
     EXPECT_EQ(PropertyList::readFromFile(drum->settingsPath())->toMap().value("Gain").toDouble(), 0.25);
+    // Settings the file already holds are not written again (each write makes a new file).
+    const auto fileIdentity = [&drum] {
+        struct stat info {};
+        ::stat(QFile::encodeName(drum->settingsPath()).constData(), &info);
+        return info.st_ino;
+    };
+    const ino_t written = fileIdentity();
+    drum->saveAndReturnXMLElement();
+    EXPECT_EQ(fileIdentity(), written);
+    drum->setEditorSettings({{"Gain", 0.5}});
+    drum->saveAndReturnXMLElement();
+    EXPECT_EQ(PropertyList::readFromFile(drum->settingsPath())->toMap().value("Gain").toDouble(), 0.5);
 
     // A sound whose audio is not in the cache yet has no element.
     TempFolder files;
@@ -283,13 +311,9 @@ TEST(CKSoundCachedFileSourceConversion, aCancelledConversionEndsQuietlyAndADelet
 
 TEST(CKSoundCachedFileSourceMoves, refuseACellOutsideTheTargetOrAFullTargetBeforeTouchingAFile)
 {
-    BoardsFolder folder;
-    TestShell shell;
-    auto from = std::make_shared<CKClipdeck>();
-    auto to = std::make_shared<CKClipdeck>();
-    shell.clipdecks << from << to;
-    from->save();
-    to->save();
+    TwoBoards boards;
+    const std::shared_ptr<CKClipdeck>& from = boards.from;
+    const std::shared_ptr<CKClipdeck>& to = boards.to;
     const auto sound = elementSound(from.get(), {{"name", "drum"}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-drum.m4a"}});
     from->addSound(sound, 0, false);
     BoardsFolder::touch(sound->fullCachePath(), "drum");
@@ -317,13 +341,9 @@ TEST(CKSoundCachedFileSourceMoves, refuseACellOutsideTheTargetOrAFullTargetBefor
 
 TEST(CKSoundCachedFileSourceMoves, aMovedSoundTakesItsFilesAndACopyGetsFilesOfItsOwn)
 {
-    BoardsFolder folder;
-    TestShell shell;
-    auto from = std::make_shared<CKClipdeck>();
-    auto to = std::make_shared<CKClipdeck>();
-    shell.clipdecks << from << to;
-    from->save();
-    to->save();
+    TwoBoards boards;
+    const std::shared_ptr<CKClipdeck>& from = boards.from;
+    const std::shared_ptr<CKClipdeck>& to = boards.to;
     TempFolder files;
     const auto sound = from->createSoundFromPath(makeAppleLossless(files, "drum.m4a"), 0);
     ASSERT_TRUE(loadFeed(*sound));
