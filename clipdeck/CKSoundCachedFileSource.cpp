@@ -52,8 +52,9 @@ bool isLosslessAudioFile(CKAudioFileEditor* feed)
 bool hasExtension(const QString& path, std::initializer_list<const char*> extensions)
 {
     const QString suffix = QFileInfo(path).suffix();
-    return std::any_of(extensions.begin(), extensions.end(),
-                       [&suffix](const char* extension) { return suffix.compare(QLatin1String(extension), Qt::CaseInsensitive) == 0; });
+    return std::any_of(extensions.begin(), extensions.end(), [&suffix](const char* extension) {
+        return suffix.compare(QLatin1String(extension), Qt::CaseInsensitive) == 0;
+    });
 }
 
 } // namespace

@@ -248,6 +248,9 @@ void CKSoundCachedFileSource::resetUUID()
 
 void CKSoundCachedFileSource::deleteFile()
 {
+    // A conversion still waiting would start on a sound whose files are gone.
+    if (mPendingImport && !mIsImporting)
+        sharedSoundConverter().forgetSound(this);
     cancelImport();
     stopIfPlaying();
     removeTriggers();

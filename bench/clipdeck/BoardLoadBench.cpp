@@ -63,8 +63,9 @@ void writeBoards(const QString& boardsFolder)
     for (int b = 0; b < kBoards; ++b) {
         const QString folder = boardsFolder + QStringLiteral("/%1.clipdeck").arg(b);
         QDir().mkpath(folder + "/Cache");
-        QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<clipdeck uuid=\"%1\" formatVersion=\"2\" "
-                                     "name=\"Board %2\">\n  <rows>4</rows>\n  <columns>8</columns>\n  <sounds prerendered=\"false\">\n")
+        QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                     "<clipdeck uuid=\"%1\" formatVersion=\"2\" name=\"Board %2\">\n"
+                                     "  <rows>4</rows>\n  <columns>8</columns>\n  <sounds prerendered=\"false\">\n")
                           .arg(stringWithNewUUID())
                           .arg(b);
         for (int s = 0; s < kSoundsPerBoard; ++s) {
@@ -72,7 +73,8 @@ void writeBoards(const QString& boardsFolder)
             const QString file = QStringLiteral("%1-Sound %2.m4a").arg(uuid).arg(s);
             xml += QStringLiteral("    <sound name=\"Sound %1\" loops=\"false\" restartOnPress=\"false\" uuid=\"%2\" "
                                   "playbackVolume=\"0.800\" MIDIEventType=\"144\" MIDIChannel=\"1\" MIDIButtonID=\"%3\" "
-                                  "liftBehavior=\"0\" sticky=\"false\" path=\"Cache/%4\" type=\"cachedFileSound\" index=\"%5\"/>\n")
+                                  "liftBehavior=\"0\" sticky=\"false\" path=\"Cache/%4\" type=\"cachedFileSound\" "
+                                  "index=\"%5\"/>\n")
                        .arg(s)
                        .arg(uuid)
                        .arg(s + 36)

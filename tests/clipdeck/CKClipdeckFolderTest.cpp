@@ -46,7 +46,8 @@ TEST(CKClipdeckFolders, boardsLoadInNumericOrderAndTheirFoldersCloseTheGaps)
     folder.writeBoard(0, contentsXML("zero", {}));
     folder.writeBoard(2, contentsXML("two", {}));
     folder.writeBoard(9, contentsXML("nine", {}));
-    folder.writeBoard(10, contentsXML("ten", {"0|kick|A0000000-0000-4000-8000-00000000000A|Cache/A0000000-0000-4000-8000-00000000000A-kick.wav"}));
+    const QString kick = "A0000000-0000-4000-8000-00000000000A";
+    folder.writeBoard(10, contentsXML("ten", {"0|kick|" + kick + "|Cache/" + kick + "-kick.wav"}));
     BoardsFolder::touch(board(10) + "/Cache/A0000000-0000-4000-8000-00000000000A-kick.wav");
 
     QList<Error> failures;
@@ -152,9 +153,10 @@ TEST(CKClipdeckFolders, loadingTrashesStrayCacheFilesAndMendsNamesWithColons)
     BoardsFolder folder;
     const QString kept = "A0000000-0000-4000-8000-00000000000A-drum.wav";
     const QString colon = "C0000000-0000-4000-8000-00000000000C-a:b.wav";
+    const QString far = "F0000000-0000-4000-8000-00000000000F";
     folder.writeBoard(0, contentsXML("board", {"0|drum|A0000000-0000-4000-8000-00000000000A|Cache/" + kept,
                                                "1|ab|C0000000-0000-4000-8000-00000000000C|Cache/" + colon,
-                                               "40|far|F0000000-0000-4000-8000-00000000000F|Cache/F0000000-0000-4000-8000-00000000000F-far.wav"}));
+                                               "40|far|" + far + "|Cache/" + far + "-far.wav"}));
     const QString cache = board(0) + "/Cache/";
     for (const QString& name : {kept, kept + ".settings", kept + ".samples", colon, QString("old.wav"),
                                 QString("x.samples"), QString("c:d.wav"), QString("F0000000-0000-4000-8000-00000000000F-far.wav"),

@@ -32,6 +32,12 @@ std::shared_ptr<CKSoundCachedFileSource> elementSound(CKClipdeck* board, const Q
     return CKSoundCachedFileSource::initWithXMLElement(element, board);
 }
 
+// A document sound of uuid kUuid whose cache file is "<kUuid>-<file>".
+std::shared_ptr<CKSoundCachedFileSource> cachedSound(CKClipdeck* board, const QString& name, const QString& file)
+{
+    return elementSound(board, {{"name", name}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-" + file}});
+}
+
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -103,7 +109,7 @@ TEST(CKSoundCachedFileSourceNames, followTheUuidAndTheCleanedFileName)
 TEST(CKSoundCachedFileSourceElement, readsItsFileNameAndWritesItsAttributesAfterTheCommonOnes)
 {
     SavedBoard saved;
-    const auto drum = elementSound(saved.board.get(), {{"name", "Drum"}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-drum.aif"}});
+    const auto drum = cachedSound(saved.board.get(), "Drum", "drum.aif");
     EXPECT_EQ(drum->fileName(), "drum.aif");
     EXPECT_EQ(drum->cachePath(), "Cache/" + kUuid + "-drum.aif");
     const auto bare = elementSound(saved.board.get(), {{"name", "Bare"}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-"}});
@@ -268,7 +274,7 @@ TEST(CKSoundCachedFileSourceConversion, aDocumentSoundWhoseCacheFileIsNotLossles
     const QString cached = saved.board->cachedPath() + "/" + kUuid + "-loop.wav";
     QFile::copy(makeWAV(files, "loop.wav"), cached);
     BoardsFolder::touch(cached + ".samples", "old overview");
-    const auto sound = elementSound(saved.board.get(), {{"name", "loop"}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-loop.wav"}});
+    const auto sound = cachedSound(saved.board.get(), "loop", "loop.wav");
     sound->setEditorSettings({{"GraphSettings", QVariantList{}}, {"Kept", 1}});
     saved.board->addSound(sound, 0, false);
     ASSERT_TRUE(loadFeed(*sound));
@@ -314,7 +320,7 @@ TEST(CKSoundCachedFileSourceMoves, refuseACellOutsideTheTargetOrAFullTargetBefor
     TwoBoards boards;
     const std::shared_ptr<CKClipdeck>& from = boards.from;
     const std::shared_ptr<CKClipdeck>& to = boards.to;
-    const auto sound = elementSound(from.get(), {{"name", "drum"}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-drum.m4a"}});
+    const auto sound = cachedSound(from.get(), "drum", "drum.m4a");
     from->addSound(sound, 0, false);
     BoardsFolder::touch(sound->fullCachePath(), "drum");
     BoardsFolder::touch(sound->settingsPath(), "settings");
@@ -387,7 +393,7 @@ TEST(CKSoundCachedFileSourceMoves, aMovedSoundTakesItsFilesAndACopyGetsFilesOfIt
 TEST(CKSoundCachedFileSourceFiles, aDeletedSoundsFilesGoToTheTrashAndANewUuidTakesTheCacheFileAlong)
 {
     SavedBoard saved;
-    const auto sound = elementSound(saved.board.get(), {{"name", "drum"}, {"uuid", kUuid}, {"path", "Cache/" + kUuid + "-drum.m4a"}});
+    const auto sound = cachedSound(saved.board.get(), "drum", "drum.m4a");
     saved.board->addSound(sound, 0, false);
     BoardsFolder::touch(sound->fullCachePath(), "drum");
     saved.board->updateUUIDs();
