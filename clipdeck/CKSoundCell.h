@@ -26,4 +26,8 @@ public:
     virtual void updateOverlayLayer() {}
     // The computer key that fires the sound, for the key cap: its caption and key code.
     virtual void setKeyCharacter(const QString&, quint16) {}
+    // The sound the cell shows (given again when its name changed, to refresh the label).
+    virtual void setSoundSource(CKSoundSource*) {}
+    // The progress bar's colour follows the sound's state (an import shows its progress).
+    virtual void updateProgressBarColor() {}
 };

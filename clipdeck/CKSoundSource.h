@@ -122,8 +122,8 @@ public:
     QString uuid();
     // The remote's commands for the new uuid reach the sound from now on (updateSysExListener()).
     void setUuid(const QString& uuid);
-    // The next read makes a new one.
-    void resetUUID() { setUuid(QString()); }
+    // The next read makes a new one. (The cached file sound also renames its cache file.)
+    virtual void resetUUID() { setUuid(QString()); }
     qulonglong index() const { return mIndex; }
     void setIndex(qulonglong index) { changeValue(QStringLiteral("index"), mIndex, index); }
     CKSoundParent* parentClipdeck() const { return mParentClipdeck; }
@@ -304,6 +304,11 @@ protected:
     virtual void editorFinishedLoading(CKAudioFileEditor* feed);
     // Hands the feed to the sound (its delegate and volume set), replacing the one it had.
     void setEditor(std::shared_ptr<CKAudioFileEditor> feed);
+    // An error the user may answer by removing the sound from its board: the options "Leave"
+    // (nothing happens) and "Remove" (the board deletes the sound's cell).
+    Error removableSoundError(qint64 code, const QString& description, const QString& failureReason);
+    // Records the recoverable "Sound could not be loaded" error.
+    void setLoadFailedError();
     // Reads the attributes of a "sound" element into the sound (a subclass's reading of its
     // element starts here; set registersTriggers first for a sound that must not listen).
     void readXMLElement(const XMLElement& element);

@@ -67,23 +67,33 @@ bool CKSoundSource::buildEditorWithPath(const QString& path, bool asynchronous)
     std::shared_ptr<CKAudioFileEditor> feed = CKAudioFileEditor::initWithPath(path, asynchronous);
     if (!feed) {
         setEditor(nullptr);
-        Error error(ImportErrorDomain, 0, QStringLiteral("Sound could not be loaded"),
-                    QStringLiteral("The sound could not be loaded from disk. Would you like to remove it from the "
-                                   "clipdeck?"));
-        error.localizedRecoveryOptions = {QStringLiteral("Leave"), QStringLiteral("Remove")};
-        std::weak_ptr<CKSoundSource> weak = weak_from_this();
-        error.recoveryAttempter = [weak](int option) {
-            if (const auto sound = weak.lock(); sound && option == 1)
-                sound->deleteFromParentClipdeck();
-            return true;
-        };
-        setError(error);
+        setLoadFailedError();
         return false;
     }
     setEditor(feed);
     if (!feed->isLoading())
         editorFinishedLoading(feed.get());
     return true;
+}
+
+Error CKSoundSource::removableSoundError(qint64 code, const QString& description, const QString& failureReason)
+{
+    Error error(ImportErrorDomain, code, description, failureReason);
+    error.localizedRecoveryOptions = {QStringLiteral("Leave"), QStringLiteral("Remove")};
+    std::weak_ptr<CKSoundSource> weak = weak_from_this();
+    error.recoveryAttempter = [weak](int option) {
+        if (const auto sound = weak.lock(); sound && option == 1)
+            sound->deleteFromParentClipdeck();
+        return true;
+    };
+    return error;
+}
+
+void CKSoundSource::setLoadFailedError()
+{
+    setError(removableSoundError(
+        0, QStringLiteral("Sound could not be loaded"),
+        QStringLiteral("The sound could not be loaded from disk. Would you like to remove it from the clipdeck?")));
 }
 
 void CKSoundSource::editorDidFinishLoading(ZEPAudioEditor* editor)

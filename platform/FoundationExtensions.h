@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers over collections and strings that the program's code leans on: the first
-// element, a queue on a list, a list reversed, the nearest number, new UUID strings.
+// element, a queue on a list, a list reversed, the nearest number, new UUID strings, string
+// comparison with numbers in order.
 
 #include <QString>
 #include <QUuid>
@@ -76,4 +77,50 @@ inline QVariantList arrayWithUInt32Values(const uint32_t* values, size_t count)
 inline QString stringWithNewUUID()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+// The path without the extension of its last component ("a/b.c.wav" gives "a/b.c"; a name
+// without a dot, or one that only starts with a dot, is kept).
+inline QString stringByDeletingPathExtension(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot > slash + 1 ? path.left(dot) : path;
+}
+
+// Compares two strings as a person orders names: runs of digits compare by their numeric
+// value ("9.clipdeck" before "10.clipdeck"), everything else character by character.
+// Negative, 0 or positive as a comes before, with or after b.
+inline int compareNumerically(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype endA = i, endB = j;
+            while (endA < a.size() && a[endA].isDigit())
+                ++endA;
+            while (endB < b.size() && b[endB].isDigit())
+                ++endB;
+            // Leading zeros do not count; then the longer run is the bigger number.
+            qsizetype startA = i, startB = j;
+            while (startA + 1 < endA && a[startA] == u'0')
+                ++startA;
+            while (startB + 1 < endB && b[startB] == u'0')
+                ++startB;
+            if (endA - startA != endB - startB)
+                return endA - startA < endB - startB ? -1 : 1;
+            if (const int order = QStringView(a).mid(startA, endA - startA).compare(QStringView(b).mid(startB, endB - startB)))
+                return order < 0 ? -1 : 1;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    return j < b.size() ? -1 : 0;
 }

@@ -10,3 +10,7 @@ inline const QString ZEPActivityFinishedNotification = QStringLiteral("ZEPActivi
 
 // Posted (object: the ZEPWindowTransformer) when a window transformation has run its course.
 inline const QString ZEPWindowTransformCompleteKey = QStringLiteral("ZEPWindowTransformCompleteKey");
+
+// Posted (no object) on the main thread as the program terminates, after the user has
+// confirmed quitting: models write what they have pending.
+inline const QString NSApplicationWillTerminateNotification = QStringLiteral("NSApplicationWillTerminateNotification");

@@ -3,6 +3,8 @@
 // inner precondition raises NSInternalInconsistencyException. Both carry the texts the
 // class has always used, for logs and tests.
 
+#include "platform/InternalInconsistencyException.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -10,10 +12,4 @@ class AsyncSocketException : public std::logic_error {
 public:
     explicit AsyncSocketException(const std::string& reason) : std::logic_error(reason) {}
     static const char* name() { return "AsyncSocketException"; }
-};
-
-class NSInternalInconsistencyException : public std::logic_error {
-public:
-    explicit NSInternalInconsistencyException(const std::string& reason) : std::logic_error(reason) {}
-    static const char* name() { return "NSInternalInconsistencyException"; }
 };

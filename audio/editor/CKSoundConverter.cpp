@@ -64,6 +64,15 @@ void CKSoundConverter::convertNextEditorIfNeeded()
     }
 }
 
+void CKSoundConverter::forgetSound(CKLosslessConvertingSound* sound)
+{
+    const auto ofSound = [sound](const Entry& entry) { return entry.sound == sound; };
+    const bool wasRunning = mCurrentConversions.removeIf(ofSound) > 0;
+    mSoundsToBeConverted.removeIf(ofSound);
+    if (wasRunning)
+        convertNextEditorIfNeeded();
+}
+
 void CKSoundConverter::exportDidEnd(ZEPAudioEditor* editor, SInt32, const ZEPAudioFileWriterList&)
 {
     mCurrentConversions.removeIf([editor](const Entry& entry) { return entry.editor == editor; });

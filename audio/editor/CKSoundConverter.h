@@ -11,7 +11,7 @@
 // stopped when the bound falls.
 //
 // Main thread only (the export's end is delivered there). The queue does not own the
-// editors or the sounds: a sound that goes away while queued must not be left in it.
+// editors or the sounds: a sound that goes away while queued calls forgetSound().
 
 #include "audio/editor/ZEPAudioEditorExport.h"
 
@@ -71,6 +71,10 @@ public:
     void convertEditorToLossless(ZEPAudioFileEditor* editor, CKLosslessConvertingSound* sound);
     // Starts the oldest waiting entries while fewer than maxNumberConversions() run.
     void convertNextEditorIfNeeded();
+
+    // A sound that goes away: its waiting and running entries leave (a running conversion of
+    // it is ended by the sound itself); the next start.
+    void forgetSound(CKLosslessConvertingSound* sound);
 
     // The end of an export: every running entry of the editor leaves; the next start.
     void exportDidEnd(ZEPAudioEditor* editor, SInt32 returnCode, const ZEPAudioFileWriterList& fileWriters) override;
