@@ -1,5 +1,7 @@
 #include "platform/devices/AudioDeviceStream.h"
 
+#include "platform/ThreadPriority.h"
+
 #include <rtaudio/RtAudio.h>
 #include <samplerate.h>
 
@@ -28,6 +30,8 @@ UInt64 hostTimeNow()
     clock_gettime(CLOCK_MONOTONIC, &now);
     return UInt64(now.tv_sec) * 1000000000ull + UInt64(now.tv_nsec);
 }
+
+std::atomic<const AudioDeviceSliceObserver*> g_sliceObserver{nullptr};
 
 UInt32 chooseRate(const AudioHardwareDevice& device)
 {
@@ -204,8 +208,15 @@ void AudioDeviceStream::closeEngine()
     engine_.reset();
 }
 
+void AudioDeviceStream::setSliceObserver(const AudioDeviceSliceObserver* observer) { g_sliceObserver.store(observer); }
+
 int AudioDeviceStream::callback(void* output, void* input, unsigned frames, double, unsigned status, void* self)
 {
+    const AudioDeviceSliceObserver* observer = g_sliceObserver.load(std::memory_order_acquire);
+    if (observer)
+        observer->begin();
+    // Helper threads stay below this one (platform/ThreadPriority.h).
+    ThreadPriority::noteAudioThread();
     auto* stream = static_cast<AudioDeviceStream*>(self);
     if (status & (RTAUDIO_OUTPUT_UNDERFLOW | RTAUDIO_INPUT_OVERFLOW)) {
         stream->underruns_.fetch_add(1, std::memory_order_relaxed);
@@ -215,6 +226,8 @@ int AudioDeviceStream::callback(void* output, void* input, unsigned frames, doub
         stream->renderOutput(static_cast<float*>(output), frames);
     if (input)
         stream->deliverInput(static_cast<const float*>(input), frames);
+    if (observer)
+        observer->end();
     return 0;
 }
 

@@ -26,6 +26,13 @@ using AudioDeviceRenderProc = OSStatus (*)(void* refCon, AudioUnitRenderActionFl
 using AudioDeviceCaptureProc = void (*)(void* refCon, const AudioTimeStamp* timeStamp, UInt32 frames,
                                         const AudioBufferList* data);
 
+// Called on the device's thread around every callback of every stream while it is set: how
+// the tests watch what a device slice does. The program sets none.
+struct AudioDeviceSliceObserver {
+    void (*begin)();
+    void (*end)();
+};
+
 class AudioDeviceStream {
 public:
     enum class Direction { Output, Input };
@@ -68,6 +75,9 @@ public:
 
     // Name the stream's client carries on servers that show one (JACK).
     static inline const char* kClientName = "Clipdeck";
+
+    // Any thread; null removes the observer. The observer must outlive its use.
+    static void setSliceObserver(const AudioDeviceSliceObserver* observer);
 
 private:
     struct Engine; // the RtAudio stream and its converter, made by start()

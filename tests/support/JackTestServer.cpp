@@ -48,7 +48,10 @@ JackTestServer::JackTestServer(unsigned sampleRate, unsigned period)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+    // CLIPDECK_JACKD names another server program (or an unusable one, to see the tests'
+    // answer to a server that cannot start).
+    const QByteArray program = qEnvironmentVariableIsSet("CLIPDECK_JACKD") ? qgetenv("CLIPDECK_JACKD") : "jackd";
+    const int spawned = posix_spawnp(&pid_, program.constData(), &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         pid_ = -1;

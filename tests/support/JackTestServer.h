@@ -2,6 +2,7 @@
 // A JACK server of the test's own, on the dummy driver, and a recorder client that
 // captures what another client plays. Each server has a unique name and is stopped by its
 // process id when the object goes; JACK_DEFAULT_SERVER points clients of this process at it.
+// The server program is "jackd" from the PATH, or the one CLIPDECK_JACKD names.
 
 #include <QString>
 
@@ -19,7 +20,7 @@ namespace clipdeck::test {
 class JackTestServer {
 public:
     // Starts jackd with the dummy driver at sampleRate and period frames; running() tells
-    // whether it came up (tests skip when it cannot start).
+    // whether it came up (tests then use CLIPDECK_REQUIRE_SERVER, support/ServerRequirement.h).
     explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256);
     ~JackTestServer();
     JackTestServer(const JackTestServer&) = delete;

@@ -11,6 +11,7 @@
 #include "EditorFixtures.h"
 #include "platform/devices/AudioHardware.h"
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +21,6 @@
 using namespace clipdeck::test;
 
 namespace {
-
-#define REQUIRE_JACK(server)                                                                                          \
-    if (!(server).running())                                                                                          \
-    GTEST_SKIP() << "jackd could not start here"
 
 ZEPAudioRegionRef cut(SInt64 index, SInt64 end)
 {
@@ -98,8 +95,7 @@ class EditorPlaybackOnDevice : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!server.running())
-            GTEST_SKIP() << "jackd could not start here";
+        CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
         AudioHardware::shared().refresh();
         editor = openRampEditor(folder.path(), 100000);
         ASSERT_TRUE(editor);

@@ -10,6 +10,7 @@
 #include "platform/MainThread.h"
 #include "platform/NotificationCenter.h"
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 #include "support/TestSignals.h"
 
@@ -21,10 +22,6 @@ using namespace clipdeck::test;
 using namespace enginetest;
 
 namespace {
-
-#define REQUIRE_JACK(server)                                                                                          \
-    if (!(server).running())                                                                                          \
-    GTEST_SKIP() << "jackd could not start here"
 
 FunctionSource::Signal pattern()
 {
@@ -39,7 +36,7 @@ long long negatedPatternFrame(float sample) { return patternFrame(-sample); }
 TEST(AudioPlayerOnDevice, PlaysItsProducerSampleForSample)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     FunctionSource source(pattern());
     source.record = false;
@@ -67,7 +64,7 @@ TEST(AudioPlayerOnDevice, PlaysItsProducerSampleForSample)
 TEST(AudioPlayerOnDevice, AProducerThatEndsStopsThePlayerOnceOnTheMainThread)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     FunctionSource source(constant(0.2f, 0.2f));
     source.record = false;
@@ -91,7 +88,7 @@ TEST(AudioPlayerOnDevice, AProducerThatEndsStopsThePlayerOnceOnTheMainThread)
 TEST(AudioPlayerOnDevice, DeviceUidsRoundTripAndTheDefaultIsFollowed)
 {
     auto server = std::make_unique<JackTestServer>();
-    REQUIRE_JACK(*server);
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
     hardware.refresh();
     FunctionSource source(constant(0, 0));
@@ -126,7 +123,7 @@ TEST(AudioPlayerOnDevice, DeviceUidsRoundTripAndTheDefaultIsFollowed)
 TEST(AudioPlayerOnDevice, PlaysAtTheRightPitchOnADeviceAt48000Hz)
 {
     JackTestServer server(48000);
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     FunctionSource source(sine(1000, 44100));
     source.record = false;
@@ -166,7 +163,7 @@ public:
 TEST(PullAudioPlayerOnDevice, ASeekSwitchesRingsWithoutAGapAndSkipsWhatPlayedMeanwhile)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     SeekablePattern source;
     auto player = ZEPPullAudioPlayer::create(0, &source, ZEPPlaybackFormat());
@@ -209,7 +206,7 @@ TEST(PullAudioPlayerOnDevice, ASeekSwitchesRingsWithoutAGapAndSkipsWhatPlayedMea
 TEST(SlamAudioPlayerOnDevice, PlaysItsBlockAndReportsItsMarkOnce)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     struct Marks : ZEPAudioPlayerDelegate {
         std::atomic<int> count{0};
@@ -247,7 +244,7 @@ TEST(SlamAudioPlayerOnDevice, PlaysItsBlockAndReportsItsMarkOnce)
 TEST(InputCaptureOnDevice, WhatIsPlayedIntoTheServerIsCapturedIntoTheRingAndReadBack)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     FunctionSource source(pattern());
     source.record = false;

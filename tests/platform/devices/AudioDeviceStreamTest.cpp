@@ -1,6 +1,7 @@
 #include "platform/devices/AudioDeviceStream.h"
 
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 #include "support/TestSignals.h"
 
@@ -39,10 +40,6 @@ struct SignalSource {
 float negatedPattern(long long frame) { return -patternSample(frame); }
 long long negatedPatternFrame(float sample) { return patternFrame(-sample); }
 
-#define REQUIRE_JACK(server)                                                                                          \
-    if (!(server).running())                                                                                          \
-    GTEST_SKIP() << "jackd could not start here"
-
 // Index of the first recorded sample that is not silent.
 size_t firstSound(const std::vector<float>& samples, size_t count)
 {
@@ -58,7 +55,7 @@ size_t firstSound(const std::vector<float>& samples, size_t count)
 TEST(AudioHardware, ListsTheJackDeviceWithAStableUid)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
     hardware.refresh();
     const AudioObjectID id = hardware.deviceIDForUID("jack:system");
@@ -74,7 +71,7 @@ TEST(AudioHardware, ListsTheJackDeviceWithAStableUid)
 TEST(AudioHardware, NoticesADeviceGoingAway)
 {
     auto server = std::make_unique<JackTestServer>();
-    REQUIRE_JACK(*server);
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
     hardware.refresh();
     const AudioObjectID id = hardware.deviceIDForUID("jack:system");
@@ -96,7 +93,7 @@ TEST(AudioHardware, NoticesADeviceGoingAway)
 TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     SignalSource source;
     AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
     stream.setRenderProc(&SignalSource::render, &source);
@@ -122,7 +119,7 @@ TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
 TEST(AudioDeviceStream, ConvertsWhenTheDeviceRunsAtAnotherRate)
 {
     JackTestServer server(48000);
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     SignalSource source;
     source.frequency = 1000.0;
     AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
@@ -145,7 +142,7 @@ TEST(AudioDeviceStream, ConvertsWhenTheDeviceRunsAtAnotherRate)
 TEST(AudioDeviceStream, CapturesWhatAnotherStreamPlays)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     struct Capture {
         std::vector<float> left = std::vector<float>(88200);
         std::atomic<size_t> frames{0};
