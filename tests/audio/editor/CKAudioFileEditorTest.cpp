@@ -8,6 +8,7 @@
 #include "audio/files/ZEPAudioFileWriter.h"
 #include "platform/UserDefaults.h"
 #include "support/AllocationCounter.h"
+#include "support/RenderGuard.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -201,6 +202,35 @@ TEST(CKAudioFileEditor, withoutAHeadARestartPlaysFromTheBeginningNotWhatWasLeft)
     const std::vector<long long> heard = framesOf(renderOnAThread(*feed, 4, true));
     ASSERT_FALSE(heard.empty());
     EXPECT_EQ(heard.front(), 1);
+}
+
+TEST(CKAudioFileEditor, aRestartNeverWaitsForTheLoaderAndTheNextSliceStartsTheHead)
+{
+    TempFolder folder;
+    auto feed = openFeed(folder, 10 * 44100);
+    ASSERT_TRUE(feed);
+    ASSERT_EQ(feed->updateCachedAudio(), noErr);
+    feed->restartPlaybackAndContinue();
+    feed->prepareForPlayback();
+    const std::vector<long long> sound = loadedRamp(10 * 44100);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        // Somewhere in the sound, the loader busy filling its ring behind it.
+        const int slices = 40 + 13 * round;
+        ASSERT_FALSE(framesOf(renderOnAThread(*feed, slices, true)).empty());
+        RenderGuard guard;
+        {
+            RenderGuard::Scope armed;
+            feed->restartPlaybackAndContinue();
+        }
+        EXPECT_EQ(guard.violations(RenderGuard::Kind::Wait), 0u) << guard.report().toStdString();
+        feed->prepareForPlayback();
+        EXPECT_EQ(framesOf(renderOnAThread(*feed, 2, false)),
+                  std::vector<long long>(sound.begin(), sound.begin() + 1024));
+    }
+    // After the head, the loader's frames of the last pass follow without a gap.
+    const std::vector<long long> heard = framesOf(renderOnAThread(*feed, 120, true));
+    EXPECT_EQ(heard, std::vector<long long>(sound.begin() + 1024, sound.begin() + 1024 + 120 * 512));
 }
 
 TEST(CKAudioFileEditor, aForcedLoopWrapsWithoutAGapAtTheSeam)
