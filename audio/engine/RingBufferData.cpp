@@ -168,13 +168,8 @@ OSStatus ZEPRingBufferUnlock(RingBufferData* ring)
 
 OSStatus ZEPRingBufferWrite(RingBufferData* ring, const void* source, SInt32 bytes)
 {
-    if (!ring)
-        return kAudio_ParamError;
-    if (bytes > ring->capacity)
-        return 1;
-    if (bytes <= 0)
-        return noErr;
-    copyIn(ring, ring->write, static_cast<const UInt8*>(source), bytes);
+    if (const OSStatus status = ZEPRingBufferCopyAhead(ring, source, bytes))
+        return status;
     return ZEPRingBufferCommit(ring, bytes);
 }
 

@@ -61,14 +61,9 @@ OSStatus ZEPAudioLocklessPullRingBuffer::loaderPull(UInt32* delivered)
     ZEPAudioLocklessPullRingBufferAudioSource* source = audioSource();
     if (!source)
         return kZEPAudioSourceEndOfData;
-    for (UInt32 i = 0; i < std::min<UInt32>(mSourceBufferList->mNumberBuffers, 4); ++i)
-        mSourceBufferList->mBuffers[i].mDataByteSize = mSourceBufferListDataSize;
-    AudioTimeStamp timeStamp;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    timeStamp.mSampleTime = Float64(framesWritten());
-    UInt32 frames = mProcessFrames;
-    const OSStatus result = source->pullFrames(&frames, mSourceBufferList, &timeStamp);
-    frames = std::min(frames, mProcessFrames);
+    UInt32 frames = 0;
+    const OSStatus result = ZEPRingLoader::pullSource(*source, mSourceBufferList, mSourceBufferListDataSize,
+                                                      mProcessFrames, framesWritten(), &frames);
     if ((result == noErr || result == kZEPAudioSourceNoDataYet) && frames > 0) {
         writeFrames(frames, mSourceBufferList);
         *delivered = frames;

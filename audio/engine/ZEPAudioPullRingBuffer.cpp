@@ -90,14 +90,9 @@ OSStatus ZEPAudioPullRingBuffer::loaderPull(UInt32* delivered)
     ZEPAudioPullRingBufferAudioSource* source = audioSource();
     if (!source)
         return kZEPAudioSourceEndOfData;
-    for (UInt32 i = 0; i < std::min<UInt32>(mBufferList->mNumberBuffers, 4); ++i)
-        mBufferList->mBuffers[i].mDataByteSize = mBufferListDataSize;
-    AudioTimeStamp timeStamp;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    timeStamp.mSampleTime = Float64(mCurWriteSampleTime);
-    UInt32 frames = mProcessFrames;
-    const OSStatus result = source->pullFrames(&frames, mBufferList, &timeStamp);
-    frames = std::min(frames, mProcessFrames);
+    UInt32 frames = 0;
+    const OSStatus result = ZEPRingLoader::pullSource(*source, mBufferList, mBufferListDataSize, mProcessFrames,
+                                                      mCurWriteSampleTime, &frames);
     if (frames > 0) {
         // Whatever the answer, frames delivered are kept.
         for (UInt32 i = 0; i < mBufferList->mNumberBuffers; ++i)

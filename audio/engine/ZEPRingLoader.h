@@ -82,6 +82,25 @@ public:
     // pull answers anything but success with frames. The last pull's result.
     OSStatus prime(UInt32 frames);
 
+    // A ring's pull of its producer (any class with pullFrames()): the pull list's buffers
+    // (up to 4) set to their full byte size, a time stamp of the ring's write position; the
+    // pull's result, with what came (at most maxFrames) in *frames.
+    template <class Source>
+    static OSStatus pullSource(Source& source, AudioBufferList* list, UInt32 fullBytes, UInt32 maxFrames,
+                               SInt64 writePosition, UInt32* frames)
+    {
+        for (UInt32 i = 0; i < list->mNumberBuffers && i < 4; ++i)
+            list->mBuffers[i].mDataByteSize = fullBytes;
+        AudioTimeStamp timeStamp;
+        timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
+        timeStamp.mSampleTime = Float64(writePosition);
+        *frames = maxFrames;
+        const OSStatus result = source.pullFrames(frames, list, &timeStamp);
+        if (*frames > maxFrames)
+            *frames = maxFrames;
+        return result;
+    }
+
 private:
     // The state word: the mode in the low bits, a count of starts above them.
     enum Mode : unsigned { kStopped = 0, kRunning = 1, kStopRequested = 2, kEnding = 3 };

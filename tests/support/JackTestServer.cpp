@@ -32,7 +32,7 @@ jack_client_t* openClient(const char* name)
 
 } // namespace
 
-JackTestServer::JackTestServer(unsigned sampleRate, unsigned period)
+JackTestServer::JackTestServer(unsigned sampleRate, unsigned period, bool realtime)
 {
     jack_set_error_function(quiet);
     jack_set_info_function(quiet);
@@ -42,12 +42,15 @@ JackTestServer::JackTestServer(unsigned sampleRate, unsigned period)
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
 
     const std::string name = name_.toStdString(), rate = std::to_string(sampleRate), frames = std::to_string(period);
-    const char* argv[] = {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", rate.c_str(), "-p",
-                          frames.c_str(), nullptr};
+    const char* argv[] = {"jackd", realtime ? "--realtime" : "--no-realtime", "-n", name.c_str(), "-d", "dummy",
+                          "-r", rate.c_str(), "-p", frames.c_str(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Nothing else of ours: a server that outlived a crashed test must not hold on to what
+    // the test held open, the machine-wide lock of the JACK tests above all.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     // CLIPDECK_JACKD names another server program (or an unusable one, to see the tests'
     // answer to a server that cannot start).
     const QByteArray program = qEnvironmentVariableIsSet("CLIPDECK_JACKD") ? qgetenv("CLIPDECK_JACKD") : "jackd";
@@ -148,6 +151,32 @@ bool jackConnectClients(const QString& fromClient, const QString& toClient, int 
         timeoutMs);
     jack_client_close(client);
     return connected;
+}
+
+JackXrunCounter::JackXrunCounter(const char* name)
+{
+    client_ = openClient(name);
+    if (!client_)
+        return;
+    jack_set_xrun_callback(client_, &JackXrunCounter::xrun, this);
+    if (jack_activate(client_) != 0) {
+        jack_client_close(client_);
+        client_ = nullptr;
+    }
+}
+
+JackXrunCounter::~JackXrunCounter()
+{
+    if (client_) {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+}
+
+int JackXrunCounter::xrun(void* self)
+{
+    ++static_cast<JackXrunCounter*>(self)->xruns_;
+    return 0;
 }
 
 int JackRecorder::xrun(void* self)

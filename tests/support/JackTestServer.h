@@ -19,9 +19,10 @@ namespace clipdeck::test {
 
 class JackTestServer {
 public:
-    // Starts jackd with the dummy driver at sampleRate and period frames; running() tells
-    // whether it came up (tests then use CLIPDECK_REQUIRE_SERVER, support/ServerRequirement.h).
-    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256);
+    // Starts jackd with the dummy driver at sampleRate and period frames, without real-time
+    // scheduling unless realtime is set (benchmarks); running() tells whether it came up
+    // (tests then use CLIPDECK_REQUIRE_SERVER, support/ServerRequirement.h).
+    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256, bool realtime = false);
     ~JackTestServer();
     JackTestServer(const JackTestServer&) = delete;
     JackTestServer& operator=(const JackTestServer&) = delete;
@@ -60,6 +61,24 @@ private:
     std::vector<float> left_, right_;
     std::atomic<size_t> written_{0};
     std::atomic<bool> armed_{false};
+    std::atomic<int> xruns_{0};
+};
+
+// A client that counts the cycles its server reports as late (xruns) from its activation
+// on; alone on a server it is the empty client against which a program's xruns are judged.
+class JackXrunCounter {
+public:
+    explicit JackXrunCounter(const char* name = "xruns");
+    ~JackXrunCounter();
+    JackXrunCounter(const JackXrunCounter&) = delete;
+    JackXrunCounter& operator=(const JackXrunCounter&) = delete;
+
+    bool active() const { return client_ != nullptr; }
+    int xruns() const { return xruns_.load(); }
+
+private:
+    static int xrun(void* self);
+    jack_client_t* client_ = nullptr;
     std::atomic<int> xruns_{0};
 };
 

@@ -297,42 +297,34 @@ int eventfd_write(int file, eventfd_t value)
 
 // Files -----------------------------------------------------------------------------------
 
+// The mode argument open() takes with O_CREAT or O_TMPFILE.
+#define OPEN_MODE(flags, last)                                                                                        \
+    mode_t mode = 0;                                                                                                   \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {                                                                            \
+        va_list arguments;                                                                                             \
+        va_start(arguments, last);                                                                                     \
+        mode = va_arg(arguments, mode_t);                                                                              \
+        va_end(arguments);                                                                                             \
+    }
+
 int open(const char* path, int flags, ...)
 {
     violation(Kind::File, "open");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
+    OPEN_MODE(flags, flags)
     return NEXT(open)(path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...)
 {
     violation(Kind::File, "open64");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
+    OPEN_MODE(flags, flags)
     return NEXT(open64)(path, flags, mode);
 }
 
 int openat(int folder, const char* path, int flags, ...)
 {
     violation(Kind::File, "openat");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
+    OPEN_MODE(flags, flags)
     return NEXT(openat)(folder, path, flags, mode);
 }
 

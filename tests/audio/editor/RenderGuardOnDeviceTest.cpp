@@ -5,6 +5,7 @@
 #include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
 
+#include "audio/engine/TestProducers.h"
 #include "platform/devices/AudioHardware.h"
 #include "support/JackTestServer.h"
 #include "support/RenderGuard.h"
@@ -14,46 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 
 using namespace clipdeck::test;
-
-namespace {
-
-// A steady tone on both channels, at its own rate.
-class ToneSource : public ZEPAudioSource {
-public:
-    explicit ToneSource(Float64 sampleRate) : mRate(sampleRate) {}
-    OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
-    {
-        ZEPCanonicalFloatASBD(description, 2, true);
-        description->mSampleRate = mRate;
-        return noErr;
-    }
-    OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
-                          void*) override
-    {
-        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
-            auto* samples = static_cast<Float32*>(ioData->mBuffers[b].mData);
-            for (UInt32 i = 0; i < *frames; ++i)
-                samples[i] = 0.02f * Float32(std::sin(0.05 * double(mPosition + i)));
-            ioData->mBuffers[b].mDataByteSize = *frames * 4;
-        }
-        mPosition += *frames;
-        return noErr;
-    }
-    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
-    SInt64 framesAvailable() override { return -1; }
-    bool isFlushing() override { return false; }
-    void flush() override {}
-
-private:
-    Float64 mRate;
-    UInt64 mPosition = 0;
-};
-
-} // namespace
 
 TEST(RenderGuardOnDevice, theDeviceStreamsCallbackRendersThePlayerAndMixer)
 {
@@ -62,7 +25,7 @@ TEST(RenderGuardOnDevice, theDeviceStreamsCallbackRendersThePlayerAndMixer)
     AudioHardware::shared().refresh();
     auto mixer = ZEPAudioMixer::create(32, 1, kZEPPlaybackMaxRenderSlice, ZEPPlaybackFormat());
     for (UInt32 i = 0; i < 32; ++i) {
-        mixer->setAudioSource(std::make_shared<ToneSource>(i % 4 ? 44100 : 48000), i);
+        mixer->setAudioSource(std::make_shared<enginetest::ToneSource>(i % 4 ? 44100 : 48000, 0.02f), i);
         mixer->setVolumeForInput(1.0f, i);
         mixer->setInputAtIndex(i, true);
     }

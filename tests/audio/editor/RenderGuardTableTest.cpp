@@ -15,6 +15,7 @@
 #include "audio/engine/ZEPSlamAudioPlayer.h"
 
 #include "EditorFixtures.h"
+#include "audio/engine/TestProducers.h"
 #include "platform/plugins/LV2TestPlugins.h"
 #include "support/RenderGuard.h"
 #include "support/TestEnvironment.h"
@@ -32,40 +33,6 @@ using namespace clipdeck::test;
 namespace {
 
 constexpr UInt32 kSlice = 512;
-
-// A producer of a steady tone on both channels, at its own rate.
-class ToneSource : public ZEPAudioSource {
-public:
-    explicit ToneSource(Float64 sampleRate = 44100, Float32 level = 0.25f) : mRate(sampleRate), mLevel(level) {}
-    OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
-    {
-        ZEPCanonicalFloatASBD(description, 2, true);
-        description->mSampleRate = mRate;
-        return noErr;
-    }
-    OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
-                          void*) override
-    {
-        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
-            auto* samples = static_cast<Float32*>(ioData->mBuffers[b].mData);
-            for (UInt32 i = 0; i < *frames; ++i)
-                samples[i] = mLevel * Float32(std::sin(0.05 * double(mPosition + i)));
-            ioData->mBuffers[b].mDataByteSize = *frames * 4;
-        }
-        mPosition += *frames;
-        return noErr;
-    }
-    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
-    SInt64 framesAvailable() override { return -1; }
-    bool isFlushing() override { return false; }
-    void flush() override {}
-
-private:
-    Float64 mRate;
-    Float32 mLevel;
-    UInt64 mPosition = 0;
-};
 
 // Stereo output of one slice.
 struct Output {
@@ -142,7 +109,7 @@ void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 template <class Player>
 struct OwningPlayerRig : PlayerRig {
-    ToneSource tone;
+    enginetest::ToneSource tone;
     std::unique_ptr<Player> owned;
     std::unique_ptr<ZEPAudioGraph> graph;
 };
@@ -161,30 +128,18 @@ std::unique_ptr<Rig> outputPlayerWithAnEffectAndLevels(TempFolder&)
     return rig;
 }
 
-std::unique_ptr<Rig> pullPlayer(TempFolder&)
+// A buffered pull player of the tone, its ring primed with primeFrames and its loader running.
+template <class Player>
+std::unique_ptr<Rig> bufferedPlayer(UInt32 primeFrames)
 {
-    auto rig = std::make_unique<OwningPlayerRig<ZEPPullAudioPlayer>>();
-    rig->owned = ZEPPullAudioPlayer::create(0, &rig->tone, ZEPPlaybackFormat(), 16384);
-    rig->player = rig->owned.get();
-    rig->owned->setPrimeAmountFrames(8192);
-    rig->owned->currentRingBuffer()->prime(8192);
-    rig->owned->currentRingBuffer()->start();
-    rig->owned->outputUnit()->initialize();
-    auto* player = rig->owned.get();
-    rig->ringFrames = [player] { return player->currentRingBuffer()->amountFrames(); };
-    rig->teardown.push_back([player] { player->currentRingBuffer()->stop(); });
-    return rig;
-}
-
-std::unique_ptr<Rig> locklessPullPlayer(TempFolder&)
-{
-    auto rig = std::make_unique<OwningPlayerRig<ZEPLocklessPullAudioPlayer>>();
-    rig->owned = ZEPLocklessPullAudioPlayer::create(0, &rig->tone, ZEPPlaybackFormat(), 16384);
-    rig->player = rig->owned.get();
-    rig->owned->currentRingBuffer()->prime(16384);
-    rig->owned->currentRingBuffer()->start();
-    rig->owned->outputUnit()->initialize();
-    auto* player = rig->owned.get();
+    auto rig = std::make_unique<OwningPlayerRig<Player>>();
+    rig->owned = Player::create(0, &rig->tone, ZEPPlaybackFormat(), 16384, nullptr);
+    Player* player = rig->owned.get();
+    rig->player = player;
+    player->setPrimeAmountFrames(primeFrames);
+    player->currentRingBuffer()->prime(primeFrames);
+    player->currentRingBuffer()->start();
+    player->outputUnit()->initialize();
     rig->ringFrames = [player] { return player->currentRingBuffer()->amountFrames(); };
     rig->teardown.push_back([player] { player->currentRingBuffer()->stop(); });
     return rig;
@@ -233,7 +188,7 @@ std::unique_ptr<Rig> mixerOf32(Float64 sourceRate)
     rig->mixer = ZEPAudioMixer::create(32, 1, kZEPPlaybackMaxRenderSlice, ZEPPlaybackFormat());
     rig->mixer->setLevelsEnabled(true);
     for (UInt32 i = 0; i < 32; ++i) {
-        rig->mixer->setAudioSource(std::make_shared<ToneSource>(sourceRate, 0.02f), i);
+        rig->mixer->setAudioSource(std::make_shared<enginetest::ToneSource>(sourceRate, 0.02f), i);
         rig->mixer->setVolumeForInput(1.0f, i);
         rig->mixer->setInputAtIndex(i, true);
     }
@@ -242,7 +197,7 @@ std::unique_ptr<Rig> mixerOf32(Float64 sourceRate)
 }
 
 struct GraphRig : SourceRig {
-    ToneSource tone;
+    enginetest::ToneSource tone;
     std::unique_ptr<ZEPAudioGraph> graph;
     std::unique_ptr<ZEPMultiAudioGraph> multi;
 };
@@ -367,8 +322,8 @@ std::unique_ptr<Rig> feedWhileRewinding(TempFolder& folder)
 
 const Row kRows[] = {
     {"outputPlayerWithAnEffectAndLevels", 0.9, outputPlayerWithAnEffectAndLevels},
-    {"pullPlayer", 0.9, pullPlayer},
-    {"locklessPullPlayer", 0.9, locklessPullPlayer},
+    {"pullPlayer", 0.9, [](TempFolder&) { return bufferedPlayer<ZEPPullAudioPlayer>(8192); }},
+    {"locklessPullPlayer", 0.9, [](TempFolder&) { return bufferedPlayer<ZEPLocklessPullAudioPlayer>(16384); }},
     {"pushPlayer", 0.9, pushPlayer},
     {"slamPlayer", 0.9, slamPlayer},
     {"mixerOf32AtUnity", 0.9, [](TempFolder&) { return mixerOf32(44100); }},
