@@ -223,9 +223,9 @@ void CKAudioFileEditor::blockRenders()
 
 void CKAudioFileEditor::rewind()
 {
-    UInt32 head = mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0;
-    if (mCacheRingBuffer)
-        head = std::min(head, mCacheRingBuffer->capacityFrames());
+    // The render plays the whole head from memory, whatever the ring holds: the loader goes
+    // on right after it.
+    const UInt32 head = mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0;
     const SInt64 length = totalLengthVisible(false);
     SInt64 next = head;
     if (length != 0 && next > length)
@@ -397,6 +397,7 @@ OSStatus CKAudioFileEditor::fillCacheAudioBuffer(AudioBufferList* bufferList, UI
         *frames = 0;
         return noErr;
     }
+    mCacheRingBuffer->stop(); // a loader asked to end may still be in its last pull
     const OSStatus status = pullFrames(frames, bufferList, nullptr);
     if (*frames > 0)
         mCacheRingBuffer->writeFrames(*frames, bufferList);

@@ -45,11 +45,15 @@ void ZEPRingLoader::start()
         }
         break;
     }
-    // Stopped, or ending by itself: a new thread (the old one is gone or about to be).
+    // Stopped, or ending by itself: a new thread. One that is still ending touches nothing of
+    // the loader any more: it is not waited for, only kept until it is gone.
     if (mThread) {
-        mThread->WaitForExit();
-        mThread.reset();
+        if (mRetired)
+            mRetired->WaitForExit(); // an older one, long gone but for a rare slow exit
+        mRetired = std::move(mThread);
     }
+    if (mRetired && !mRetired->IsRunning())
+        mRetired.reset();
     mState.store(((mState.load() & ~kModeMask) + kStartStep) | kRunning);
     mThread = std::make_unique<CAPThread>(&ZEPRingLoader::entry, this, mPriority, mFixedPriority, false);
     try {
@@ -75,9 +79,11 @@ void ZEPRingLoader::stop()
 {
     std::lock_guard lock(mControl);
     requestStop();
-    if (mThread) {
-        mThread->WaitForExit();
-        mThread.reset();
+    for (std::unique_ptr<CAPThread>* thread : {&mThread, &mRetired}) {
+        if (*thread) {
+            (*thread)->WaitForExit();
+            thread->reset();
+        }
     }
     mState.store(mState.load() & ~kModeMask);
     // Posts nobody waited for must not cut a later sleep short.

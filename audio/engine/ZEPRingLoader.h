@@ -67,7 +67,8 @@ public:
     // True from start() until the loader ends or is asked to.
     bool isRunning() const;
     // Starts the loader; a running loader is told to look at its ring again, one asked to
-    // stop goes on instead. Returns at once. Throws CAException when no thread can be made.
+    // stop goes on instead. Never waits for a loader that is ending: it returns once a new
+    // thread is made. Throws CAException when no thread can be made.
     void start();
     // Returns once the loader has ended.
     void stop();
@@ -127,4 +128,5 @@ private:
     sem_t mWake;
     std::mutex mControl; // serialises start and stop
     std::unique_ptr<CAPThread> mThread;
+    std::unique_ptr<CAPThread> mRetired; // a thread that was ending when a start came
 };

@@ -10,11 +10,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace clipdeck::test {
 namespace {
@@ -44,19 +42,26 @@ JackTestServer::JackTestServer(unsigned sampleRate, unsigned period, bool realti
     const std::string name = name_.toStdString(), rate = std::to_string(sampleRate), frames = std::to_string(period);
     const char* argv[] = {"jackd", realtime ? "--realtime" : "--no-realtime", "-n", name.c_str(), "-d", "dummy",
                           "-r", rate.c_str(), "-p", frames.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    // Nothing else of ours: a server that outlived a crashed test must not hold on to what
-    // the test held open, the machine-wide lock of the JACK tests above all.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     // CLIPDECK_JACKD names another server program (or an unusable one, to see the tests'
     // answer to a server that cannot start).
     const QByteArray program = qEnvironmentVariableIsSet("CLIPDECK_JACKD") ? qgetenv("CLIPDECK_JACKD") : "jackd";
-    const int spawned = posix_spawnp(&pid_, program.constData(), &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // The server ends with the test, even one that crashed (it is told on its own
+        // creator thread's end), and holds nothing of the test's open: the machine-wide lock
+        // of the JACK tests above all. Only async-signal-safe calls until the exec.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(1);
+        const int nowhere = open("/dev/null", O_WRONLY);
+        dup2(nowhere, 1);
+        dup2(nowhere, 2);
+        close_range(3, ~0U, 0);
+        execvp(program.constData(), const_cast<char**>(argv));
+        _exit(127);
+    }
+    if (pid_ < 0) {
         pid_ = -1;
         return;
     }

@@ -1,8 +1,10 @@
 #pragma once
 // A JACK server of the test's own, on the dummy driver, and a recorder client that
 // captures what another client plays. Each server has a unique name and is stopped by its
-// process id when the object goes; JACK_DEFAULT_SERVER points clients of this process at it.
-// The server program is "jackd" from the PATH, or the one CLIPDECK_JACKD names.
+// process id when the object goes (or by the system when the thread that made it ends, a
+// crash included: make it on a thread that outlives it); JACK_DEFAULT_SERVER points clients
+// of this process at it. The server program is "jackd" from the PATH, or the one
+// CLIPDECK_JACKD names.
 
 #include <QString>
 
