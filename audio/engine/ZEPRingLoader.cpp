@@ -52,8 +52,10 @@ void ZEPRingLoader::start()
             mRetired->WaitForExit(); // an older one, long gone but for a rare slow exit
         mRetired = std::move(mThread);
     }
-    if (mRetired && !mRetired->IsRunning())
+    if (mRetired && !mRetired->IsRunning()) {
+        mRetired->WaitForExit(); // it may still be letting go of its own guard
         mRetired.reset();
+    }
     mState.store(((mState.load() & ~kModeMask) + kStartStep) | kRunning);
     mThread = std::make_unique<CAPThread>(&ZEPRingLoader::entry, this, mPriority, mFixedPriority, false);
     try {
