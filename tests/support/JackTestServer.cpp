@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
@@ -66,8 +67,14 @@ JackTestServer::JackTestServer(unsigned sampleRate, unsigned period, bool realti
         return;
     }
     // Ready once a client can connect and the driver's ports exist (they appear a moment
-    // after the server first answers).
-    for (int attempt = 0; attempt < 200 && !running_; ++attempt) {
+    // after the server first answers); not at all once the server has quit. The bound is
+    // for a loaded machine, where a server can take seconds to come up.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!running_ && std::chrono::steady_clock::now() < giveUp) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
         if (jack_client_t* probe = openClient("probe")) {
             running_ = jack_port_by_name(probe, "system:playback_1") && jack_port_by_name(probe, "system:capture_1");
             jack_client_close(probe);

@@ -237,8 +237,19 @@ TEST(CKAudioFileEditor, aRestartNeverWaitsForTheLoaderAndTheNextSliceStartsTheHe
         EXPECT_EQ(framesOf(renderOnAThread(*feed, 2, false)),
                   std::vector<long long>(sound.begin(), sound.begin() + 1024));
     }
-    // After the head, the loader's frames of the last pass follow without a gap.
-    const std::vector<long long> heard = framesOf(renderOnAThread(*feed, 120, true));
+    // After the head, the loader's frames of the last pass follow: nothing skipped, nothing
+    // twice. (The test renders far faster than a device: what its render finds missing is
+    // silence, and it comes back for the rest, as a device would a period later.)
+    std::vector<long long> heard;
+    for (int attempt = 0; heard.size() < 120 * 512 && attempt < 20000; ++attempt) {
+        for (const Slice& slice : renderOnAThread(*feed, 1, true)) {
+            for (float sample : slice.left) {
+                if (sample != 0.0f)
+                    heard.push_back(rampFrame(sample));
+            }
+        }
+    }
+    heard.resize(std::min<size_t>(heard.size(), 120 * 512));
     EXPECT_EQ(heard, std::vector<long long>(sound.begin() + 1024, sound.begin() + 1024 + 120 * 512));
 }
 
