@@ -4,7 +4,7 @@
 // isomedia on nothing, may be used from any folder above platform/, isomedia from platform/
 // too), and
 // the headers of outside libraries appear only under platform/ (zlib, minizip and libb64
-// also from clipdeck/ up). Tests and benchmarks are free of both rules. A new top-level
+// also from clipdeck/ up). Tests, benchmarks and tools are free of both rules. A new top-level
 // folder must be given its place below before any of its files can pass.
 #include <QDir>
 #include <QDirIterator>
@@ -33,7 +33,7 @@ const Layer kLayers[] = {
 constexpr int kSystemLevel = 4; // zlib, minizip and libb64 from clipdeck/ up
 
 // Folders no rule applies to: not part of the program.
-const QStringList kExempt{"tests", "bench", "build", "cmake", "scripts", "resources", "docs", ".git", ".ci"};
+const QStringList kExempt{"tests", "bench", "tools", "build", "cmake", "scripts", "resources", "docs", ".git", ".ci"};
 
 // Outside libraries by the beginning of their include paths.
 const QStringList kPlatformOnly{"rtaudio/", "RtAudio.h", "rtmidi/", "RtMidi.h", "libavformat/", "libavcodec/",
