@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <pthread.h>
 #include <cstring>
 #include <time.h>
 #include <vector>
@@ -212,6 +213,12 @@ void AudioDeviceStream::setSliceObserver(const AudioDeviceSliceObserver* observe
 
 int AudioDeviceStream::callback(void* output, void* input, unsigned frames, double, unsigned status, void* self)
 {
+    // A sound server may cancel its client's thread, at any instruction, when the client
+    // deactivates (JACK does): never in the middle of a slice, where the unwinding would meet
+    // code that must not throw and end the program. A cancellation asked for meanwhile takes
+    // effect as the slice ends.
+    int cancelState = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
     const AudioDeviceSliceObserver* observer = g_sliceObserver.load(std::memory_order_acquire);
     if (observer)
         observer->begin();
@@ -228,6 +235,7 @@ int AudioDeviceStream::callback(void* output, void* input, unsigned frames, doub
         stream->deliverInput(static_cast<const float*>(input), frames);
     if (observer)
         observer->end();
+    pthread_setcancelstate(cancelState, nullptr);
     return 0;
 }
 
