@@ -224,6 +224,16 @@ BlockComparison compareBlocks(const std::vector<float>& recorded, size_t first, 
     return result;
 }
 
+BlockComparison compareBlocksFromFirstSound(const std::vector<float>& recorded, size_t count, size_t blockFrames,
+                                            float (*signal)(long long frame), long long (*frameOf)(float sample))
+{
+    size_t first = 0;
+    while (first < count && recorded[first] == 0.0f)
+        ++first;
+    first -= first % blockFrames;
+    return compareBlocks(recorded, first, count - first, blockFrames, signal, frameOf);
+}
+
 int JackRecorder::process(unsigned frames, void* self)
 {
     auto* recorder = static_cast<JackRecorder*>(self);

@@ -97,6 +97,11 @@ struct BlockComparison {
 BlockComparison compareBlocks(const std::vector<float>& recorded, size_t first, size_t count, size_t blockFrames,
                               float (*signal)(long long frame), long long (*frameOf)(float sample));
 
+// The same from the first block that carries sound up to count: the cycle a recorder's
+// connection is made in may be silent.
+BlockComparison compareBlocksFromFirstSound(const std::vector<float>& recorded, size_t count, size_t blockFrames,
+                                            float (*signal)(long long frame), long long (*frameOf)(float sample));
+
 // Connects the output ports of the client fromClient to the input ports of toClient, in
 // order; false when either has none after timeoutMs.
 bool jackConnectClients(const QString& fromClient, const QString& toClient, int timeoutMs = 3000);

@@ -213,6 +213,8 @@ TEST_F(EditorPlaybackOnDevice, aScrubAskedForDuringABurstPlaysTheNewestPositionN
     ASSERT_TRUE(editor->isScrubing());
     JackRecorder recorder("Clipdeck", 3 * 44100);
     ASSERT_TRUE(recorder.connect());
+    // Asked for only once the recorder hears the scrub player: no slice of it goes unheard.
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 0; }, kServerWait));
     editor->scrubAtLocation(10000);
     editor->scrubAtLocation(50000); // before the burst's minimum: kept,
     editor->scrubAtLocation(70000); // and replaced by the newest
@@ -221,16 +223,18 @@ TEST_F(EditorPlaybackOnDevice, aScrubAskedForDuringABurstPlaysTheNewestPositionN
     EXPECT_FALSE(editor->isScrubing());
     EXPECT_EQ(editor->readLocation(), before);
 
+    // The first burst from its start, then the newest position; the one in between never
+    // plays. (Less what the recorder lost to late cycles.)
     const Heard heard = heardRamp(recorder);
+    const long long lost = recorder.xruns() * 256LL;
+    SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
     ASSERT_FALSE(heard.frames.empty());
-    EXPECT_EQ(heard.frames.front(), 10000);
-    // The first burst, then the newest position; the one in between never plays.
-    size_t i = 1;
-    while (i < heard.frames.size() && heard.frames[i] == heard.frames[i - 1] + 1)
-        ++i;
-    ASSERT_LT(i, heard.frames.size());
-    EXPECT_EQ(heard.frames[i], 70000);
-    EXPECT_EQ(std::count(heard.frames.begin(), heard.frames.end(), 50000), 0);
+    EXPECT_LE(heard.frames.front() - 10000, lost);
+    const auto newest = std::find_if(heard.frames.begin(), heard.frames.end(), [](long long f) { return f >= 50000; });
+    ASSERT_NE(newest, heard.frames.end());
+    EXPECT_GE(*newest, 70000);
+    EXPECT_LE(*newest - 70000, lost);
+    EXPECT_TRUE(std::all_of(heard.frames.begin(), newest, [](long long f) { return f >= 10000 && f < 10000 + 8820; }));
 }
 
 TEST_F(EditorPlaybackOnDevice, aSeekWhilePlayingGoesOnFromThereWithoutAGap)
