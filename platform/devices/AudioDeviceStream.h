@@ -56,8 +56,11 @@ public:
     // in words.
     OSStatus start();
     OSStatus stop();
+    // False as well once the device went away under a running stream (its sound server quit):
+    // the stream then stops by itself, errorText() tells, the device list hears of it at once
+    // (AudioHardware announces the device's death), and start() may be called again later.
     bool isRunning() const { return running_.load(); }
-    QString errorText() const { return errorText_; }
+    QString errorText() const;
 
     // The rate the device runs at while started; 0 when stopped.
     UInt32 deviceSampleRate() const { return deviceRate_; }
@@ -82,8 +85,11 @@ public:
 private:
     struct Engine; // the RtAudio stream and its converter, made by start()
     static int callback(void* output, void* input, unsigned frames, double streamTime, unsigned status, void* self);
-    void renderOutput(float* output, unsigned frames);
-    void deliverInput(const float* input, unsigned frames);
+    static void jackProcess(void* self, float* const* channels, unsigned frames, bool underrun);
+    static void deviceWentAway(void* self);
+    void slice(float* const* outputs, float* const* inputs, unsigned frames, bool underrun);
+    void renderOutput(float* const* output, unsigned frames);
+    void deliverInput(const float* const* input, unsigned frames);
     long pullForConverter(float** data);
     void closeEngine();
 
@@ -93,11 +99,13 @@ private:
     AudioDeviceCaptureProc captureProc_ = nullptr;
     void* captureRefCon_ = nullptr;
     AudioObjectID device_ = 0;
+    QString deviceUID_; // of the device the stream last started on
     QString errorText_;
     UInt32 deviceRate_ = 0;
     UInt32 bufferFrames_ = 0;
     std::unique_ptr<Engine> engine_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> deviceGone_{false}; // the sound server dropped the running stream
     std::atomic<Float32> volume_{1.0f};
     std::atomic<UInt64> underruns_{0};
     std::atomic<OSStatus> lastError_{0};

@@ -5,6 +5,7 @@
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
 
 namespace {
@@ -142,14 +143,21 @@ void AudioHardware::ensureLoaded()
         std::lock_guard lock(mutex_);
         loaded = loaded_;
     }
-    if (!loaded)
+    if (!loaded || stale_.load())
         refresh();
+}
+
+void AudioHardware::refreshSoon() noexcept
+{
+    stale_.store(true);
+    pollWake_.notify_all();
 }
 
 void AudioHardware::refresh()
 {
     static std::mutex refreshMutex;
     std::lock_guard refreshing(refreshMutex);
+    stale_.store(false);
     Snapshot fresh = enumerate();
 
     std::vector<std::pair<Change, AudioObjectID>> changes;
@@ -270,7 +278,8 @@ void AudioHardware::pollLoop()
 {
     std::unique_lock lock(pollMutex_);
     while (!stopPolling_) {
-        pollWake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()));
+        pollWake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()),
+                           [this] { return stopPolling_ || stale_.load(); });
         if (stopPolling_)
             break;
         lock.unlock();

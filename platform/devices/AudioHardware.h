@@ -60,6 +60,9 @@ public:
 
     // Reads the device list now and tells the listeners what changed.
     void refresh();
+    // Any thread, also a sound server's own (no lock, no allocation): the list is out of date.
+    // The polling thread reads it again at once, and so does the next query when none polls.
+    void refreshSoon() noexcept;
 
     // Listeners run on the thread that noticed the change (the polling thread, or the
     // caller of refresh()). Adding the first listener starts polling.
@@ -102,4 +105,5 @@ private:
     std::thread poller_;
     bool stopPolling_ = false;
     std::atomic<int> intervalMs_{1000};
+    std::atomic<bool> stale_{false};
 };

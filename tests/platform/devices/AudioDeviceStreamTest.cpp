@@ -190,3 +190,42 @@ TEST(AudioDeviceStream, WithoutAnyDeviceStartFailsWithAnExplanation)
     EXPECT_TRUE(stream.errorText().contains("No audio output device"));
     EXPECT_FALSE(stream.isRunning());
 }
+
+TEST(AudioDeviceStream, StopsCleanlyWhenTheServerGoesAway)
+{
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    AudioHardware& hardware = AudioHardware::shared();
+    hardware.refresh();
+    const AudioObjectID id = hardware.deviceIDForUID("jack:system");
+    ASSERT_NE(id, 0u);
+    std::atomic<bool> died{false};
+    const int token = hardware.addListener([&](AudioHardware::Change change, AudioObjectID device) {
+        if (change == AudioHardware::Change::DeviceDied && device == id)
+            died = true;
+    });
+    SignalSource source;
+    AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
+    stream.setRenderProc(&SignalSource::render, &source);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
+
+    server.reset();
+    // The stream notices by itself, and the device list hears of it at once, not at the next
+    // poll a second later.
+    EXPECT_TRUE(waitUntil([&] { return !stream.isRunning(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return died.load(); }, 900));
+    EXPECT_TRUE(stream.errorText().contains("went away")) << stream.errorText().toStdString();
+    EXPECT_EQ(stream.stop(), noErr);
+    hardware.removeListener(token);
+    EXPECT_FALSE(hardware.isAlive(id));
+
+    // A server of the same name coming back lists the device again, and a stream starts on it.
+    JackTestServer again;
+    CLIPDECK_REQUIRE_SERVER(again.running(), "jackd");
+    hardware.refresh();
+    EXPECT_NE(hardware.deviceIDForUID("jack:system"), 0u);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
+    stream.stop();
+}
