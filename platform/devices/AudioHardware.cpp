@@ -185,15 +185,32 @@ void AudioHardware::refresh()
     }
     if (changes.empty())
         return;
-    std::vector<Listener> listeners;
+    std::vector<int> tokens;
     {
         std::lock_guard lock(listenersMutex_);
-        for (const auto& [token, listener] : listeners_)
-            listeners.push_back(listener);
+        for (const auto& entry : listeners_)
+            tokens.push_back(entry.first);
     }
     for (const auto& [change, id] : changes) {
-        for (const auto& listener : listeners)
-            listener(change, id);
+        for (int token : tokens) {
+            std::shared_ptr<Listener> listener;
+            {
+                std::lock_guard lock(listenersMutex_);
+                const auto it = listeners_.find(token);
+                if (it == listeners_.end())
+                    continue; // removed meanwhile
+                listener = it->second;
+                callingToken_ = token;
+                callingThread_ = std::this_thread::get_id();
+            }
+            (*listener)(change, id);
+            {
+                std::lock_guard lock(listenersMutex_);
+                callingToken_ = 0;
+                callingThread_ = {};
+            }
+            listenerReturned_.notify_all();
+        }
     }
 }
 
@@ -249,7 +266,7 @@ int AudioHardware::addListener(Listener listener)
     {
         std::lock_guard lock(listenersMutex_);
         token = nextToken_++;
-        listeners_.emplace(token, std::move(listener));
+        listeners_.emplace(token, std::make_shared<Listener>(std::move(listener)));
     }
     std::lock_guard lock(pollMutex_);
     startPollingLocked();
@@ -258,8 +275,12 @@ int AudioHardware::addListener(Listener listener)
 
 void AudioHardware::removeListener(int token)
 {
-    std::lock_guard lock(listenersMutex_);
+    std::unique_lock lock(listenersMutex_);
     listeners_.erase(token);
+    // A call of it on another thread may have begun before the erase: it ends first.
+    listenerReturned_.wait(lock, [&] {
+        return callingToken_ != token || callingThread_ == std::this_thread::get_id();
+    });
 }
 
 void AudioHardware::setPollingInterval(int milliseconds)

@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -65,8 +66,11 @@ public:
     void refreshSoon() noexcept;
 
     // Listeners run on the thread that noticed the change (the polling thread, or the
-    // caller of refresh()). Adding the first listener starts polling.
+    // caller of refresh()), one call at a time. Adding the first listener starts polling.
     int addListener(Listener listener);
+    // Once it returns the listener is never called again: a call under way on another thread
+    // is waited for (so a listener must not wait for the thread that removes it). A listener
+    // may remove itself, or another, from its own call.
     void removeListener(int token);
 
     // Interval of the polling thread; tests shorten it.
@@ -97,8 +101,11 @@ private:
     AudioObjectID nextID_ = 1;
 
     std::mutex listenersMutex_;
-    std::map<int, Listener> listeners_;
+    std::condition_variable listenerReturned_;
+    std::map<int, std::shared_ptr<Listener>> listeners_;
     int nextToken_ = 1;
+    int callingToken_ = 0;             // the listener being called, 0 when none
+    std::thread::id callingThread_;    // and the thread calling it
 
     std::mutex pollMutex_;
     std::condition_variable pollWake_;

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 using namespace clipdeck::test;
 
@@ -228,4 +230,53 @@ TEST(AudioDeviceStream, StopsCleanlyWhenTheServerGoesAway)
     ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
     EXPECT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
     stream.stop();
+}
+
+TEST(AudioHardware, ARemovedListenerIsNeverCalledAgain)
+{
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    AudioHardware& hardware = AudioHardware::shared();
+    hardware.refresh();
+
+    // The server's end brings several changes (the device died, the list and the defaults
+    // changed). The first listener is held in its first call while another thread removes
+    // it; the second removes itself from its own first call.
+    struct Probe {
+        std::atomic<int> calls{0}, selfRemovingCalls{0}, selfRemovingToken{0};
+        std::atomic<bool> entered{false}, release{false};
+    };
+    auto probe = std::make_unique<Probe>(); // freed below: a late call reads freed memory
+    Probe* p = probe.get();
+    const int token = hardware.addListener([p](AudioHardware::Change, AudioObjectID) {
+        p->calls++;
+        p->entered = true;
+        while (!p->release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    p->selfRemovingToken = hardware.addListener([p](AudioHardware::Change, AudioObjectID) {
+        p->selfRemovingCalls++;
+        AudioHardware::shared().removeListener(p->selfRemovingToken.load());
+    });
+    std::thread changer([&] {
+        server.reset();
+        hardware.refresh();
+    });
+    ASSERT_TRUE(waitUntil([&] { return p->entered.load(); }, 10000));
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        hardware.removeListener(token);
+        removed = true;
+    });
+    EXPECT_FALSE(waitUntil([&] { return removed.load(); }, 300))
+        << "removeListener returned while its listener was still being called";
+    p->release = true;
+    remover.join();
+    changer.join();
+    EXPECT_TRUE(removed.load());
+    EXPECT_EQ(p->calls.load(), 1);
+    EXPECT_EQ(p->selfRemovingCalls.load(), 1);
+    probe.reset();
+    JackTestServer again; // another change, heard by no one
+    hardware.refresh();
 }
