@@ -4,6 +4,8 @@
 
 #include <jack/jack.h>
 
+#include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <algorithm>
@@ -11,6 +13,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
+#include <mutex>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,10 +33,78 @@ jack_client_t* openClient(const char* name)
                             qgetenv("JACK_DEFAULT_SERVER").constData());
 }
 
+// Once per program, before its first server: clears what servers of crashed programs left,
+// while this program holds the JACK tests' lock (its test runner took it, and says so, or it
+// takes it now without waiting) and no server runs, so no one else can be using them.
+void removeLeftoversOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        int lock = -1;
+        if (!qEnvironmentVariableIsSet("CLIPDECK_JACK_TESTS_LOCKED")) {
+            lock = open("/tmp/clipdeck-jack-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+                if (lock >= 0)
+                    close(lock);
+                return;
+            }
+        }
+        removeJackLeftovers(QStringLiteral("/dev/shm"), getuid(), noJackServerRuns());
+        if (lock >= 0)
+            close(lock);
+    });
+}
+
 } // namespace
+
+bool noJackServerRuns()
+{
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : processes) {
+        bool number = false;
+        pid.toInt(&number);
+        if (!number)
+            continue;
+        QFile statFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!statFile.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ...": the name may hold spaces and parentheses, the state follows
+        // the last ')'.
+        const QByteArray stat = statFile.readAll();
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < open || close + 2 >= stat.size())
+            continue;
+        const QByteArray name = stat.mid(open + 1, close - open - 1);
+        const char state = stat[close + 2];
+        if ((name == "jackd" || name == "jackdbus") && state != 'Z')
+            return false;
+    }
+    return true;
+}
+
+int removeJackLeftovers(const QString& folder, unsigned uid, bool noServerRuns)
+{
+    if (!noServerRuns)
+        return 0;
+    const QString segments = QStringLiteral("jack-%1-").arg(uid);
+    const QString database = QStringLiteral("jack_db-%1").arg(uid);
+    int removed = 0;
+    QDir dir(folder);
+    for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const bool leftover = entry == QLatin1String("jack-shm-registry") || entry.startsWith(segments) ||
+                              entry.startsWith(QLatin1String("jack_clipdeck-")) ||
+                              (entry.startsWith(QLatin1String("jack_sem.")) && entry.contains(QLatin1String("_clipdeck-")));
+        if (leftover && dir.remove(entry))
+            ++removed;
+        else if (entry == database && QDir(dir.filePath(entry)).removeRecursively())
+            ++removed;
+    }
+    return removed;
+}
 
 JackTestServer::JackTestServer(unsigned sampleRate, unsigned period, bool realtime)
 {
+    removeLeftoversOnce();
     jack_set_error_function(quiet);
     jack_set_info_function(quiet);
     name_ = QString("clipdeck-%1-%2").arg(getpid()).arg(g_serverCounter.fetch_add(1));

@@ -38,6 +38,15 @@ private:
     bool running_ = false;
 };
 
+// What JACK servers killed by crashed test programs leave in folder (JACK's /dev/shm, for
+// user uid): the server registry, whose few slots they keep filled, and its shared memory
+// segments; the metadata database, which clients map and die of when it was left damaged;
+// and the sockets and semaphores of test servers (named "clipdeck-..."). Other servers'
+// files stay. Nothing is removed unless noServerRuns. Answers how many entries went.
+int removeJackLeftovers(const QString& folder, unsigned uid, bool noServerRuns);
+// Whether no JACK server process (jackd, jackdbus; zombies aside) runs on the machine.
+bool noJackServerRuns();
+
 // Records two channels from the output ports of the client named source ("Clipdeck") into
 // preallocated memory, from the moment it connects.
 class JackRecorder {
