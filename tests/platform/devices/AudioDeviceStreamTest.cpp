@@ -52,6 +52,30 @@ size_t firstSound(const std::vector<float>& samples, size_t count)
     return count;
 }
 
+// The JACK server's device as a fresh read of the device list knows it; 0 when missing.
+AudioObjectID jackSystemDevice()
+{
+    AudioHardware::shared().refresh();
+    return AudioHardware::shared().deviceIDForUID("jack:system");
+}
+
+// Hears from the device list, while it lives, whether one device died and whether the
+// default output changed.
+struct DeviceWatch {
+    explicit DeviceWatch(AudioObjectID id)
+        : token(AudioHardware::shared().addListener([this, id](AudioHardware::Change change, AudioObjectID device) {
+              if (change == AudioHardware::Change::DeviceDied && device == id)
+                  died = true;
+              if (change == AudioHardware::Change::DefaultOutputChanged)
+                  defaultChanged = true;
+          }))
+    {
+    }
+    ~DeviceWatch() { AudioHardware::shared().removeListener(token); }
+    std::atomic<bool> died{false}, defaultChanged{false};
+    const int token;
+};
+
 } // namespace
 
 TEST(AudioHardware, ListsTheJackDeviceWithAStableUid)
@@ -75,20 +99,14 @@ TEST(AudioHardware, NoticesADeviceGoingAway)
     auto server = std::make_unique<JackTestServer>();
     CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
-    hardware.refresh();
-    const AudioObjectID id = hardware.deviceIDForUID("jack:system");
+    const AudioObjectID id = jackSystemDevice();
     ASSERT_NE(id, 0u);
-    std::atomic<bool> died{false}, defaultChanged{false};
     hardware.setPollingInterval(50);
-    const int token = hardware.addListener([&](AudioHardware::Change change, AudioObjectID device) {
-        if (change == AudioHardware::Change::DeviceDied && device == id)
-            died = true;
-        if (change == AudioHardware::Change::DefaultOutputChanged)
-            defaultChanged = true;
-    });
-    server.reset();
-    EXPECT_TRUE(waitUntil([&] { return died.load() && defaultChanged.load(); }, 5000));
-    hardware.removeListener(token);
+    {
+        DeviceWatch watch(id);
+        server.reset();
+        EXPECT_TRUE(waitUntil([&] { return watch.died.load() && watch.defaultChanged.load(); }, 5000));
+    }
     EXPECT_FALSE(hardware.isAlive(id));
 }
 
@@ -198,14 +216,9 @@ TEST(AudioDeviceStream, StopsCleanlyWhenTheServerGoesAway)
     auto server = std::make_unique<JackTestServer>();
     CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
-    hardware.refresh();
-    const AudioObjectID id = hardware.deviceIDForUID("jack:system");
+    const AudioObjectID id = jackSystemDevice();
     ASSERT_NE(id, 0u);
-    std::atomic<bool> died{false};
-    const int token = hardware.addListener([&](AudioHardware::Change change, AudioObjectID device) {
-        if (change == AudioHardware::Change::DeviceDied && device == id)
-            died = true;
-    });
+    auto watch = std::make_unique<DeviceWatch>(id);
     SignalSource source;
     AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
     stream.setRenderProc(&SignalSource::render, &source);
@@ -216,17 +229,16 @@ TEST(AudioDeviceStream, StopsCleanlyWhenTheServerGoesAway)
     // The stream notices by itself, and the device list hears of it at once, not at the next
     // poll a second later.
     EXPECT_TRUE(waitUntil([&] { return !stream.isRunning(); }, 5000));
-    EXPECT_TRUE(waitUntil([&] { return died.load(); }, 900));
+    EXPECT_TRUE(waitUntil([&] { return watch->died.load(); }, 900));
     EXPECT_TRUE(stream.errorText().contains("went away")) << stream.errorText().toStdString();
     EXPECT_EQ(stream.stop(), noErr);
-    hardware.removeListener(token);
+    watch.reset();
     EXPECT_FALSE(hardware.isAlive(id));
 
-    // A server of the same name coming back lists the device again, and a stream starts on it.
+    // A server coming back lists the device again, and the stream starts on it.
     JackTestServer again;
     CLIPDECK_REQUIRE_SERVER(again.running(), "jackd");
-    hardware.refresh();
-    EXPECT_NE(hardware.deviceIDForUID("jack:system"), 0u);
+    EXPECT_EQ(jackSystemDevice(), id);
     ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
     EXPECT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
     stream.stop();
@@ -237,7 +249,7 @@ TEST(AudioHardware, ARemovedListenerIsNeverCalledAgain)
     auto server = std::make_unique<JackTestServer>();
     CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
-    hardware.refresh();
+    ASSERT_NE(jackSystemDevice(), 0u);
 
     // The server's end brings several changes (the device died, the list and the defaults
     // changed). The first listener is held in its first call while another thread removes
@@ -278,5 +290,5 @@ TEST(AudioHardware, ARemovedListenerIsNeverCalledAgain)
     EXPECT_EQ(p->selfRemovingCalls.load(), 1);
     probe.reset();
     JackTestServer again; // another change, heard by no one
-    hardware.refresh();
+    EXPECT_NE(jackSystemDevice(), 0u);
 }
