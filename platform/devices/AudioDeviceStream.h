@@ -3,7 +3,8 @@
 // output stream pulls audio from a render procedure, an input stream hands captured audio
 // to a capture procedure. Both speak the playback format (44100 Hz, non-interleaved
 // 32-bit float, two channels) whatever the device runs at: when its rate differs, the
-// stream converts with libsamplerate.
+// stream converts with libsamplerate. On JACK the stream is a JACK client of its own
+// (JackStreamClient.h); on the other sound systems an RtAudio stream.
 //
 // Threads: open/start/stop/close and the setters are called from one control thread (the
 // main thread in the program). The procedures run on the device's own thread and must obey
