@@ -24,7 +24,8 @@ add_library(b64 INTERFACE IMPORTED)
 target_link_libraries(b64 INTERFACE ${B64_LIBRARY})
 target_include_directories(b64 INTERFACE ${B64_INCLUDE_DIR})
 
-if(CLIPDECK_TESTS)
+# The benchmarks that start JACK servers use the tests' support library, which needs it.
+if(CLIPDECK_TESTS OR CLIPDECK_BENCHMARKS)
   find_package(GTest REQUIRED)
 endif()
 if(CLIPDECK_BENCHMARKS)

@@ -78,8 +78,7 @@ private:
     {
         // One write per burst: only the first push after a drain touches the descriptor.
         if (wakeFd_ >= 0 && !wakePending_.exchange(true, std::memory_order_acq_rel)) {
-            const uint64_t one = 1;
-            (void)!write(wakeFd_, &one, sizeof one);
+            (void)!eventfd_write(wakeFd_, 1);
         }
     }
 

@@ -54,6 +54,8 @@ CKAudioFileEditor::CKAudioFileEditor(std::unique_ptr<ZEPAudioFile> file)
 CKAudioFileEditor::~CKAudioFileEditor()
 {
     // The loader reads through this editor: it ends before anything here goes.
+    if (mCacheRingBuffer)
+        mCacheRingBuffer->stop();
     mCacheRingBuffer.reset();
     ZEPDisposeAudioBufferList(mInitialCachedAudio);
 }
@@ -109,9 +111,10 @@ void CKAudioFileEditor::setUseCache(bool useCache)
         return;
     if (!useCache) {
         std::lock_guard lock(mWriteLock);
+        mCacheRingBuffer->stop(); // the loader reaches the ring through this editor
         blockRenders();
         mCurrentlyCaching = false;
-        mCacheRingBuffer.reset(); // its loader ends with it
+        mCacheRingBuffer.reset();
         unblockRenders();
         return;
     }
@@ -140,7 +143,8 @@ void CKAudioFileEditor::setCurrentlyCaching(bool caching)
     if (!mCacheRingBuffer)
         return;
     if (!caching) {
-        mCacheRingBuffer->stop();
+        // Asked, not waited for: the loader ends after the pull under way.
+        mCacheRingBuffer->requestStop();
         return;
     }
     try {
@@ -159,19 +163,23 @@ OSStatus CKAudioFileEditor::updateCachedAudio()
     AudioStreamBasicDescription format;
     getExtractionAudioDescription(&format);
     const UInt32 bytesPerFrame = std::max<UInt32>(format.mBytesPerFrame, 4);
+    // The render reads the head: none may be under way while it changes.
+    blockRenders();
     if (!mInitialCachedAudio) {
         mInitialCachedAudio = ZEPCreateAudioBufferList(kHeadBuffers, capacity * bytesPerFrame);
         if (!mInitialCachedAudio || !mInitialCachedAudio->mBuffers[0].mData || !mInitialCachedAudio->mBuffers[1].mData) {
             ZEPDisposeAudioBufferList(mInitialCachedAudio);
             mInitialCachedAudio = nullptr;
+            unblockRenders();
             return noErr;
         }
         mInitialCachedAudioMaxSizeFrames = capacity;
     }
     const UInt32 room = std::min(capacity, mInitialCachedAudioMaxSizeFrames);
-    // One reader at a time: a loader that is caching pauses, and goes on from its place.
+    // One reader of the file at a time: a loader that is caching pauses, and goes on from
+    // its place.
     const bool caching = mCurrentlyCaching.load() && mCacheRingBuffer;
-    if (caching)
+    if (mCacheRingBuffer)
         mCacheRingBuffer->stop();
     const SInt64 loaderLocation = readLocation();
 
@@ -197,12 +205,12 @@ OSStatus CKAudioFileEditor::updateCachedAudio()
             mInitialCachedAudio->mBuffers[b].mDataByteSize = held * bytesPerFrame;
     }
     mInitialCachedAudioSizeFrames = held;
+    unblockRenders();
 
-    if (caching) {
-        setReadLocation(loaderLocation);
-        resetOutOfAudio();
+    setReadLocation(loaderLocation);
+    resetOutOfAudio();
+    if (caching)
         mCacheRingBuffer->start();
-    }
     return status;
 }
 
@@ -215,48 +223,35 @@ void CKAudioFileEditor::blockRenders()
 
 void CKAudioFileEditor::rewind()
 {
-    resetOutOfAudio();
-    mIsStopping = false;
-    mLoaderReachedEnd = false;
-    UInt32 head = mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0;
-    if (mCacheRingBuffer) {
-        // Emptied even without a head: what the last play left in it must not play again.
-        mCacheRingBuffer->reset();
-        // A head larger than the ring is cut to what the ring holds; the reader goes on
-        // after what was stored.
-        head = std::min(head, mCacheRingBuffer->capacityFrames());
-        if (head > 0)
-            mCacheRingBuffer->writeFrames(head, mInitialCachedAudio);
-    }
+    // The render plays the whole head from memory, whatever the ring holds: the loader goes
+    // on right after it.
+    const UInt32 head = mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0;
     const SInt64 length = totalLengthVisible(false);
     SInt64 next = head;
     if (length != 0 && next > length)
         next %= length; // a sound shorter than the head loops inside it
-    setReadLocation(absoluteIndexWithRelativeIndex(next));
+    mPassReadLocation.store(absoluteIndexWithRelativeIndex(next));
     mFramesRendered = 0;
+    mFramesDelivered = 0;
     mPlaybackFrameCount = forceLoop() ? 0 : length;
+    // Published last: whoever sees the new pass sees where it reads from.
+    mPass.fetch_add(1);
 }
 
 void CKAudioFileEditor::restartPlaybackAtBeginning()
 {
     std::lock_guard lock(mWriteLock);
-    blockRenders();
     setCurrentlyCaching(false);
     rewind();
-    unblockRenders();
 }
 
 void CKAudioFileEditor::restartPlaybackAndContinue()
 {
     std::lock_guard lock(mWriteLock);
-    blockRenders();
-    // The ring is refilled from the head: its loader, its only writer, pauses meanwhile.
-    if (mCacheRingBuffer)
-        mCacheRingBuffer->stop();
     rewind();
-    unblockRenders();
     if (mCacheRingBuffer) {
         try {
+            // A running loader takes up the pass at once; one asked to end goes on instead.
             mCacheRingBuffer->start();
             mCurrentlyCaching = true;
         } catch (const CAException&) {
@@ -273,9 +268,9 @@ void CKAudioFileEditor::prepareForPlayback()
 
 // The feed ---------------------------------------------------------------------------------
 
-OSStatus CKAudioFileEditor::ranOutOfData(OSStatus status)
+OSStatus CKAudioFileEditor::ranOutOfData(OSStatus status, UInt32 pass)
 {
-    if (mIsStopping.exchange(true))
+    if (mStoppedPass.exchange(pass) == pass)
         return status;
     if (ZEPAudioEditorDelegate* delegate = mDelegate) {
         if (const std::optional<OSStatus> answer = delegate->audioEditorRanOutOfData(this))
@@ -284,51 +279,88 @@ OSStatus CKAudioFileEditor::ranOutOfData(OSStatus status)
     return status;
 }
 
+UInt32 CKAudioFileEditor::renderHead(UInt32 offset, UInt32 frames, AudioBufferList* ioData)
+{
+    const UInt32 head = mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0;
+    if (mRenderHeadPosition >= head)
+        return 0;
+    const UInt32 count = std::min(frames, head - mRenderHeadPosition);
+    for (UInt32 b = 0; b < std::min<UInt32>(ioData->mNumberBuffers, kHeadBuffers); ++b) {
+        if (ioData->mBuffers[b].mData)
+            std::memcpy(static_cast<Float32*>(ioData->mBuffers[b].mData) + offset,
+                        static_cast<const Float32*>(mInitialCachedAudio->mBuffers[b].mData) + mRenderHeadPosition,
+                        size_t(count) * 4);
+    }
+    mRenderHeadPosition += count;
+    return count;
+}
+
+UInt32 CKAudioFileEditor::renderRing(UInt32 pass, UInt32 offset, UInt32 frames, AudioBufferList* ioData)
+{
+    ZEPAudioLocklessPullRingBuffer* ring = mCacheRingBuffer.get();
+    // Frames of another pass are never heard: until the loader has started this one, the
+    // ring has nothing for it.
+    if (!ring || mRingPass.load(std::memory_order_acquire) != pass)
+        return 0;
+    UInt32 count = std::min(frames, ring->amountFrames());
+    if (count == 0)
+        return 0;
+    StackAudioBufferList<kHeadBuffers> part;
+    part.mNumberBuffers = std::min<UInt32>(ioData->mNumberBuffers, kHeadBuffers);
+    for (UInt32 b = 0; b < part.mNumberBuffers; ++b)
+        part.mBuffers[b] = AudioBuffer{1, count * 4, static_cast<Float32*>(ioData->mBuffers[b].mData) + offset};
+    ring->readFrames(&count, part.list());
+    return count;
+}
+
 OSStatus CKAudioFileEditor::renderFrames(UInt32* frames, AudioBufferList* ioData,
-                                         AudioUnitRenderActionFlags* renderFlags, const AudioTimeStamp* timeStamp,
-                                         void* sender)
+                                         AudioUnitRenderActionFlags* renderFlags, const AudioTimeStamp*, void*)
 {
     RenderScope inRender(mRendersInProgress);
-    if (mRenderBlocked.load()) {
-        // A rewind is under way: this slice is silence, and does not count.
+    if (mRenderBlocked.load() || !mCacheRingBuffer) {
+        // The head or the ring is changing, or there is no feed: this slice is silence, and
+        // does not count.
         ZEPRenderSilence(ioData, renderFlags);
         return noErr;
     }
-    if (mIsStopping.load()) {
+    const UInt32 pass = mPass.load(std::memory_order_acquire);
+    if (pass != mRenderPass) {
+        mRenderPass = pass;
+        mRenderHeadPosition = 0;
+        mFramesRendered.store(0);
+        mFramesDelivered.store(0);
+    }
+    if (mStoppedPass.load() == pass) {
         ZEPRenderSilence(ioData, renderFlags);
         return kZEPAudioSourceEndOfData;
     }
     const UInt32 wanted = *frames;
+    UInt32 done = renderHead(0, wanted, ioData);
+    if (done < wanted)
+        done += renderRing(pass, done, wanted - done, ioData);
+    for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
+        AudioBuffer& buffer = ioData->mBuffers[b];
+        if (buffer.mData && done < wanted)
+            std::memset(static_cast<Float32*>(buffer.mData) + done, 0, size_t(wanted - done) * 4);
+        buffer.mDataByteSize = wanted * 4;
+    }
+    *frames = wanted;
+    mFramesDelivered.fetch_add(done);
+
     OSStatus status = noErr;
-    ZEPAudioLocklessPullRingBuffer* ring = mCacheRingBuffer.get();
-    if (!ring) {
-        status = ZEPAudioFileEditor::renderFrames(frames, ioData, renderFlags, timeStamp, sender);
-    } else if (const UInt32 held = ring->amountFrames(); held > 0) {
-        UInt32 count = std::min(wanted, held);
-        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b)
-            ioData->mBuffers[b].mDataByteSize = count * 4;
-        ring->readFrames(&count, ioData);
-        if (count < wanted) {
-            for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
-                AudioBuffer& buffer = ioData->mBuffers[b];
-                if (buffer.mData)
-                    std::memset(static_cast<Float32*>(buffer.mData) + count, 0, (wanted - count) * 4);
-                buffer.mDataByteSize = wanted * 4;
-            }
-        }
-        *frames = wanted;
-    } else {
-        ZEPRenderSilence(ioData, renderFlags);
-        // A dry ring is the end once the loader has nothing more to give; while it still has,
-        // it fell behind, and the slice is silence.
-        const bool loaderDone = mLoaderReachedEnd.load() || !mCurrentlyCaching.load();
+    if (done == 0) {
+        if (renderFlags)
+            *renderFlags |= kAudioUnitRenderAction_OutputIsSilence;
+        // Nothing at all is the end once the loader has nothing more to give for this pass;
+        // while it still has, it fell behind, and the slice is silence.
+        const bool loaderDone = mLoaderEndPass.load() == pass || !mCurrentlyCaching.load();
         if (!forceLoop() && loaderDone)
-            status = ranOutOfData(status);
+            status = ranOutOfData(status, pass);
     }
     const SInt64 rendered = mFramesRendered.fetch_add(wanted) + wanted;
     const SInt64 playLength = mPlaybackFrameCount.load();
     if ((status == kZEPAudioSourceEndOfData || (playLength != 0 && rendered > playLength)) && !forceLoop())
-        status = ranOutOfData(status);
+        status = ranOutOfData(status, pass);
     return status;
 }
 
@@ -339,13 +371,24 @@ OSStatus CKAudioFileEditor::getAudioDescription(AudioStreamBasicDescription* des
 
 OSStatus CKAudioFileEditor::pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp*)
 {
+    const UInt32 pass = mPass.load(std::memory_order_acquire);
+    if (pass != mLoaderPass.load()) {
+        // A new pass: the file from just after the head, and nothing the ring held before
+        // is read in it.
+        mLoaderPass.store(pass);
+        resetOutOfAudio();
+        setReadLocation(mPassReadLocation.load());
+        if (mCacheRingBuffer)
+            mCacheRingBuffer->setReaderFloor(mCacheRingBuffer->framesWritten());
+        mRingPass.store(pass, std::memory_order_release);
+    }
     const OSStatus status = readPackets(frames, bufferList, nullptr, true, true);
     if (status == kZEPAudioSourceEndOfData || (status == noErr && *frames == 0))
-        mLoaderReachedEnd = true;
+        mLoaderEndPass.store(pass);
     if (status != noErr && status != kZEPAudioSourceNoDataYet && status != kZEPAudioSourceEndOfData) {
         // A file that fails (a seek or a read) ends the sound after what came before it,
         // rather than leaving the loader to try again and the sound to play silence.
-        mLoaderReachedEnd = true;
+        mLoaderEndPass.store(pass);
         return *frames > 0 ? noErr : kZEPAudioSourceEndOfData;
     }
     return status;
@@ -360,6 +403,7 @@ OSStatus CKAudioFileEditor::fillCacheAudioBuffer(AudioBufferList* bufferList, UI
         *frames = 0;
         return noErr;
     }
+    mCacheRingBuffer->stop(); // a loader asked to end may still be in its last pull
     const OSStatus status = pullFrames(frames, bufferList, nullptr);
     if (*frames > 0)
         mCacheRingBuffer->writeFrames(*frames, bufferList);
@@ -370,7 +414,7 @@ SInt64 CKAudioFileEditor::exportPacketsReturned()
 {
     if (!mCacheRingBuffer)
         return ZEPAudioFileEditor::exportPacketsReturned();
-    SInt64 read = mCacheRingBuffer->framesRead();
+    SInt64 read = mFramesDelivered.load();
     const SInt64 length = totalLengthVisible(false);
     if (length != 0 && read > length)
         read %= length;

@@ -1,28 +1,36 @@
 #pragma once
 // The edit model of one sound on a board, and the feed the board mixer plays it from. It
 // keeps the first seconds of the edited sound decoded in memory (the head), so a sound
-// starts at once, and a lock-free ring that a loader thread keeps filled ahead through the
-// read with edits; the board mixer's render thread plays from that ring. It also fixes the
-// sound's encode settings to the lossless cache format, scales its volume by the
-// normalisation factor, and tells its delegate (the playback controller) when it has run
-// out of audio.
+// starts at once, and a lock-free ring that a loader thread keeps filled with what follows
+// the head, through the read with edits; the board mixer's render thread plays the head from
+// memory and then the ring. It also fixes the sound's encode settings to the lossless cache
+// format, scales its volume by the normalisation factor, and tells its delegate (the
+// playback controller) when it has run out of audio.
 //
 // Life of a feed: cache on (setUseCache(true), which rewinds) and head read
 // (updateCachedAudio()) once the sound has loaded; to play, rewind and continue
 // (restartPlaybackAndContinue()), start caching, prepareForPlayback(); the render then
-// plays the head from the ring at once and the loader's frames after it. At the end (or
-// when the play length is reached) the render says "stopping" once through the delegate's
+// plays the head at once and the loader's frames after it. At the end (or when the play
+// length is reached) the render says "stopping" once through the delegate's
 // audioEditorRanOutOfData() and answers 666 from then on, until a rewind. A forced loop
 // (setForceLoop()) never ends: the reads wrap without a gap.
 //
+// A rewind starts a new pass and returns at once: it never waits for the loader. The render
+// takes the new pass at its next slice and plays the head; the loader, which may be in the
+// middle of a pull, starts the pass when it next looks (at once, if it sleeps): it moves the
+// file's read position behind the head and raises the ring's reader floor, so nothing of
+// the old pass is heard in the new one.
+//
 // Threads:
 //  - Control (the playback controller's, normally the main thread): everything not below.
-//    Rewinds and head reads hold the write lock and wait (without the render ever waiting)
-//    until no render is under way; a render that comes meanwhile plays silence.
+//    Head reads and cache changes hold the write lock and wait (without the render ever
+//    waiting) until no render is under way; a render that comes meanwhile plays silence.
 //  - The board mixer's render thread: renderFrames() and getAudioDescription(). The render
-//    allocates nothing and takes no lock: it reads the ring and atomics only. Its
-//    audioEditorRanOutOfData() call to the delegate runs on that thread, so the delegate
-//    only sets a flag or posts to the main thread, and never blocks.
+//    allocates nothing and takes no lock: it reads the head, the ring and atomics only.
+//    Without a ring it answers silence (the model's own playback render is pulled by its
+//    own chain, never by the board). Its audioEditorRanOutOfData() call to the delegate
+//    runs on that thread, so the delegate only sets a flag or posts to the main thread,
+//    and never blocks.
 //  - The ring's loader thread: pullFrames(), which reads the file with edits.
 //
 // Ownership: the sound owns its feed; the feed's reference to the sound is not owning.
@@ -85,10 +93,11 @@ public:
     // '!Len' for a negative length, the read's status (666 when the sound is shorter than
     // the head, which then holds all of it), or 0. A caching loader keeps its place.
     OSStatus updateCachedAudio();
-    // The ring holds the head again and the loader goes on after it; stopping and the
-    // out-of-audio state are cleared; caching stops (the caller starts it again).
+    // A new pass: the render plays the head again from its next slice and the loader goes on
+    // after it; stopping and the out-of-audio state are cleared; caching stops (the loader
+    // is asked to end, without waiting for it; the caller starts caching again).
     void restartPlaybackAtBeginning();
-    // The same, and caching goes on.
+    // The same, and caching goes on. Never waits for the loader.
     void restartPlaybackAndContinue();
     // Frames rendered back to 0 and the play length set (none for a forced loop).
     void prepareForPlayback();
@@ -97,15 +106,18 @@ public:
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
                           const AudioTimeStamp* timeStamp, void* sender) override;
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override;
-    // The loader's pull: the read with every cut, fade and silence applied. A file that fails
-    // (a seek or a read) ends the loader as the sound's end does, after what came before.
+    // The loader's pull: the read with every cut, fade and silence applied; the first pull
+    // of a pass starts it (read position and reader floor). A file that fails (a seek or a
+    // read) ends the loader as the sound's end does, after what came before.
     OSStatus pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp* timeStamp) override;
+    bool restartsStream() override { return mPass.load() != mLoaderPass.load(); }
     // Reads *frames into bufferList and stores them in the ring, when the cache is on, the
     // loader is not filling the ring and it has more room than that; else *frames = 0.
     OSStatus fillCacheAudioBuffer(AudioBufferList* bufferList, UInt32* frames);
 
-    void setStopping(bool stopping) { mIsStopping.store(stopping); }
-    bool isStopping() const { return mIsStopping.load(); }
+    // Stopping belongs to a pass: a rewind clears it.
+    void setStopping(bool stopping) { mStoppedPass.store(stopping ? mPass.load() : mPass.load() - 1); }
+    bool isStopping() const { return mStoppedPass.load() == mPass.load(); }
     // Not owned: the sound owns this editor.
     CKSoundSource* soundSource() const { return mSoundSource; }
     void setSoundSource(CKSoundSource* soundSource) { mSoundSource = soundSource; }
@@ -124,13 +136,17 @@ public:
 
 private:
     explicit CKAudioFileEditor(std::unique_ptr<ZEPAudioFile> file);
-    // The rewind of both restarts, with the write lock held and renders kept out.
+    // Starts a new pass (write lock held): the render and the loader take it up themselves.
     void rewind();
-    // Keeps renders out while a rewind changes the ring: returns once none is under way.
+    // Keeps renders out while the head or the ring change: returns once none is under way.
     void blockRenders();
     void unblockRenders() { mRenderBlocked.store(false); }
-    // The delegate hears of the end once per play; its answer becomes the status.
-    OSStatus ranOutOfData(OSStatus status);
+    // The delegate hears of the end once per pass; its answer becomes the status.
+    OSStatus ranOutOfData(OSStatus status, UInt32 pass);
+    // Render thread: copies up to frames frames of the pass from the head, then the ring,
+    // into ioData from frame offset on; answers the frames copied.
+    UInt32 renderHead(UInt32 offset, UInt32 frames, AudioBufferList* ioData);
+    UInt32 renderRing(UInt32 pass, UInt32 offset, UInt32 frames, AudioBufferList* ioData);
 
     SInt32 mMixerInput = -1;
     CKSoundSource* mSoundSource = nullptr;
@@ -140,14 +156,26 @@ private:
     UInt32 mInitialCachedAudioSizeFrames = 0;
     UInt32 mInitialCachedAudioMaxSizeFrames = 0;
     std::atomic<bool> mCurrentlyCaching{false};
-    std::atomic<bool> mIsStopping{false};
     std::atomic<SInt64> mFramesRendered{0};
     std::atomic<SInt64> mPlaybackFrameCount{0};
     bool mPreservesOriginalSamplerate = false;
     float mAudioCacheDuration = 1.0f;
-    // The loader has read the end of the sound: a dry ring then means the end, not a
-    // loader that fell behind.
-    std::atomic<bool> mLoaderReachedEnd{false};
     std::atomic<bool> mRenderBlocked{false};
     std::atomic<int> mRendersInProgress{0};
+
+    // Passes: each rewind starts one. The control thread counts them and tells where the
+    // loader resumes the file; the loader publishes the pass its ring frames belong to and
+    // the pass whose end it read; stopping is set for a pass.
+    static constexpr UInt32 kNoPass = 0xFFFFFFFF;
+    std::atomic<UInt32> mPass{0};
+    std::atomic<SInt64> mPassReadLocation{0};
+    std::atomic<UInt32> mLoaderPass{kNoPass};
+    std::atomic<UInt32> mRingPass{kNoPass};
+    std::atomic<UInt32> mLoaderEndPass{kNoPass};
+    std::atomic<UInt32> mStoppedPass{kNoPass};
+    // Render thread only: the pass it plays and where it is in it (frames from its start).
+    UInt32 mRenderPass = kNoPass;
+    UInt32 mRenderHeadPosition = 0;
+    // Frames the render delivered in this pass (head and ring), for exportPacketsReturned().
+    std::atomic<SInt64> mFramesDelivered{0};
 };

@@ -690,7 +690,7 @@ void ZEPAudioEditor::setEffectsGraph(std::shared_ptr<ZEPMultiAudioGraph> graph)
 {
     mEffectsGraph = std::move(graph);
     if (mEffectsGraph)
-        mEffectsGraph->setInputSource(this);
+        mEffectsGraph->setInputSource(ownRender());
     mEffectsGraphEnabled = true;
 }
 

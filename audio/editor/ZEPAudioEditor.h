@@ -435,6 +435,10 @@ protected:
     SInt64 relativeLocationAtSampleTime(double sampleTime) const;
     // The source the player pulls: the effects chain (bypassed while disabled), else the editor.
     ZEPAudioSource* playerSource();
+    // The editor's own render as a producer, which the chain and the player pull whatever a
+    // subclass makes of renderFrames() for other consumers (the board feed's is the board
+    // mixer's).
+    ZEPAudioSource* ownRender();
     void releasePlayer();
     // Ends every thread that reads the sound (scrub player, track ring loader, player): a
     // subclass calls it first thing in its destructor, before what those threads read goes.
@@ -462,6 +466,7 @@ protected:
     bool mNeedToSetReadLocation = false;
     QPointer<UndoManager> mUndoManager;
     std::shared_ptr<ZEPMultiAudioGraph> mEffectsGraph;
+    std::unique_ptr<ZEPAudioSource> mOwnRender;
     bool mEffectsGraphEnabled = false;
     UInt32 mOperationMode = kIdleMode;
 

@@ -222,12 +222,46 @@ void ZEPAudioEditor::rebuildPreviewConverters(const AudioStreamBasicDescription&
 
 // Playing ----------------------------------------------------------------------------------
 
+namespace {
+
+// The edit model's own render, reached past any subclass's renderFrames().
+class OwnRenderSource final : public ZEPAudioSource {
+public:
+    explicit OwnRenderSource(ZEPAudioEditor& editor) : mEditor(editor) {}
+    OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
+    {
+        return mEditor.ZEPAudioEditor::getAudioDescription(description);
+    }
+    OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
+                          const AudioTimeStamp* timeStamp, void* sender) override
+    {
+        return mEditor.ZEPAudioEditor::renderFrames(frames, ioData, renderFlags, timeStamp, sender);
+    }
+    OSStatus setMaxRequestFrames(UInt32 frames) override { return mEditor.setMaxRequestFrames(frames); }
+    UInt32 maxRequestFrames() override { return mEditor.maxRequestFrames(); }
+    SInt64 framesAvailable() override { return mEditor.framesAvailable(); }
+    bool isFlushing() override { return mEditor.isFlushing(); }
+    void flush() override { mEditor.flush(); }
+
+private:
+    ZEPAudioEditor& mEditor;
+};
+
+} // namespace
+
+ZEPAudioSource* ZEPAudioEditor::ownRender()
+{
+    if (!mOwnRender)
+        mOwnRender = std::make_unique<OwnRenderSource>(*this);
+    return mOwnRender.get();
+}
+
 ZEPAudioSource* ZEPAudioEditor::playerSource()
 {
     if (!mEffectsGraph)
-        return this;
+        return ownRender();
     // An export may have left the chain pulling its extraction source.
-    mEffectsGraph->setInputSource(this);
+    mEffectsGraph->setInputSource(ownRender());
     mEffectsGraph->setBypassesGraphs(!mEffectsGraphEnabled);
     return mEffectsGraph.get();
 }

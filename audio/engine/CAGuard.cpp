@@ -70,14 +70,6 @@ bool CAGuard::WaitUntil(UInt64 absoluteNanos)
     return WaitFor(absoluteNanos - now);
 }
 
-void CAGuard::Notify()
-{
-    if (const int status = pthread_cond_signal(&mCondVar))
-        throw CAException(status);
-}
+OSStatus CAGuard::Notify() noexcept { return pthread_cond_signal(&mCondVar); }
 
-void CAGuard::NotifyAll()
-{
-    if (const int status = pthread_cond_broadcast(&mCondVar))
-        throw CAException(status);
-}
+OSStatus CAGuard::NotifyAll() noexcept { return pthread_cond_broadcast(&mCondVar); }

@@ -1,7 +1,7 @@
 #pragma once
 // Host time: ticks of the monotonic clock, and their conversion to nanoseconds. On this
-// platform one tick is one nanosecond; the conversions keep the design's shape so timed
-// waits read the same everywhere. Any thread; allocation-free.
+// platform one tick is one nanosecond; the conversions are kept all the same, so that code
+// that takes host times never assumes the unit. Any thread; allocation-free.
 
 #include "platform/CoreAudioTypes.h"
 

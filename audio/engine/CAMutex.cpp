@@ -21,31 +21,27 @@ bool CAMutex::Lock()
     return true;
 }
 
-void CAMutex::Unlock()
+OSStatus CAMutex::Unlock() noexcept
 {
     if (!pthread_equal(mOwner.load(), pthread_self()))
-        return;
+        return noErr;
     mOwner.store(0);
-    if (const int status = pthread_mutex_unlock(&mMutex))
-        throw CAException(status);
+    return pthread_mutex_unlock(&mMutex);
 }
 
-bool CAMutex::Try(bool& outWasLocked)
+bool CAMutex::Try(bool& outWasLocked) noexcept
 {
     outWasLocked = false;
     const pthread_t self = pthread_self();
     if (pthread_equal(mOwner.load(), self))
         return true;
-    const int status = pthread_mutex_trylock(&mMutex);
-    if (status == EBUSY)
-        return false;
-    if (status)
-        throw CAException(status);
+    if (pthread_mutex_trylock(&mMutex) != 0)
+        return false; // busy, or a failure: either way the caller does not hold it
     mOwner.store(self);
     outWasLocked = true;
     return true;
 }
 
-bool CAMutex::IsFree() const { return mOwner.load() == 0; }
+bool CAMutex::IsFree() const noexcept { return mOwner.load() == 0; }
 
-bool CAMutex::IsOwnedByCurrentThread() const { return pthread_equal(mOwner.load(), pthread_self()); }
+bool CAMutex::IsOwnedByCurrentThread() const noexcept { return pthread_equal(mOwner.load(), pthread_self()); }

@@ -2,8 +2,9 @@
 // A pthread mutex (not recursive) that knows its owner, so a thread can ask whether it
 // holds it and nested Lock() calls by one thread do not deadlock: Lock() answers false when
 // the caller holds it already, and callers unlock only when their Lock() answered true.
-// Try() is the only call a render thread may make. Failures of the pthread calls throw
-// CAException.
+// Try() and Unlock() are the only calls a render thread may make: they never throw and never
+// wait (a pthread failure is a status: Try() then answers false, Unlock() the error). The
+// other calls throw CAException when a pthread call fails.
 
 #include "audio/engine/CAException.h"
 
@@ -19,13 +20,14 @@ public:
 
     // True when this call took the mutex; false at once when the caller holds it already.
     virtual bool Lock();
-    // Frees the mutex when the caller holds it; nothing otherwise.
-    virtual void Unlock();
+    // Frees the mutex when the caller holds it; nothing otherwise. 0 or the pthread error.
+    virtual OSStatus Unlock() noexcept;
     // Never waits. True when the caller holds the mutex afterwards; outWasLocked tells
-    // whether this call took it (false when the caller held it already).
-    virtual bool Try(bool& outWasLocked);
-    virtual bool IsFree() const;
-    virtual bool IsOwnedByCurrentThread() const;
+    // whether this call took it (false when the caller held it already). A pthread failure
+    // other than "busy" answers false as well.
+    virtual bool Try(bool& outWasLocked) noexcept;
+    virtual bool IsFree() const noexcept;
+    virtual bool IsOwnedByCurrentThread() const noexcept;
 
     const char* GetName() const { return mName; }
 

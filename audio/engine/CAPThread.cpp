@@ -1,5 +1,7 @@
 #include "audio/engine/CAPThread.h"
 
+#include "platform/ThreadPriority.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
@@ -79,22 +81,25 @@ void CAPThread::SetTimeConstraints(UInt32 period, UInt32 computation, UInt32 con
 
 void CAPThread::ApplyScheduling(pthread_t thread)
 {
-    // A time constraint and a fixed priority both mean the real-time FIFO policy here;
-    // anything else stays in normal time-sharing.
-    int policy = SCHED_OTHER;
-    sched_param parameters{};
-    if (mTimeConstraintSet) {
-        policy = SCHED_FIFO;
-        parameters.sched_priority = kMaxThreadPriority - kDefaultThreadPriority;
-    } else if (mFixedPriority && mPriority > kDefaultThreadPriority) {
-        policy = SCHED_FIFO;
-        parameters.sched_priority = std::clamp(mPriority - kDefaultThreadPriority, sched_get_priority_min(SCHED_FIFO),
-                                               sched_get_priority_max(SCHED_FIFO));
-    } else {
+    // A time constraint and a fixed priority both ask for the real-time FIFO policy, which
+    // ThreadPriority grants below the audio threads only; anything else stays in normal
+    // time-sharing.
+    mAppliedGeneration.store(ThreadPriority::generation());
+    int wanted = 0;
+    if (mTimeConstraintSet)
+        wanted = kMaxThreadPriority - kDefaultThreadPriority;
+    else if (mFixedPriority && mPriority > kDefaultThreadPriority)
+        wanted = mPriority - kDefaultThreadPriority;
+    else
         return;
-    }
-    if (const int status = pthread_setschedparam(thread, policy, &parameters))
+    if (const int status = ThreadPriority::applyToHelper(thread, wanted))
         logRefusalOnce(status);
+}
+
+void CAPThread::RefreshPriority()
+{
+    if (mAppliedGeneration.load() != ThreadPriority::generation())
+        ApplyScheduling(pthread_self());
 }
 
 void CAPThread::Start()

@@ -1,9 +1,13 @@
 #pragma once
-// A thread object with a scheduling priority. Priorities keep the design's scale: 31 is
-// the normal time-sharing priority; a fixed priority above it (the ring loaders ask for 63)
-// runs the thread under the real-time FIFO policy at (priority - 31). Where raising the
-// priority is refused (usual for a normal user), the thread runs its routine anyway at
-// normal priority and the refusal is logged once per process.
+// A thread object with a scheduling priority. Priorities are on a scale where 31 is the
+// normal time-sharing priority; a fixed priority above it (the ring loaders ask for 63), or
+// a time constraint, asks for the real-time FIFO policy at (priority - 31), which the
+// program grants only below its audio threads (platform/ThreadPriority.h): strictly below
+// the device's process thread, or normal time-sharing when that thread is not real-time or
+// has not run yet. Where raising the priority is refused (usual for a normal user), the
+// thread runs its routine anyway at normal priority and the refusal is logged once per
+// process. A thread that runs long calls RefreshPriority() now and then, to follow the
+// audio threads' priority as it becomes known.
 //
 // Life: idle until Start(), running until its routine returns, then idle again; it can be
 // started again. To stop it, its owner makes the routine return, calls WaitForExit(), and
@@ -35,6 +39,9 @@ public:
     // Stored, and applied at once when the thread runs (from any thread).
     void SetPriority(SInt32 priority, bool fixedPriority);
     void SetTimeConstraints(UInt32 period, UInt32 computation, UInt32 constraint, bool preemptible);
+    // On the object's own thread: applies the scheduling again when the audio threads'
+    // priority changed since it was last applied.
+    void RefreshPriority();
 
     // Starts the routine on a new detached thread unless one runs already. Throws CAException.
     virtual void Start();
@@ -60,6 +67,7 @@ protected:
     UInt32 mConstraint = 0;
     bool mIsPreemptible = true;
     bool mTimeConstraintSet = false;
+    std::atomic<unsigned> mAppliedGeneration{0};
     bool mFixedPriority;
     bool mAutoDelete;
 };

@@ -136,7 +136,7 @@ OSStatus ZEPRingBufferGetSpace(const RingBufferData* ring, SInt32* outBytes)
 {
     if (!ring)
         return kAudio_ParamError;
-    *outBytes = ring->capacity - ring->fill.load(kRelaxed);
+    *outBytes = ring->capacity - ring->fill.load(std::memory_order_acquire);
     return noErr;
 }
 
@@ -168,15 +168,32 @@ OSStatus ZEPRingBufferUnlock(RingBufferData* ring)
 
 OSStatus ZEPRingBufferWrite(RingBufferData* ring, const void* source, SInt32 bytes)
 {
+    if (const OSStatus status = ZEPRingBufferCopyAhead(ring, source, bytes))
+        return status;
+    return ZEPRingBufferCommit(ring, bytes);
+}
+
+OSStatus ZEPRingBufferCopyAhead(RingBufferData* ring, const void* source, SInt32 bytes)
+{
+    if (!ring)
+        return kAudio_ParamError;
+    if (bytes > ring->capacity)
+        return 1;
+    if (bytes > 0)
+        copyIn(ring, ring->write, static_cast<const UInt8*>(source), bytes);
+    return noErr;
+}
+
+OSStatus ZEPRingBufferCommit(RingBufferData* ring, SInt32 bytes)
+{
     if (!ring)
         return kAudio_ParamError;
     if (bytes > ring->capacity)
         return 1;
     if (bytes <= 0)
         return noErr;
-    copyIn(ring, ring->write, static_cast<const UInt8*>(source), bytes);
     ring->write = advance(ring, ring->write, bytes);
-    ring->fill.store(std::min(ring->fill.load(kRelaxed) + bytes, ring->capacity), kRelaxed);
+    ring->fill.store(std::min(ring->fill.load(kRelaxed) + bytes, ring->capacity), std::memory_order_release);
     ring->written.fetch_add(UInt32(bytes), kRelaxed);
     return noErr;
 }
@@ -192,7 +209,8 @@ OSStatus ZEPRingBufferRead(RingBufferData* ring, void* destination, SInt32* ioBy
         return noErr;
     copyOut(ring, ring->read, static_cast<UInt8*>(destination), bytes);
     ring->read = advance(ring, ring->read, bytes);
-    ring->fill.store(std::max(ring->fill.load(kRelaxed) - bytes, 0), kRelaxed);
+    // Released: a writer that sees the space this frees sees the bytes read out of it first.
+    ring->fill.store(std::max(ring->fill.load(kRelaxed) - bytes, 0), std::memory_order_release);
     ring->readTotal.fetch_add(UInt32(bytes), kRelaxed);
     return noErr;
 }
@@ -203,7 +221,7 @@ OSStatus ZEPRingBufferConsume(RingBufferData* ring, SInt32 bytes)
         return kAudio_ParamError;
     const SInt32 dropped = std::clamp(bytes, 0, ring->fill.load(kRelaxed));
     ring->read = advance(ring, ring->read, dropped);
-    ring->fill.fetch_sub(dropped, kRelaxed);
+    ring->fill.fetch_sub(dropped, std::memory_order_release);
     ring->readTotal.fetch_add(UInt32(dropped), kRelaxed);
     return noErr;
 }

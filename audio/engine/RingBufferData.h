@@ -54,6 +54,13 @@ OSStatus ZEPRingBufferUnlock(RingBufferData* ring);
 
 // Copies bytes at the write position (wrapping); fill = min(fill + bytes, capacity).
 OSStatus ZEPRingBufferWrite(RingBufferData* ring, const void* source, SInt32 bytes);
+// The two halves of a write, for a single writer that writes only into free space while a
+// reader may read under the lock: the copy to the write position (without moving it; the
+// reader never reads there), which needs no lock, then the commit, which moves the write
+// position and the fill (under the lock). The space a writer reads is acquired, so the bytes
+// a reader read out of it are read before the writer copies over them.
+OSStatus ZEPRingBufferCopyAhead(RingBufferData* ring, const void* source, SInt32 bytes);
+OSStatus ZEPRingBufferCommit(RingBufferData* ring, SInt32 bytes);
 // Copies *ioBytes bytes from the read position (wrapping); fill shrinks (not below 0);
 // *ioBytes is left as asked.
 OSStatus ZEPRingBufferRead(RingBufferData* ring, void* destination, SInt32* ioBytes);

@@ -1,29 +1,33 @@
 #pragma once
-// A lock-free ring buffer that keeps itself filled: a loader thread (fixed priority 63
-// where the system allows it, else normal priority) pulls its producer in pulls of
-// pullFrames() frames whenever that much space is free, and sleeps on a guard otherwise,
-// for half a pull's duration or until a read wakes it. The render thread reads as from
-// ZEPAudioLocklessRingBuffer, lock-free; its only extra work is a condition signal.
+// A lock-free ring buffer that keeps itself filled: its loader (ZEPRingLoader) pulls the
+// producer in pulls of pullFrames() frames, on a thread of fixed priority 63 (which the
+// program keeps below its audio threads, else normal priority). The loader sleeps while the
+// ring holds at least refillMark() frames (half the capacity unless set) and refills it to
+// the top, pull after pull, once reads have taken it below the mark. The render thread
+// reads as from ZEPAudioLocklessRingBuffer, lock-free; a read wakes the loader with one
+// system call only when the ring fell below the mark and the loader sleeps.
+//
+// A producer that is rewound while the loader runs starts its stream afresh
+// (ZEPAudioLocklessPullRingBufferAudioSource::restartsStream): the loader pulls at once,
+// however full the ring is, and the reader goes on from the new frames.
 //
 // The loader ends by itself when a pull answers end of data (666), or success with no
 // frames, unless ignoreEmpty() is set. A pull that delivers nothing (667, or an ignored end)
-// is followed by a pause of the same half pull before the next try, so a producer that has
-// nothing yet is not spun on.
+// is followed by a pause of half a pull before the next try, so a producer that has nothing
+// yet is not spun on.
 //
-// Threads: start, stop, reset, prime, setPullFrames and setAudioSource on a control thread
-// (setPullFrames, setAudioSource and prime only while the loader is stopped); readFrames on
-// the reader's thread; the loader is the only writer while it runs. stop() returns only
-// once the loader thread has ended.
+// Threads: start, stop, requestStop, reset, prime, setPullFrames, setRefillMark and
+// setAudioSource on a control thread (the setters and prime only while the loader is
+// stopped); readFrames on the reader's thread; the loader is the only writer while it runs.
+// stop() returns only once the loader thread has ended.
 
-#include "audio/engine/CAGuard.h"
-#include "audio/engine/CAPThread.h"
 #include "audio/engine/ZEPAudioLocklessRingBuffer.h"
 #include "audio/engine/ZEPAudioSource.h"
+#include "audio/engine/ZEPRingLoader.h"
 
 #include <memory>
-#include <mutex>
 
-class ZEPAudioLocklessPullRingBuffer : public ZEPAudioLocklessRingBuffer {
+class ZEPAudioLocklessPullRingBuffer : public ZEPAudioLocklessRingBuffer, private ZEPRingLoader::Ring {
 public:
     static constexpr UInt32 kDefaultPullFrames = 512;
     static constexpr SInt32 kLoaderPriority = 63;
@@ -37,18 +41,25 @@ public:
     // Frames per pull (rebuilds the pull list).
     void setPullFrames(UInt32 frames);
     UInt32 pullFrames() const { return mProcessFrames; }
-    void setIgnoreEmpty(bool ignoreEmpty) { mIgnoreEmpty.store(ignoreEmpty); }
-    bool ignoreEmpty() const { return mIgnoreEmpty.load(); }
+    void setRefillMark(UInt32 frames) { mLoader.setRefillMark(frames); }
+    UInt32 refillMark() const { return mLoader.refillMark(); }
+    void setIgnoreEmpty(bool ignoreEmpty) { mLoader.setIgnoreEmpty(ignoreEmpty); }
+    bool ignoreEmpty() const { return mLoader.ignoreEmpty(); }
 
-    bool isRunning() const;
-    // Starts the loader unless it runs. Throws CAException when no thread can be made.
+    bool isRunning() const { return mLoader.isRunning(); }
+    // Starts the loader unless it runs (a running one looks at the ring again). Throws
+    // CAException when no thread can be made.
     void start();
     void stop();
+    // Asks the loader to end after its pull under way, without waiting for it.
+    void requestStop() noexcept { mLoader.requestStop(); }
     // Stops the loader and sets every position back to 0.
     void reset() override;
 
-    // Reads lock-free, then wakes the loader.
+    // Reads lock-free, then wakes the loader if the ring needs it.
     OSStatus readFrames(UInt32* ioFrames, AudioBufferList* bufferList) override;
+    // Makes a sleeping loader look at the ring now (any thread, render-safe).
+    void wakeLoader() noexcept { mLoader.wake(); }
 
     // Fills the ring on the caller's thread until it holds frames frames (at most its
     // capacity), the producer answers anything but success, or delivers nothing. Returns
@@ -56,23 +67,15 @@ public:
     OSStatus prime(UInt32 frames);
 
 private:
-    static void* threadEntry(void* buffer);
-    void thread();
-    void resetSourceBufferSizes();
+    UInt32 loaderHeldFrames() const override { return amountFrames(); }
+    UInt32 loaderSpaceFrames() const override { return spaceFrames(); }
     // One pull of the producer at the write position; stores what it delivers.
-    OSStatus pullOnce(ZEPAudioLocklessPullRingBufferAudioSource* source, AudioTimeStamp& timeStamp,
-                      UInt32* outDelivered);
+    OSStatus loaderPull(UInt32* delivered) override;
+    bool loaderMustPull() override;
 
-    mutable std::mutex mLock;
-    std::atomic<bool> mThreadKeepRunning{false};
-    std::atomic<bool> mThreadIsRunning{false};
     UInt32 mProcessFrames = 0;
     AudioBufferList* mSourceBufferList = nullptr;
     UInt32 mSourceBufferListDataSize = 0;
-    SInt64 mCurWriteSampleTime = 0;
-    SInt64 mCurReadSampleTime = 0;
     std::atomic<ZEPAudioLocklessPullRingBufferAudioSource*> mAudioSource{nullptr};
-    std::atomic<bool> mIgnoreEmpty{false};
-    CAGuard mIOGuard{"ZEPAudioLocklessPullRingBufferGuard"};
-    std::unique_ptr<CAPThread> mCAPThread;
+    ZEPRingLoader mLoader;
 };

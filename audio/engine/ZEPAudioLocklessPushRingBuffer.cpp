@@ -22,16 +22,26 @@ ZEPAudioLocklessPushRingBuffer::ZEPAudioLocklessPushRingBuffer(const AudioStream
 OSStatus ZEPAudioLocklessPushRingBuffer::writeFrames(UInt32 frames, const AudioBufferList* bufferList)
 {
     const OSStatus status = ZEPAudioLocklessRingBuffer::writeFrames(frames, bufferList);
-    CAMutexLocker lock(mIOGuard);
-    mIOGuard.Notify();
+    // Either the reader sees these frames when it looks before waiting, or the writer sees
+    // the reader waiting (each publishes, then fences, then looks at the other's flag).
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (mReaderWaits.load()) {
+        CAMutexLocker lock(mIOGuard);
+        mIOGuard.Notify();
+    }
     return status;
 }
 
 OSStatus ZEPAudioLocklessPushRingBuffer::readFrames(UInt32* ioFrames, AudioBufferList* bufferList)
 {
-    CAMutexLocker lock(mIOGuard);
-    while (mReadsBlock.load() && amountFrames() < *ioFrames)
-        mIOGuard.Wait();
+    if (mReadsBlock.load() && amountFrames() < *ioFrames) {
+        CAMutexLocker lock(mIOGuard);
+        mReaderWaits.store(true);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        while (mReadsBlock.load() && amountFrames() < *ioFrames)
+            mIOGuard.Wait();
+        mReaderWaits.store(false);
+    }
     return ZEPAudioLocklessRingBuffer::readFrames(ioFrames, bufferList);
 }
 

@@ -121,7 +121,7 @@ OSStatus ZEPAudioLocklessRingBuffer::readFrames(UInt32* ioFrames, AudioBufferLis
         silence(bufferList, frames);
         return noErr;
     }
-    const SInt64 readTime = mReadSampleTime.load(std::memory_order_relaxed);
+    const SInt64 readTime = framesRead();
     SInt32 check = mRingBuffer.CheckTimeBounds(readTime, readTime + frames);
     const UInt32 bytesPerFrame = mASBD.mBytesPerFrame;
     for (UInt32 done = 0; check == CASampleRing::kOK && done < frames;) {
@@ -153,7 +153,12 @@ OSStatus ZEPAudioLocklessRingBuffer::readFrames(UInt32* ioFrames, AudioBufferLis
 
 void ZEPAudioLocklessRingBuffer::consumeFrames(UInt32 frames)
 {
-    mReadSampleTime.store(mReadSampleTime.load(std::memory_order_relaxed) + frames, std::memory_order_release);
+    mReadSampleTime.store(framesRead() + frames, std::memory_order_release);
+}
+
+SInt64 ZEPAudioLocklessRingBuffer::framesRead() const
+{
+    return std::max(mReadSampleTime.load(std::memory_order_acquire), mReaderFloor.load(std::memory_order_acquire));
 }
 
 UInt32 ZEPAudioLocklessRingBuffer::spaceFrames() const
@@ -176,4 +181,5 @@ void ZEPAudioLocklessRingBuffer::reset()
 {
     mWriteSampleTime.store(0);
     mReadSampleTime.store(0);
+    mReaderFloor.store(0);
 }

@@ -18,9 +18,14 @@
 // Either way the caller's buffers hold the frames asked with byte sizes to match. A list
 // without a buffer for each buffer of the callers' format is not written, and read as silence.
 //
-// Threads: writeFrames on the writer's thread, readFrames and consumeFrames on the reader's;
-// the counts may be read from either. reset() only while neither side runs. Reads and writes
-// allocate nothing, lock nothing and never log.
+// The writer may also raise the reader's floor (setReaderFloor): frames before it will never
+// be read, so the next read starts there at the earliest and the space counts from there. A
+// writer that starts the stream afresh (a rewound producer) thus needs no reset while the
+// reader runs.
+//
+// Threads: writeFrames and setReaderFloor on the writer's thread, readFrames and
+// consumeFrames on the reader's; the counts may be read from either. reset() only while
+// neither side runs. Reads and writes allocate nothing, lock nothing and never log.
 
 #include "audio/engine/CASampleRing.h"
 
@@ -47,16 +52,20 @@ public:
     virtual OSStatus readFrames(UInt32* ioFrames, AudioBufferList* bufferList);
     // Skips frames at the read position.
     void consumeFrames(UInt32 frames);
+    // Writer's side: no frame before time (a write position) will be read.
+    void setReaderFloor(SInt64 time) { mReaderFloor.store(time, std::memory_order_release); }
+    SInt64 readerFloor() const { return mReaderFloor.load(std::memory_order_acquire); }
 
     UInt32 capacityFrames() const { return mCapacityFrames; }
     // Frames that can be written without overtaking the reader: the capacity asked minus what
     // is held; 0 when the ring cannot report its bounds.
     UInt32 spaceFrames() const;
-    // Frames written and not yet read.
+    // Frames written and not yet read (nor below the floor).
     UInt32 amountFrames() const;
-    SInt64 framesRead() const { return mReadSampleTime.load(std::memory_order_acquire); }
+    // The reader's position (the floor, once the reader is below it).
+    SInt64 framesRead() const;
     SInt64 framesWritten() const { return mWriteSampleTime.load(std::memory_order_acquire); }
-    // Both positions back to 0 (the stored frames stay until overwritten).
+    // Both positions and the floor back to 0 (the stored frames stay until overwritten).
     virtual void reset();
     bool isRestrictive() const { return true; }
 
@@ -69,6 +78,7 @@ protected:
     CASampleRing mRingBuffer;
     std::atomic<SInt64> mWriteSampleTime{0};
     std::atomic<SInt64> mReadSampleTime{0};
+    std::atomic<SInt64> mReaderFloor{0};
     UInt32 mBufferListDataSize = 0;
     AudioBufferList* mReadBufferList = nullptr;
     AudioBufferList* mWriteBufferList = nullptr;

@@ -134,7 +134,7 @@ std::vector<std::shared_ptr<ZEPAudioSource>> ZEPAudioMixer::addedSources() { ret
 
 bool ZEPAudioMixer::lockSource(UInt32 input) { return input < mNumInputs && mAudioSourceMutexes[input]->Lock(); }
 
-bool ZEPAudioMixer::tryLockSource(UInt32 input)
+bool ZEPAudioMixer::tryLockSource(UInt32 input) noexcept
 {
     if (input >= mNumInputs)
         return false;
@@ -143,7 +143,7 @@ bool ZEPAudioMixer::tryLockSource(UInt32 input)
     return tookIt;
 }
 
-void ZEPAudioMixer::unlockSource(UInt32 input)
+void ZEPAudioMixer::unlockSource(UInt32 input) noexcept
 {
     if (input < mNumInputs)
         mAudioSourceMutexes[input]->Unlock();

@@ -74,8 +74,8 @@ public:
     // calling thread holds it already). Pair with unlockSource only when true.
     bool lockSource(UInt32 input);
     // Never waits: true only when this call newly took the lock.
-    bool tryLockSource(UInt32 input);
-    void unlockSource(UInt32 input);
+    bool tryLockSource(UInt32 input) noexcept;
+    void unlockSource(UInt32 input) noexcept;
 
     ZEPAudioMixerDelegate* delegate() const { return mDelegate; }
     void setDelegate(ZEPAudioMixerDelegate* delegate) { mDelegate = delegate; }

@@ -1,35 +1,34 @@
 #pragma once
-// A restrictive locked ring (ZEPAudioRingBuffer) that fills itself: a loader thread pulls a
-// ZEPAudioPullRingBufferAudioSource in pulls of pullFrames() frames while at least two
-// pulls' worth of space is free, and sleeps on a condition otherwise until a reader frees
-// space (or half a pull's duration has passed: a wake-up that crossed its sleep is never
-// waited for longer than that).
+// A restrictive locked ring (ZEPAudioRingBuffer) that fills itself: its loader
+// (ZEPRingLoader, at normal priority) pulls a ZEPAudioPullRingBufferAudioSource in pulls of
+// pullFrames() frames. The loader sleeps while the ring holds at least refillMark() frames
+// (half the capacity unless set) and refills it to the top once reads have taken it below.
 //
-// The reader side is made for the device's render thread and never blocks on the loader:
-// it tries the ring's lock for at most kRenderLockWait (a writer holds it only for one
-// copy) and does not wait for data at all. A read finds either the frames asked, or (when
-// fewer are stored, or the lock stayed busy) *ioFrames = 0 with zero byte sizes, the
-// caller's buffers untouched, as after the loader has ended.
+// The reader side is made for the device's render thread and never waits: it tries the
+// ring's lock once and does not wait for data at all. The loader copies its frames into the
+// free space without the lock and holds it only to publish them (writeFramesIntoSpace), so
+// the try finds it busy next to never.
+// A read finds either the frames asked, or (when fewer are stored, or the lock was busy)
+// *ioFrames = 0 with zero byte sizes, the caller's buffers untouched, as after the loader
+// has ended. A read wakes the loader (one system call) only when the ring needs frames.
 //
 // The loader ends by itself when a pull answers 666, or success with no frames, unless
 // ignoreEmpty() is set; a pull that delivers nothing is followed by a pause of half a pull.
 //
-// Threads: start, stop, reset, prime, setPullFrames and setAudioSource on a control thread
-// (the last three while the loader is stopped); readFrames on the reader's thread. stop()
-// and reset() return once the loader has ended; start() never runs a second loader.
+// Threads: start, stop, reset, prime, setPullFrames, setRefillMark and setAudioSource on a
+// control thread (the setters and prime while the loader is stopped); readFrames and
+// consumeFramesFromReader on the reader's thread. stop() and reset() return once the loader
+// has ended; start() never runs a second loader.
 
 #include "audio/engine/ZEPAudioRingBuffer.h"
 #include "audio/engine/ZEPAudioSource.h"
+#include "audio/engine/ZEPRingLoader.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <thread>
 
-class ZEPAudioPullRingBuffer : public ZEPAudioRingBuffer {
+class ZEPAudioPullRingBuffer : public ZEPAudioRingBuffer, private ZEPRingLoader::Ring {
 public:
     static constexpr UInt32 kDefaultPullFrames = 512;
-    static constexpr std::chrono::microseconds kRenderLockWait{500};
 
     // Throws std::bad_alloc when the rings or the pull list cannot be made.
     ZEPAudioPullRingBuffer(const AudioStreamBasicDescription& asbd, UInt32 capacityFrames);
@@ -40,18 +39,20 @@ public:
     ZEPAudioPullRingBufferAudioSource* audioSource() const { return mAudioSource.load(); }
     void setPullFrames(UInt32 frames);
     UInt32 pullFrames() const { return mProcessFrames; }
-    void setIgnoreEmpty(bool ignoreEmpty) { mIgnoreEmpty.store(ignoreEmpty); }
-    bool ignoreEmpty() const { return mIgnoreEmpty.load(); }
+    void setRefillMark(UInt32 frames) { mLoader.setRefillMark(frames); }
+    UInt32 refillMark() const { return mLoader.refillMark(); }
+    void setIgnoreEmpty(bool ignoreEmpty) { mLoader.setIgnoreEmpty(ignoreEmpty); }
+    bool ignoreEmpty() const { return mLoader.ignoreEmpty(); }
 
-    bool isRunning() const { return mThreadKeepRunning.load(); }
+    bool isRunning() const { return mLoader.isRunning(); }
     void start();
     void stop();
     // Stops the loader, empties the ring and sets both positions to 0.
     void reset();
 
     OSStatus readFrames(UInt32* ioFrames, AudioBufferList* bufferList) override;
-    // Drops the n oldest frames from the reader's side, taking the lock like readFrames (for
-    // at most kRenderLockWait); false when it stayed busy and nothing was dropped.
+    // Drops the n oldest frames from the reader's side, with one try of the lock; false when
+    // it was busy and nothing was dropped.
     bool consumeFramesFromReader(UInt32 frames);
 
     // Fills the ring on the caller's thread until it holds frames frames (at most its
@@ -59,29 +60,15 @@ public:
     OSStatus prime(UInt32 frames);
 
 private:
-    enum KeepReading : UInt32 { kLoaderWaits = 1, kLoaderMayPull = 2 };
-
-    void thread();
-    void wakeLoader();
-    // Takes the ring's lock if it comes free within kRenderLockWait.
-    bool tryLockRingBriefly();
-    void resetPullBufferSizes();
+    UInt32 loaderHeldFrames() const override { return amountFrames(); }
+    UInt32 loaderSpaceFrames() const override { return spaceFrames(); }
     // One pull of the producer at the write position; stores what it delivers.
-    OSStatus pullOnce(ZEPAudioPullRingBufferAudioSource* source, AudioTimeStamp& timeStamp, UInt32* outDelivered);
+    OSStatus loaderPull(UInt32* delivered) override;
 
-    std::atomic<bool> mIgnoreLocks{false};
-    std::atomic<bool> mThreadKeepRunning{false};
-    std::atomic<bool> mThreadIsRunning{false};
     UInt32 mProcessFrames = 0;
     AudioBufferList* mBufferList = nullptr;
     UInt32 mBufferListDataSize = 0;
-    std::atomic<UInt32> mKeepReadingCondition{0};
-    std::condition_variable mKeepReadingCondVar;
-    std::mutex mKeepReadingMutex;
-    std::mutex mControlLock; // serialises start, stop and reset
-    std::thread mLoader;
     SInt64 mCurWriteSampleTime = 0;
-    std::atomic<SInt64> mCurReadSampleTime{0};
     std::atomic<ZEPAudioPullRingBufferAudioSource*> mAudioSource{nullptr};
-    std::atomic<bool> mIgnoreEmpty{false};
+    ZEPRingLoader mLoader;
 };

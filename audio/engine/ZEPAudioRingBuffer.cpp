@@ -29,13 +29,17 @@ ZEPAudioRingBuffer::~ZEPAudioRingBuffer()
 void ZEPAudioRingBuffer::reset()
 {
     std::lock_guard lock(mRingBufferLock);
+    resetLocked();
+}
+
+void ZEPAudioRingBuffer::resetLocked()
+{
     for (RingBufferData* ring : mRingBuffers)
         ZEPRingBufferClear(ring);
 }
 
-void ZEPAudioRingBuffer::dropFrames(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32))
+void ZEPAudioRingBuffer::dropFramesLocked(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32))
 {
-    std::lock_guard lock(mRingBufferLock);
     if (amountFrames() <= frames) {
         for (RingBufferData* ring : mRingBuffers)
             ZEPRingBufferClear(ring);
@@ -45,20 +49,54 @@ void ZEPAudioRingBuffer::dropFrames(UInt32 frames, OSStatus (*drop)(RingBufferDa
         drop(ring, SInt32(frames * mBytesPerPacketPerBuffer));
 }
 
-void ZEPAudioRingBuffer::consumeFrames(UInt32 frames) { dropFrames(frames, ZEPRingBufferConsume); }
+void ZEPAudioRingBuffer::consumeFrames(UInt32 frames)
+{
+    std::lock_guard lock(mRingBufferLock);
+    consumeFramesLocked(frames);
+}
 
-void ZEPAudioRingBuffer::burnTailFrames(UInt32 frames) { dropFrames(frames, ZEPRingBufferBurnTail); }
+void ZEPAudioRingBuffer::consumeFramesLocked(UInt32 frames) { dropFramesLocked(frames, ZEPRingBufferConsume); }
+
+void ZEPAudioRingBuffer::burnTailFrames(UInt32 frames)
+{
+    std::lock_guard lock(mRingBufferLock);
+    dropFramesLocked(frames, ZEPRingBufferBurnTail);
+}
 
 OSStatus ZEPAudioRingBuffer::writeFrames(UInt32 frames, const AudioBufferList* bufferList)
 {
     std::lock_guard lock(mRingBufferLock);
+    return writeFramesLocked(frames, bufferList);
+}
+
+OSStatus ZEPAudioRingBuffer::writeFramesLocked(UInt32 frames, const AudioBufferList* bufferList)
+{
     if (!bufferList || bufferList->mNumberBuffers != mNumRingBuffers)
         return noErr;
     if (mRestrictive && spaceFrames() < frames)
-        consumeFrames(frames - spaceFrames());
+        consumeFramesLocked(frames - spaceFrames());
     for (UInt32 i = 0; i < mNumRingBuffers; ++i) {
         const AudioBuffer& buffer = bufferList->mBuffers[i];
         if (const OSStatus status = ZEPRingBufferWrite(mRingBuffers[i], buffer.mData, SInt32(buffer.mDataByteSize)))
+            return status;
+    }
+    return noErr;
+}
+
+OSStatus ZEPAudioRingBuffer::writeFramesIntoSpace(UInt32 frames, const AudioBufferList* bufferList)
+{
+    if (!bufferList || bufferList->mNumberBuffers != mNumRingBuffers)
+        return noErr;
+    if (frames > spaceFrames())
+        return 1;
+    for (UInt32 i = 0; i < mNumRingBuffers; ++i) {
+        const AudioBuffer& buffer = bufferList->mBuffers[i];
+        if (const OSStatus status = ZEPRingBufferCopyAhead(mRingBuffers[i], buffer.mData, SInt32(buffer.mDataByteSize)))
+            return status;
+    }
+    std::lock_guard lock(mRingBufferLock);
+    for (UInt32 i = 0; i < mNumRingBuffers; ++i) {
+        if (const OSStatus status = ZEPRingBufferCommit(mRingBuffers[i], SInt32(bufferList->mBuffers[i].mDataByteSize)))
             return status;
     }
     return noErr;

@@ -9,8 +9,10 @@
 // write overrun unread frames and a read take more than is stored.
 //
 // Lists whose buffer count differs from the ring count are ignored (status 0).
-// Threads: any thread, serialised by the lock; the counts are read without it. Not for a
-// render thread: use ZEPAudioPullRingBuffer's read there, which never waits for long.
+// Threads: any thread, serialised by the lock; the counts are read without it. A render
+// thread never waits for the lock: it takes it with tryLock() (one try) and, only when that
+// answered true, calls the ...Locked operations, which expect the lock held and never take
+// it again; then unlock().
 
 #include "audio/engine/RingBufferData.h"
 
@@ -54,15 +56,25 @@ public:
     bool tryLock() { return mRingBufferLock.try_lock(); }
     void unlock() { mRingBufferLock.unlock(); }
 
-protected:
-    // readFrames with the lock already held.
+    // For the one writer of a ring whose readers only read and consume: stores frames that
+    // fit in spaceFrames() by copying them without the lock, then taking it only to publish
+    // them, so the lock is held for a few instructions and a reader's single try almost
+    // never finds it busy. 1 when they do not fit (nothing is stored).
+    OSStatus writeFramesIntoSpace(UInt32 frames, const AudioBufferList* bufferList);
+
+    // The operations above for a caller that holds the lock.
+    void resetLocked();
+    void consumeFramesLocked(UInt32 frames);
+    OSStatus writeFramesLocked(UInt32 frames, const AudioBufferList* bufferList);
     OSStatus readFramesLocked(UInt32* ioFrames, AudioBufferList* bufferList);
 
+protected:
     std::recursive_mutex mRingBufferLock;
 
 private:
-    // Empties every ring when frames covers what ring 0 holds, else drops frames from each.
-    void dropFrames(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32));
+    // Empties every ring when frames covers what ring 0 holds, else drops frames from each
+    // (lock held).
+    void dropFramesLocked(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32));
     // One of ring 0's byte counts, in frames.
     UInt32 frames(OSStatus (*count)(const RingBufferData*, SInt32*)) const;
 

@@ -58,6 +58,11 @@ class ZEPAudioLocklessPullRingBufferAudioSource {
 public:
     virtual ~ZEPAudioLocklessPullRingBufferAudioSource() = default;
     virtual OSStatus pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp* timeStamp) = 0;
+    // On the loader's thread: true when the next pull starts the stream afresh (the producer
+    // was rewound). The loader then pulls even into a full ring, and that pull raises the
+    // ring's reader floor to the write position before it delivers (what the ring held for
+    // the reader is then never read).
+    virtual bool restartsStream() { return false; }
 };
 
 // Answers a pull with silence: zeroes every buffer with data and sets the silence flag.

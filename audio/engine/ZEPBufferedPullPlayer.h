@@ -4,6 +4,12 @@
 // beginSwitch(), reposition the producer, finishSwitch() (or finishSwitchWithTime()):
 // playback goes on from the old ring until the new one is primed.
 //
+// The render thread takes a finished seek's switch at the start of a slice. A new seek first
+// takes back a switch the render has not taken yet (its ring is then given up, its loader
+// stopped), so a seek never prepares the ring the render thread is about to play: the ring
+// being read and the pending switch live in one atomic word that only the render thread
+// flips and only the control thread clears.
+//
 // Threads: play, stop, seeks, prime settings and burnFrames on the main thread; the rings'
 // loaders pull the producer on their own threads; renderFrames() on the device's thread
 // reads the current ring and never waits.
@@ -18,7 +24,7 @@
 template <class Ring, class RingSource>
 class ZEPBufferedPullPlayer : public ZEPAudioPlayer, public RingSource {
 public:
-    Ring* currentRingBuffer() const { return mPullBuffers[size_t(mCurPullRingBuffer.load())].get(); }
+    Ring* currentRingBuffer() const { return mPullBuffers[mRingState.load() & kCurrentRing].get(); }
 
     // The loader's pull: the player's producer, own flags, the player as sender. A producer
     // that ends makes the player stop once its ring has played out.
@@ -49,9 +55,9 @@ public:
             ring->stop();
             ring->reset();
         }
-        mCurPullRingBuffer = 0;
+        mRingState = 0;
         mPendingConsume = 0;
-        mMakeSwitch = mWillSwitch = false;
+        mWillSwitch = false;
         currentRingBuffer()->prime(mPrimeFrames);
         currentRingBuffer()->start();
         return ZEPAudioPlayer::play();
@@ -77,7 +83,8 @@ public:
     {
         if (!isPlaying())
             return;
-        Ring* ring = currentRingBuffer();
+        Ring* ring = mPullBuffers[takeBackPendingSwitch()].get();
+        mTimeAfterSwitch = -1.0; // a time given to a seek taken back is void
         lockRing(ring);
         mWillSwitch = true;
         mSwitchSampleTime = sampleTime();
@@ -89,20 +96,17 @@ public:
     {
         if (!isPlaying())
             return;
-        Ring* next = mPullBuffers[size_t(1 - mCurPullRingBuffer.load())].get();
-        next->stop();
-        next->reset();
-        next->prime(mPrimeFrames);
-        next->start();
-        mMakeSwitch = true;
+        finishSwitchFrom(takeBackPendingSwitch());
     }
 
     void finishSwitchWithTime(double sampleTime)
     {
         if (!isPlaying())
             return;
+        // Taken back first, so the render cannot hand this time to the switch taken back.
+        const unsigned current = takeBackPendingSwitch();
         mTimeAfterSwitch = sampleTime;
-        finishSwitch();
+        finishSwitchFrom(current);
     }
 
     bool isSwitching() const { return mWillSwitch.load(); }
@@ -151,9 +155,11 @@ protected:
     // from the new ring, or it would play frames the seek skips.
     bool switchRingsIfAsked()
     {
-        if (mMakeSwitch.exchange(false, std::memory_order_acq_rel)) {
+        unsigned state = mRingState.load(std::memory_order_acquire);
+        // One try: a seek that takes the switch back meanwhile wins, and this slice plays on.
+        if ((state & kSwitchPending) &&
+            mRingState.compare_exchange_strong(state, 1 - (state & kCurrentRing), std::memory_order_acq_rel)) {
             mWillSwitch = false;
-            mCurPullRingBuffer = 1 - mCurPullRingBuffer.load();
             const double after = mTimeAfterSwitch.exchange(-1.0);
             if (after >= 0) {
                 setSampleTime(after);
@@ -214,14 +220,41 @@ protected:
     virtual void lockRing(Ring*) {}
     virtual void unlockRing(Ring*) {}
 
+    // Prepares the ring the render thread does not read, from the producer's new position,
+    // and asks for the switch.
+    void finishSwitchFrom(unsigned current)
+    {
+        Ring* next = mPullBuffers[1 - current].get();
+        next->stop();
+        next->reset();
+        next->prime(mPrimeFrames);
+        next->start();
+        mRingState.fetch_or(kSwitchPending, std::memory_order_acq_rel);
+    }
+
+    // Takes back a switch the render thread has not taken (its ring's loader stops, the ring
+    // is given up) and answers the ring the render thread reads, which stays so until the
+    // next switch is asked for.
+    unsigned takeBackPendingSwitch()
+    {
+        const unsigned state = mRingState.fetch_and(kCurrentRing, std::memory_order_acq_rel);
+        const unsigned current = state & kCurrentRing;
+        if (state & kSwitchPending)
+            mPullBuffers[1 - current]->stop();
+        return current;
+    }
+
+    // Bit 0: the ring the render thread reads; bit 1: a switch to the other ring is asked for.
+    static constexpr unsigned kCurrentRing = 1;
+    static constexpr unsigned kSwitchPending = 2;
+
     std::array<std::unique_ptr<Ring>, 2> mPullBuffers;
-    std::atomic<int> mCurPullRingBuffer{0};
+    std::atomic<unsigned> mRingState{0};
     UInt32 mPrimeFrames = 0;
     double mSampleRate = 44100.0;
     std::atomic<bool> mStopWhenEmpty{false};
     std::atomic<double> mStopSampleTime{0};
     std::atomic<double> mSwitchSampleTime{0};
-    std::atomic<bool> mMakeSwitch{false};
     std::atomic<bool> mWillSwitch{false};
     std::atomic<double> mTimeAfterSwitch{-1.0};
     std::atomic<UInt32> mPendingConsume{0};

@@ -79,8 +79,8 @@ void ZEPPushAudioPlayer::switchReadRingIfDue()
         return;
     }
     if (written > due)
-        writeRing->consumeFrames(UInt32(written - due));
-    readRing->reset();
+        writeRing->consumeFramesLocked(UInt32(written - due));
+    readRing->resetLocked();
     readRing->unlock();
     writeRing->unlock();
     mCurReadBufferIndex = mCurWriteBufferIndex.load();
@@ -94,7 +94,7 @@ bool ZEPPushAudioPlayer::readFromRing(ZEPAudioRingBuffer* ring, UInt32 frames, A
     if (ring->amountFrames() < frames || !ring->tryLock())
         return false;
     UInt32 count = frames;
-    ring->readFrames(&count, ioData);
+    ring->readFramesLocked(&count, ioData);
     ring->unlock();
     return count == frames;
 }

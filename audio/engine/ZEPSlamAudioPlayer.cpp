@@ -59,7 +59,7 @@ OSStatus ZEPSlamAudioPlayer::renderFrames(UInt32* frames, AudioBufferList* ioDat
         return noErr;
     }
     // Non-restrictive: past the block the frames are whatever the ring holds.
-    const OSStatus status = mRingBuffer->readFrames(frames, ioData);
+    const OSStatus status = mRingBuffer->readFramesLocked(frames, ioData);
     mRingBuffer->unlock();
     // The output path adds this slice to framesPlayed once it is rendered: only the mark is
     // judged here, against the count the slice will bring.

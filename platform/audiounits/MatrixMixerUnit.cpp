@@ -291,7 +291,9 @@ void MatrixMixerUnit::mix(const AudioTimeStamp& timeStamp, UInt32 frames)
             resetState();
         updateBallistics(frames);
     }
-    std::fill(mOutputSamples.begin(), mOutputSamples.end(), 0.0f);
+    // Only the frames of this slice: the scratch holds the largest slice there can be.
+    for (UInt32 out = 0; out < mOutputChannels; ++out)
+        std::fill_n(mOutputSamples.data() + out * stride, frames, 0.0f);
 
     const UInt32 inputBuses = elementCount(kAudioUnitScope_Input);
     for (UInt32 bus = 0; bus < inputBuses; ++bus) {

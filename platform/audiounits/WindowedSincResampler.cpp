@@ -124,6 +124,10 @@ void WindowedSincResampler::process(const float* input, long inputFrames, float*
             std::memcpy(mBuffer.data() + size_t(f) * mChannels, input, size_t(mChannels) * sizeof(float));
         mStarted = true;
     }
+    // The history behind the position is dropped only when the input would not fit: most
+    // calls then move nothing.
+    if (mCapacity - mFrames < inputFrames)
+        dropOldHistory();
     const long take = std::clamp(mCapacity - mFrames, 0L, std::max(inputFrames, 0L));
     std::memcpy(mBuffer.data() + size_t(mFrames) * mChannels, input, size_t(take) * mChannels * sizeof(float));
     mFrames += take;
@@ -168,7 +172,10 @@ void WindowedSincResampler::process(const float* input, long inputFrames, float*
         mFraction -= whole;
     }
     *outputGenerated = generated;
+}
 
+void WindowedSincResampler::dropOldHistory()
+{
     // Keep only the history the widest filter can still reach behind the position.
     const long drop = mIndex - mHistory;
     if (drop > 0) {

@@ -45,6 +45,8 @@ private:
     void buildPhaseTable(double scale, long halfWidth);
     // The weights of one output frame at the current fraction into mWeights.
     void frameWeights(double scale, long halfWidth);
+    // Moves what the filter can still reach to the front of the buffer.
+    void dropOldHistory();
 
     const int mChannels;
     const long mHistory;  // frames kept before the position: the widest half-filter

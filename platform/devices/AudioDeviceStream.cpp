@@ -1,11 +1,15 @@
 #include "platform/devices/AudioDeviceStream.h"
 
+#include "platform/ThreadPriority.h"
+#include "platform/devices/JackStreamClient.h"
+
 #include <rtaudio/RtAudio.h>
 #include <samplerate.h>
 
 #include <QtGlobal>
 
 #include <algorithm>
+#include <pthread.h>
 #include <cstring>
 #include <time.h>
 #include <vector>
@@ -29,6 +33,8 @@ UInt64 hostTimeNow()
     return UInt64(now.tv_sec) * 1000000000ull + UInt64(now.tv_nsec);
 }
 
+std::atomic<const AudioDeviceSliceObserver*> g_sliceObserver{nullptr};
+
 UInt32 chooseRate(const AudioHardwareDevice& device)
 {
     const auto& rates = device.sampleRates;
@@ -42,7 +48,8 @@ UInt32 chooseRate(const AudioHardwareDevice& device)
 } // namespace
 
 struct AudioDeviceStream::Engine {
-    std::unique_ptr<RtAudio> audio;
+    std::unique_ptr<RtAudio> audio;      // every system but JACK
+    std::unique_ptr<JackStreamClient> jack;
     UInt32 channels = 2;          // channels open on the device (1 or 2)
     UInt32 maxFrames = 0;         // largest device slice the scratch buffers hold
     SRC_STATE* converter = nullptr;
@@ -92,7 +99,10 @@ OSStatus AudioDeviceStream::start()
 {
     if (isRunning())
         return noErr;
+    if (engine_)
+        stop(); // what is left of a stream whose device went away
     errorText_.clear();
+    deviceGone_.store(false);
     AudioHardware& hardware = AudioHardware::shared();
     const bool output = direction_ == Direction::Output;
     AudioObjectID id = device_;
@@ -107,7 +117,20 @@ OSStatus AudioDeviceStream::start()
     }
 
     auto engine = std::make_unique<Engine>();
-    try {
+    const UInt32 available = output ? device->outputChannels : device->inputChannels;
+    engine->channels = std::min<UInt32>(2, available);
+    deviceUID_ = device->uid;
+    if (device->api == QLatin1String(RtAudio::getApiName(RtAudio::UNIX_JACK).c_str())) {
+        engine->jack = std::make_unique<JackStreamClient>();
+        if (!engine->jack->open(kClientName, output, engine->channels,
+                                {&AudioDeviceStream::jackProcess, &AudioDeviceStream::deviceWentAway, this})) {
+            errorText_ = QStringLiteral("The audio device \"%1\" could not be opened: %2")
+                             .arg(device->uid, engine->jack->errorText());
+            return kAudioUnitErr_FailedInitialization;
+        }
+        deviceRate_ = engine->jack->sampleRate();
+        bufferFrames_ = engine->jack->bufferFrames();
+    } else try {
         engine->audio = std::make_unique<RtAudio>(apiNamed(device->api));
         engine->audio->showWarnings(false);
         // Device numbers change as devices come and go: find ours by name now.
@@ -122,8 +145,6 @@ OSStatus AudioDeviceStream::start()
             errorText_ = QStringLiteral("The audio device \"%1\" is no longer available.").arg(device->uid);
             return kAudioHardwareBadDeviceError;
         }
-        const UInt32 available = output ? device->outputChannels : device->inputChannels;
-        engine->channels = std::min<UInt32>(2, available);
         RtAudio::StreamParameters parameters;
         parameters.deviceId = index;
         parameters.nChannels = engine->channels;
@@ -161,7 +182,8 @@ OSStatus AudioDeviceStream::start()
                                          SRC_SINC_FASTEST, 2, &error, this)
                                    : src_new(SRC_SINC_FASTEST, 2, &error);
         if (!engine->converter) {
-            engine->audio->closeStream();
+            if (engine->audio)
+                engine->audio->closeStream();
             errorText_ = QStringLiteral("The sample-rate converter could not be made: %1").arg(src_strerror(error));
             return kAudioUnitErr_FailedInitialization;
         }
@@ -169,8 +191,15 @@ OSStatus AudioDeviceStream::start()
     engine_ = std::move(engine);
     underruns_ = 0;
     lastError_ = 0;
+    if (engine_->jack && !engine_->jack->activate(device->name, output)) {
+        errorText_ = QStringLiteral("The audio device \"%1\" could not be started: %2")
+                         .arg(device->uid, engine_->jack->errorText());
+        closeEngine();
+        return kAudioHardwareNotRunningError;
+    }
     try {
-        engine_->audio->startStream();
+        if (engine_->audio)
+            engine_->audio->startStream();
     } catch (const RtAudioError& error) {
         errorText_ = QStringLiteral("The audio device \"%1\" could not be started: %2")
                          .arg(device->uid, QString::fromStdString(error.getMessage()));
@@ -179,6 +208,13 @@ OSStatus AudioDeviceStream::start()
     }
     running_ = true;
     return noErr;
+}
+
+QString AudioDeviceStream::errorText() const
+{
+    if (deviceGone_.load())
+        return QStringLiteral("The audio device \"%1\" went away: its sound server quit.").arg(deviceUID_);
+    return errorText_;
 }
 
 OSStatus AudioDeviceStream::stop()
@@ -193,6 +229,11 @@ OSStatus AudioDeviceStream::stop()
 
 void AudioDeviceStream::closeEngine()
 {
+    if (engine_->jack) {
+        engine_->jack->close();
+        engine_.reset();
+        return;
+    }
     try {
         if (engine_->audio->isStreamRunning())
             engine_->audio->abortStream(); // stopStream() can hang on JACK; aborting does not
@@ -204,18 +245,62 @@ void AudioDeviceStream::closeEngine()
     engine_.reset();
 }
 
+void AudioDeviceStream::setSliceObserver(const AudioDeviceSliceObserver* observer) { g_sliceObserver.store(observer); }
+
 int AudioDeviceStream::callback(void* output, void* input, unsigned frames, double, unsigned status, void* self)
 {
+    // RtAudio hands non-interleaved buffers: channel 1 follows channel 0.
     auto* stream = static_cast<AudioDeviceStream*>(self);
-    if (status & (RTAUDIO_OUTPUT_UNDERFLOW | RTAUDIO_INPUT_OVERFLOW)) {
-        stream->underruns_.fetch_add(1, std::memory_order_relaxed);
-        stream->lastError_.store(kAudioDeviceProcessorOverloadError, std::memory_order_relaxed);
-    }
-    if (output)
-        stream->renderOutput(static_cast<float*>(output), frames);
-    if (input)
-        stream->deliverInput(static_cast<const float*>(input), frames);
+    const UInt32 channels = stream->engine_->channels;
+    auto* out = static_cast<float*>(output);
+    auto* in = static_cast<float*>(input);
+    float* outputs[2] = {out, out && channels == 2 ? out + frames : out};
+    float* inputs[2] = {in, in && channels == 2 ? in + frames : in};
+    stream->slice(out ? outputs : nullptr, in ? inputs : nullptr, frames,
+                  status & (RTAUDIO_OUTPUT_UNDERFLOW | RTAUDIO_INPUT_OVERFLOW));
     return 0;
+}
+
+void AudioDeviceStream::jackProcess(void* self, float* const* channels, unsigned frames, bool underrun)
+{
+    auto* stream = static_cast<AudioDeviceStream*>(self);
+    const bool output = stream->direction_ == Direction::Output;
+    stream->slice(output ? channels : nullptr, output ? nullptr : channels, frames, underrun);
+}
+
+void AudioDeviceStream::deviceWentAway(void* self)
+{
+    // On a thread of the sound server's: only flags, and a wake-up for the device list.
+    auto* stream = static_cast<AudioDeviceStream*>(self);
+    stream->deviceGone_.store(true);
+    stream->running_.store(false);
+    AudioHardware::shared().refreshSoon();
+}
+
+void AudioDeviceStream::slice(float* const* outputs, float* const* inputs, unsigned frames, bool underrun)
+{
+    // A sound server may cancel its client's thread, at any instruction, when the client
+    // deactivates (JACK does): never in the middle of a slice, where the unwinding would meet
+    // code that must not throw and end the program. A cancellation asked for meanwhile takes
+    // effect as the slice ends.
+    int cancelState = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+    const AudioDeviceSliceObserver* observer = g_sliceObserver.load(std::memory_order_acquire);
+    if (observer)
+        observer->begin();
+    // Helper threads stay below this one (platform/ThreadPriority.h).
+    ThreadPriority::noteAudioThread();
+    if (underrun) {
+        underruns_.fetch_add(1, std::memory_order_relaxed);
+        lastError_.store(kAudioDeviceProcessorOverloadError, std::memory_order_relaxed);
+    }
+    if (outputs)
+        renderOutput(outputs, frames);
+    if (inputs)
+        deliverInput(inputs, frames);
+    if (observer)
+        observer->end();
+    pthread_setcancelstate(cancelState, nullptr);
 }
 
 namespace {
@@ -247,12 +332,12 @@ OSStatus renderInto(AudioDeviceRenderProc proc, void* refCon, AudioTimeStamp& ti
 
 } // namespace
 
-void AudioDeviceStream::renderOutput(float* output, unsigned frames)
+void AudioDeviceStream::renderOutput(float* const* output, unsigned frames)
 {
     Engine& engine = *engine_;
     const float gain = volume_.load(std::memory_order_relaxed);
     if (!engine.converter && engine.channels == 2) {
-        renderInto(renderProc_, renderRefCon_, engine.timeStamp, output, output + frames, frames);
+        renderInto(renderProc_, renderRefCon_, engine.timeStamp, output[0], output[1], frames);
     } else {
         unsigned done = 0;
         while (done < frames) {
@@ -273,19 +358,20 @@ void AudioDeviceStream::renderOutput(float* output, unsigned frames)
                 renderInto(renderProc_, renderRefCon_, engine.timeStamp, left, right, chunk);
             }
             if (engine.channels == 2) {
-                std::memcpy(output + done, left, chunk * 4);
-                std::memcpy(output + frames + done, right, chunk * 4);
+                std::memcpy(output[0] + done, left, chunk * 4);
+                std::memcpy(output[1] + done, right, chunk * 4);
             } else {
                 for (unsigned i = 0; i < chunk; ++i)
-                    output[done + i] = 0.5f * (left[i] + right[i]);
+                    output[0][done + i] = 0.5f * (left[i] + right[i]);
             }
             done += chunk;
         }
     }
     if (gain != 1.0f) {
-        const unsigned samples = frames * engine.channels;
-        for (unsigned i = 0; i < samples; ++i)
-            output[i] *= gain;
+        for (UInt32 c = 0; c < engine.channels; ++c) {
+            for (unsigned i = 0; i < frames; ++i)
+                output[c][i] *= gain;
+        }
     }
 }
 
@@ -304,7 +390,7 @@ long AudioDeviceStream::pullForConverter(float** data)
     return kConverterChunk;
 }
 
-void AudioDeviceStream::deliverInput(const float* input, unsigned frames)
+void AudioDeviceStream::deliverInput(const float* const* input, unsigned frames)
 {
     Engine& engine = *engine_;
     if (!captureProc_)
@@ -312,8 +398,8 @@ void AudioDeviceStream::deliverInput(const float* input, unsigned frames)
     unsigned done = 0;
     while (done < frames) {
         const unsigned chunk = std::min<unsigned>(frames - done, engine.maxFrames);
-        const float* inLeft = input + done;
-        const float* inRight = engine.channels == 2 ? input + frames + done : inLeft;
+        const float* inLeft = input[0] + done;
+        const float* inRight = engine.channels == 2 ? input[1] + done : inLeft;
         float* left = engine.left.data();
         float* right = engine.right.data();
         unsigned produced = chunk;

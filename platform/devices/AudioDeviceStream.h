@@ -3,7 +3,8 @@
 // output stream pulls audio from a render procedure, an input stream hands captured audio
 // to a capture procedure. Both speak the playback format (44100 Hz, non-interleaved
 // 32-bit float, two channels) whatever the device runs at: when its rate differs, the
-// stream converts with libsamplerate.
+// stream converts with libsamplerate. On JACK the stream is a JACK client of its own
+// (JackStreamClient.h); on the other sound systems an RtAudio stream.
 //
 // Threads: open/start/stop/close and the setters are called from one control thread (the
 // main thread in the program). The procedures run on the device's own thread and must obey
@@ -25,6 +26,13 @@ using AudioDeviceRenderProc = OSStatus (*)(void* refCon, AudioUnitRenderActionFl
 // Receives frames of captured audio.
 using AudioDeviceCaptureProc = void (*)(void* refCon, const AudioTimeStamp* timeStamp, UInt32 frames,
                                         const AudioBufferList* data);
+
+// Called on the device's thread around every callback of every stream while it is set: how
+// the tests watch what a device slice does. The program sets none.
+struct AudioDeviceSliceObserver {
+    void (*begin)();
+    void (*end)();
+};
 
 class AudioDeviceStream {
 public:
@@ -49,8 +57,11 @@ public:
     // in words.
     OSStatus start();
     OSStatus stop();
+    // False as well once the device went away under a running stream (its sound server quit):
+    // the stream then stops by itself, errorText() tells, the device list hears of it at once
+    // (AudioHardware announces the device's death), and start() may be called again later.
     bool isRunning() const { return running_.load(); }
-    QString errorText() const { return errorText_; }
+    QString errorText() const;
 
     // The rate the device runs at while started; 0 when stopped.
     UInt32 deviceSampleRate() const { return deviceRate_; }
@@ -69,11 +80,17 @@ public:
     // Name the stream's client carries on servers that show one (JACK).
     static inline const char* kClientName = "Clipdeck";
 
+    // Any thread; null removes the observer. The observer must outlive its use.
+    static void setSliceObserver(const AudioDeviceSliceObserver* observer);
+
 private:
     struct Engine; // the RtAudio stream and its converter, made by start()
     static int callback(void* output, void* input, unsigned frames, double streamTime, unsigned status, void* self);
-    void renderOutput(float* output, unsigned frames);
-    void deliverInput(const float* input, unsigned frames);
+    static void jackProcess(void* self, float* const* channels, unsigned frames, bool underrun);
+    static void deviceWentAway(void* self);
+    void slice(float* const* outputs, float* const* inputs, unsigned frames, bool underrun);
+    void renderOutput(float* const* output, unsigned frames);
+    void deliverInput(const float* const* input, unsigned frames);
     long pullForConverter(float** data);
     void closeEngine();
 
@@ -83,11 +100,13 @@ private:
     AudioDeviceCaptureProc captureProc_ = nullptr;
     void* captureRefCon_ = nullptr;
     AudioObjectID device_ = 0;
+    QString deviceUID_; // of the device the stream last started on
     QString errorText_;
     UInt32 deviceRate_ = 0;
     UInt32 bufferFrames_ = 0;
     std::unique_ptr<Engine> engine_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> deviceGone_{false}; // the sound server dropped the running stream
     std::atomic<Float32> volume_{1.0f};
     std::atomic<UInt64> underruns_{0};
     std::atomic<OSStatus> lastError_{0};

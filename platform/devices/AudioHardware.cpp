@@ -5,6 +5,7 @@
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
 
 namespace {
@@ -127,14 +128,21 @@ void AudioHardware::ensureLoaded()
         std::lock_guard lock(mutex_);
         loaded = loaded_;
     }
-    if (!loaded)
+    if (!loaded || stale_.load())
         refresh();
+}
+
+void AudioHardware::refreshSoon() noexcept
+{
+    stale_.store(true);
+    pollWake_.notify_all();
 }
 
 void AudioHardware::refresh()
 {
     static std::mutex refreshMutex;
     std::lock_guard refreshing(refreshMutex);
+    stale_.store(false);
     Snapshot fresh = enumerate();
 
     std::vector<std::pair<Change, AudioObjectID>> changes;
@@ -162,15 +170,32 @@ void AudioHardware::refresh()
     }
     if (changes.empty())
         return;
-    std::vector<Listener> listeners;
+    std::vector<int> tokens;
     {
         std::lock_guard lock(listenersMutex_);
-        for (const auto& [token, listener] : listeners_)
-            listeners.push_back(listener);
+        for (const auto& entry : listeners_)
+            tokens.push_back(entry.first);
     }
     for (const auto& [change, id] : changes) {
-        for (const auto& listener : listeners)
-            listener(change, id);
+        for (int token : tokens) {
+            std::shared_ptr<Listener> listener;
+            {
+                std::lock_guard lock(listenersMutex_);
+                const auto it = listeners_.find(token);
+                if (it == listeners_.end())
+                    continue; // removed meanwhile
+                listener = it->second;
+                callingToken_ = token;
+                callingThread_ = std::this_thread::get_id();
+            }
+            (*listener)(change, id);
+            {
+                std::lock_guard lock(listenersMutex_);
+                callingToken_ = 0;
+                callingThread_ = {};
+            }
+            listenerReturned_.notify_all();
+        }
     }
 }
 
@@ -226,7 +251,7 @@ int AudioHardware::addListener(Listener listener)
     {
         std::lock_guard lock(listenersMutex_);
         token = nextToken_++;
-        listeners_.emplace(token, std::move(listener));
+        listeners_.emplace(token, std::make_shared<Listener>(std::move(listener)));
     }
     std::lock_guard lock(pollMutex_);
     startPollingLocked();
@@ -235,8 +260,12 @@ int AudioHardware::addListener(Listener listener)
 
 void AudioHardware::removeListener(int token)
 {
-    std::lock_guard lock(listenersMutex_);
+    std::unique_lock lock(listenersMutex_);
     listeners_.erase(token);
+    // A call of it on another thread may have begun before the erase: it ends first.
+    listenerReturned_.wait(lock, [&] {
+        return callingToken_ != token || callingThread_ == std::this_thread::get_id();
+    });
 }
 
 void AudioHardware::setPollingInterval(int milliseconds)
@@ -255,7 +284,8 @@ void AudioHardware::pollLoop()
 {
     std::unique_lock lock(pollMutex_);
     while (!stopPolling_) {
-        pollWake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()));
+        pollWake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()),
+                           [this] { return stopPolling_ || stale_.load(); });
         if (stopPolling_)
             break;
         lock.unlock();

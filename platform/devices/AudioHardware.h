@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -60,10 +61,16 @@ public:
 
     // Reads the device list now and tells the listeners what changed.
     void refresh();
+    // Any thread, also a sound server's own (no lock, no allocation): the list is out of date.
+    // The polling thread reads it again at once, and so does the next query when none polls.
+    void refreshSoon() noexcept;
 
     // Listeners run on the thread that noticed the change (the polling thread, or the
-    // caller of refresh()). Adding the first listener starts polling.
+    // caller of refresh()), one call at a time. Adding the first listener starts polling.
     int addListener(Listener listener);
+    // Once it returns the listener is never called again: a call under way on another thread
+    // is waited for (so a listener must not wait for the thread that removes it). A listener
+    // may remove itself, or another, from its own call.
     void removeListener(int token);
 
     // Interval of the polling thread; tests shorten it.
@@ -94,12 +101,16 @@ private:
     AudioObjectID nextID_ = 1;
 
     std::mutex listenersMutex_;
-    std::map<int, Listener> listeners_;
+    std::condition_variable listenerReturned_;
+    std::map<int, std::shared_ptr<Listener>> listeners_;
     int nextToken_ = 1;
+    int callingToken_ = 0;             // the listener being called, 0 when none
+    std::thread::id callingThread_;    // and the thread calling it
 
     std::mutex pollMutex_;
     std::condition_variable pollWake_;
     std::thread poller_;
     bool stopPolling_ = false;
     std::atomic<int> intervalMs_{1000};
+    std::atomic<bool> stale_{false};
 };

@@ -4,17 +4,20 @@
 
 #include <jack/jack.h>
 
+#include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
-#include <spawn.h>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace clipdeck::test {
 namespace {
@@ -30,10 +33,78 @@ jack_client_t* openClient(const char* name)
                             qgetenv("JACK_DEFAULT_SERVER").constData());
 }
 
+// Once per program, before its first server: clears what servers of crashed programs left,
+// while this program holds the JACK tests' lock (its test runner took it, and says so, or it
+// takes it now without waiting) and no server runs, so no one else can be using them.
+void removeLeftoversOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        int lock = -1;
+        if (!qEnvironmentVariableIsSet("CLIPDECK_JACK_TESTS_LOCKED")) {
+            lock = open("/tmp/clipdeck-jack-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+                if (lock >= 0)
+                    close(lock);
+                return;
+            }
+        }
+        removeJackLeftovers(QStringLiteral("/dev/shm"), getuid(), noJackServerRuns());
+        if (lock >= 0)
+            close(lock);
+    });
+}
+
 } // namespace
 
-JackTestServer::JackTestServer(unsigned sampleRate, unsigned period)
+bool noJackServerRuns()
 {
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : processes) {
+        bool number = false;
+        pid.toInt(&number);
+        if (!number)
+            continue;
+        QFile statFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!statFile.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ...": the name may hold spaces and parentheses, the state follows
+        // the last ')'.
+        const QByteArray stat = statFile.readAll();
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < open || close + 2 >= stat.size())
+            continue;
+        const QByteArray name = stat.mid(open + 1, close - open - 1);
+        const char state = stat[close + 2];
+        if ((name == "jackd" || name == "jackdbus") && state != 'Z')
+            return false;
+    }
+    return true;
+}
+
+int removeJackLeftovers(const QString& folder, unsigned uid, bool noServerRuns)
+{
+    if (!noServerRuns)
+        return 0;
+    const QString segments = QStringLiteral("jack-%1-").arg(uid);
+    const QString database = QStringLiteral("jack_db-%1").arg(uid);
+    int removed = 0;
+    QDir dir(folder);
+    for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const bool leftover = entry == QLatin1String("jack-shm-registry") || entry.startsWith(segments) ||
+                              entry.startsWith(QLatin1String("jack_clipdeck-")) ||
+                              (entry.startsWith(QLatin1String("jack_sem.")) && entry.contains(QLatin1String("_clipdeck-")));
+        if (leftover && dir.remove(entry))
+            ++removed;
+        else if (entry == database && QDir(dir.filePath(entry)).removeRecursively())
+            ++removed;
+    }
+    return removed;
+}
+
+JackTestServer::JackTestServer(unsigned sampleRate, unsigned period, bool realtime)
+{
+    removeLeftoversOnce();
     jack_set_error_function(quiet);
     jack_set_info_function(quiet);
     name_ = QString("clipdeck-%1-%2").arg(getpid()).arg(g_serverCounter.fetch_add(1));
@@ -42,21 +113,40 @@ JackTestServer::JackTestServer(unsigned sampleRate, unsigned period)
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
 
     const std::string name = name_.toStdString(), rate = std::to_string(sampleRate), frames = std::to_string(period);
-    const char* argv[] = {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", rate.c_str(), "-p",
-                          frames.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const char* argv[] = {"jackd", realtime ? "--realtime" : "--no-realtime", "-n", name.c_str(), "-d", "dummy",
+                          "-r", rate.c_str(), "-p", frames.c_str(), nullptr};
+    // CLIPDECK_JACKD names another server program (or an unusable one, to see the tests'
+    // answer to a server that cannot start).
+    const QByteArray program = qEnvironmentVariableIsSet("CLIPDECK_JACKD") ? qgetenv("CLIPDECK_JACKD") : "jackd";
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // The server ends with the test, even one that crashed (it is told on its own
+        // creator thread's end), and holds nothing of the test's open: the machine-wide lock
+        // of the JACK tests above all. Only async-signal-safe calls until the exec.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(1);
+        const int nowhere = open("/dev/null", O_WRONLY);
+        dup2(nowhere, 1);
+        dup2(nowhere, 2);
+        close_range(3, ~0U, 0);
+        execvp(program.constData(), const_cast<char**>(argv));
+        _exit(127);
+    }
+    if (pid_ < 0) {
         pid_ = -1;
         return;
     }
     // Ready once a client can connect and the driver's ports exist (they appear a moment
-    // after the server first answers).
-    for (int attempt = 0; attempt < 200 && !running_; ++attempt) {
+    // after the server first answers); not at all once the server has quit. The bound is
+    // for a loaded machine, where a server can take seconds to come up.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!running_ && std::chrono::steady_clock::now() < giveUp) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
         if (jack_client_t* probe = openClient("probe")) {
             running_ = jack_port_by_name(probe, "system:playback_1") && jack_port_by_name(probe, "system:capture_1");
             jack_client_close(probe);
@@ -159,6 +249,32 @@ bool jackConnectClients(const QString& fromClient, const QString& toClient, int 
     return connected;
 }
 
+JackXrunCounter::JackXrunCounter(const char* name)
+{
+    client_ = openClient(name);
+    if (!client_)
+        return;
+    jack_set_xrun_callback(client_, &JackXrunCounter::xrun, this);
+    if (jack_activate(client_) != 0) {
+        jack_client_close(client_);
+        client_ = nullptr;
+    }
+}
+
+JackXrunCounter::~JackXrunCounter()
+{
+    if (client_) {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+}
+
+int JackXrunCounter::xrun(void* self)
+{
+    ++static_cast<JackXrunCounter*>(self)->xruns_;
+    return 0;
+}
+
 int JackRecorder::xrun(void* self)
 {
     auto* recorder = static_cast<JackRecorder*>(self);
@@ -190,6 +306,16 @@ BlockComparison compareBlocks(const std::vector<float>& recorded, size_t first, 
         expectedNext = start + (long long)blockFrames;
     }
     return result;
+}
+
+BlockComparison compareBlocksFromFirstSound(const std::vector<float>& recorded, size_t count, size_t blockFrames,
+                                            float (*signal)(long long frame), long long (*frameOf)(float sample))
+{
+    size_t first = 0;
+    while (first < count && recorded[first] == 0.0f)
+        ++first;
+    first -= first % blockFrames;
+    return compareBlocks(recorded, first, count - first, blockFrames, signal, frameOf);
 }
 
 int JackRecorder::process(unsigned frames, void* self)

@@ -1,7 +1,12 @@
 #pragma once
 // A JACK server of the test's own, on the dummy driver, and a recorder client that
 // captures what another client plays. Each server has a unique name and is stopped by its
-// process id when the object goes; JACK_DEFAULT_SERVER points clients of this process at it.
+// process id when the object goes (or by the system when the thread that made it ends, a
+// crash included: make it on a thread that outlives it); JACK_DEFAULT_SERVER points clients
+// of this process at it. The server program is "jackd" from the PATH, or the one
+// CLIPDECK_JACKD names.
+
+#include "support/ServerRequirement.h"
 
 #include <QString>
 
@@ -14,24 +19,18 @@
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
 
-// In a test body: when the server did not come up, fails the test on CI (CI=true), where
-// the server must run, and skips it elsewhere.
-#define REQUIRE_JACK_SERVER(server)                                                                            \
-    do {                                                                                                       \
-        if (!(server).running()) {                                                                             \
-            if (qgetenv("CI") == "true")                                                                       \
-                FAIL() << "jackd could not start";                                                             \
-            GTEST_SKIP() << "jackd could not start here";                                                      \
-        }                                                                                                      \
-    } while (0)
+// In a test body or SetUp(): when the server did not come up, fails the test on CI
+// (CI=true), where the server must run, and skips it elsewhere.
+#define REQUIRE_JACK_SERVER(server) CLIPDECK_REQUIRE_SERVER((server).running(), "jackd")
 
 namespace clipdeck::test {
 
 class JackTestServer {
 public:
-    // Starts jackd with the dummy driver at sampleRate and period frames; running() tells
-    // whether it came up (see REQUIRE_JACK_SERVER).
-    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256);
+    // Starts jackd with the dummy driver at sampleRate and period frames, without real-time
+    // scheduling unless realtime is set (benchmarks); running() tells whether it came up
+    // (tests then use CLIPDECK_REQUIRE_SERVER, support/ServerRequirement.h).
+    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256, bool realtime = false);
     ~JackTestServer();
     JackTestServer(const JackTestServer&) = delete;
     JackTestServer& operator=(const JackTestServer&) = delete;
@@ -44,6 +43,15 @@ private:
     pid_t pid_ = -1;
     bool running_ = false;
 };
+
+// What JACK servers killed by crashed test programs leave in folder (JACK's /dev/shm, for
+// user uid): the server registry, whose few slots they keep filled, and its shared memory
+// segments; the metadata database, which clients map and die of when it was left damaged;
+// and the sockets and semaphores of test servers (named "clipdeck-..."). Other servers'
+// files stay. Nothing is removed unless noServerRuns. Answers how many entries went.
+int removeJackLeftovers(const QString& folder, unsigned uid, bool noServerRuns);
+// Whether no JACK server process (jackd, jackdbus; zombies aside) runs on the machine.
+bool noJackServerRuns();
 
 // Records two channels from the output ports of the client named source ("Clipdeck") into
 // preallocated memory, from the moment it connects.
@@ -80,6 +88,24 @@ private:
     std::atomic<int> xruns_{0};
 };
 
+// A client that counts the cycles its server reports as late (xruns) from its activation
+// on; alone on a server it is the empty client against which a program's xruns are judged.
+class JackXrunCounter {
+public:
+    explicit JackXrunCounter(const char* name = "xruns");
+    ~JackXrunCounter();
+    JackXrunCounter(const JackXrunCounter&) = delete;
+    JackXrunCounter& operator=(const JackXrunCounter&) = delete;
+
+    bool active() const { return client_ != nullptr; }
+    int xruns() const { return xruns_.load(); }
+
+private:
+    static int xrun(void* self);
+    jack_client_t* client_ = nullptr;
+    std::atomic<int> xruns_{0};
+};
+
 // How a recording of a known signal lines up with it, block by block (a block is one
 // server cycle). Inside a block every sample must match; between blocks the signal may
 // jump only where the server dropped a cycle.
@@ -92,6 +118,11 @@ struct BlockComparison {
 // (or -1), for a signal that never repeats. Compares count samples from first on.
 BlockComparison compareBlocks(const std::vector<float>& recorded, size_t first, size_t count, size_t blockFrames,
                               float (*signal)(long long frame), long long (*frameOf)(float sample));
+
+// The same from the first block that carries sound up to count: the cycle a recorder's
+// connection is made in may be silent.
+BlockComparison compareBlocksFromFirstSound(const std::vector<float>& recorded, size_t count, size_t blockFrames,
+                                            float (*signal)(long long frame), long long (*frameOf)(float sample));
 
 // Connects the output ports of the client fromClient to the input ports of toClient, in
 // order; false when either has none after timeoutMs.

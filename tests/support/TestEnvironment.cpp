@@ -1,4 +1,5 @@
 #include "support/TestEnvironment.h"
+#include "support/ServerRequirement.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -76,6 +77,8 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
     }
     return true;
 }
+
+bool runningUnderContinuousIntegration() { return qgetenv("CI").toLower() == "true"; }
 
 QString dataFolder() { return QString::fromLocal8Bit(qgetenv("CLIPDECK_TEST_DATA")); }
 

@@ -12,8 +12,8 @@ namespace editorbench {
 inline const QStringList kAppleLossless{"-c:a", "alac"};
 inline const QStringList kLinearPCM{"-c:a", "pcm_s16le"};
 
-// The sound of `seconds` at 44100 Hz in the codec, under name; empty when ffmpeg fails.
-inline QString benchSound(const QString& name, double seconds, const QStringList& codec)
+// The sound of `seconds` at sampleRate in the codec, under name; empty when ffmpeg fails.
+inline QString benchSound(const QString& name, double seconds, const QStringList& codec, int sampleRate = 44100)
 {
     static QTemporaryDir folder;
     const QString path = folder.filePath(name);
@@ -21,8 +21,9 @@ inline QString benchSound(const QString& name, double seconds, const QStringList
         return path;
     QStringList arguments{"-v", "error", "-y", "-f", "lavfi", "-i",
                           QStringLiteral("aevalsrc=0.4*sin(2*PI*220*t)+0.01*(random(0)-0.5)|0.3*sin(2*PI*330*t)"
-                                         ":s=44100:d=%1")
-                              .arg(seconds)};
+                                         ":s=%2:d=%1")
+                              .arg(seconds)
+                              .arg(sampleRate)};
     arguments << codec << path;
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg", arguments);

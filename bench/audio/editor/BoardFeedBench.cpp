@@ -66,13 +66,15 @@ void startToFirstSample(benchmark::State& state, bool withHead)
         const Clock::time_point start = Clock::now();
         feed->restartPlaybackAndContinue();
         feed->prepareForPlayback();
-        // Without the head the first frames come from the loader's first pull: the render
-        // is asked once they are there (a render of the empty ring would count as played).
-        while (feed->ringBuffer()->amountFrames() < 512)
+        // Without the head the first frames come from the loader's first pull: the render is
+        // asked again until they are there.
+        const Clock::time_point giveUp = start + std::chrono::seconds(5);
+        while (!renderSlice(*feed, left, right)) {
+            if (Clock::now() > giveUp) {
+                state.SkipWithError("the render had no sound");
+                return;
+            }
             std::this_thread::yield();
-        if (!renderSlice(*feed, left, right)) {
-            state.SkipWithError("the first render had no sound");
-            return;
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         feed->setCurrentlyCaching(false);

@@ -11,6 +11,7 @@
 #include "EditorFixtures.h"
 #include "platform/devices/AudioHardware.h"
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +22,9 @@ using namespace clipdeck::test;
 
 namespace {
 
-#define REQUIRE_JACK(server)                                                                                          \
-    if (!(server).running())                                                                                          \
-    GTEST_SKIP() << "jackd could not start here"
+// How long a test waits for the server's cycles to bring a state: only a bound for a loaded
+// machine, where a cycle can come late.
+constexpr int kServerWait = 60000;
 
 ZEPAudioRegionRef cut(SInt64 index, SInt64 end)
 {
@@ -98,8 +99,7 @@ class EditorPlaybackOnDevice : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!server.running())
-            GTEST_SKIP() << "jackd could not start here";
+        CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
         AudioHardware::shared().refresh();
         editor = openRampEditor(folder.path(), 100000);
         ASSERT_TRUE(editor);
@@ -123,9 +123,9 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
     JackRecorder recorder("Clipdeck", 4 * 44100);
     ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(20000, 49999)), noErr);
     ASSERT_TRUE(recorder.connect());
-    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, kServerWait));
     const size_t stoppedAt = recorder.frames();
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }, kServerWait));
 
     const std::vector<long long> expected = editedFrames(20000, 49999, {{30000, 30999}});
     const Heard heard = heardRamp(recorder);
@@ -151,11 +151,11 @@ TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOf
     JackRecorder recorder("Clipdeck", 6 * 44100);
     ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(10000, 14999)), noErr);
     ASSERT_TRUE(recorder.connect());
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }, kServerWait));
     editor->setLoop(false);
-    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, kServerWait));
     const size_t stoppedAt = recorder.frames();
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }, kServerWait));
 
     const std::vector<long long> pass = editedFrames(10000, 14999, {{12000, 12499}});
     ASSERT_EQ(pass.size(), 4500u);
@@ -187,7 +187,7 @@ TEST_F(EditorPlaybackOnDevice, aMonoAACLivePreviewSoundsTheSameOnBothSides)
     JackRecorder recorder("Clipdeck", 3 * 44100);
     ASSERT_EQ(tones->playRegion(nullptr), noErr);
     ASSERT_TRUE(recorder.connect());
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }, kServerWait));
     tones->stopPlayback();
 
     const size_t count = recorder.frames();
@@ -213,24 +213,28 @@ TEST_F(EditorPlaybackOnDevice, aScrubAskedForDuringABurstPlaysTheNewestPositionN
     ASSERT_TRUE(editor->isScrubing());
     JackRecorder recorder("Clipdeck", 3 * 44100);
     ASSERT_TRUE(recorder.connect());
+    // Asked for only once the recorder hears the scrub player: no slice of it goes unheard.
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 0; }, kServerWait));
     editor->scrubAtLocation(10000);
     editor->scrubAtLocation(50000); // before the burst's minimum: kept,
     editor->scrubAtLocation(70000); // and replaced by the newest
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 22050; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 22050; }, kServerWait));
     editor->endScrub();
     EXPECT_FALSE(editor->isScrubing());
     EXPECT_EQ(editor->readLocation(), before);
 
+    // The first burst from its start, then the newest position; the one in between never
+    // plays. (Less what the recorder lost to late cycles.)
     const Heard heard = heardRamp(recorder);
+    const long long lost = recorder.xruns() * 256LL;
+    SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
     ASSERT_FALSE(heard.frames.empty());
-    EXPECT_EQ(heard.frames.front(), 10000);
-    // The first burst, then the newest position; the one in between never plays.
-    size_t i = 1;
-    while (i < heard.frames.size() && heard.frames[i] == heard.frames[i - 1] + 1)
-        ++i;
-    ASSERT_LT(i, heard.frames.size());
-    EXPECT_EQ(heard.frames[i], 70000);
-    EXPECT_EQ(std::count(heard.frames.begin(), heard.frames.end(), 50000), 0);
+    EXPECT_LE(heard.frames.front() - 10000, lost);
+    const auto newest = std::find_if(heard.frames.begin(), heard.frames.end(), [](long long f) { return f >= 50000; });
+    ASSERT_NE(newest, heard.frames.end());
+    EXPECT_GE(*newest, 70000);
+    EXPECT_LE(*newest - 70000, lost);
+    EXPECT_TRUE(std::all_of(heard.frames.begin(), newest, [](long long f) { return f >= 10000 && f < 10000 + 8820; }));
 }
 
 TEST_F(EditorPlaybackOnDevice, aSeekWhilePlayingGoesOnFromThereWithoutAGap)
@@ -239,12 +243,12 @@ TEST_F(EditorPlaybackOnDevice, aSeekWhilePlayingGoesOnFromThereWithoutAGap)
     JackRecorder recorder("Clipdeck", 4 * 44100);
     ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(10000, 89999)), noErr);
     ASSERT_TRUE(recorder.connect());
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 8820; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 8820; }, kServerWait));
     editor->setPlaybackLocation(95000); // outside the region: nothing happens
     editor->setPlaybackLocation(70000);
-    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, kServerWait));
     const size_t stoppedAt = recorder.frames();
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }, kServerWait));
 
     const Heard heard = heardRamp(recorder);
     const auto seek = std::find(heard.frames.begin(), heard.frames.end(), 70000);
@@ -273,14 +277,14 @@ TEST_F(EditorPlaybackOnDevice, newEncodeSettingsWhilePreviewingSwitchWithoutAGap
     JackRecorder recorder("Clipdeck", 6 * 44100);
     ASSERT_EQ(steps->playRegion(ZEPAudioRegion::regionAtIndex(1000, 20999)), noErr);
     ASSERT_TRUE(recorder.connect());
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 17640; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 17640; }, kServerWait));
     steps->setEncodeSettings({{"fileType", qlonglong(kAudioFileWAVEType)}}); // 16-bit linear PCM
     EXPECT_EQ(steps->encodeSettings().value("fileType").toLongLong(), qlonglong(kAudioFileWAVEType));
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 35280; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 35280; }, kServerWait));
     steps->setLoop(false);
-    ASSERT_TRUE(waitUntil([&] { return !steps->isPlaying(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !steps->isPlaying(); }, kServerWait));
     const size_t stoppedAt = recorder.frames();
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }, kServerWait));
 
     const std::vector<float>& left = recorder.channel(0);
     size_t i = 0;
@@ -300,18 +304,32 @@ TEST_F(EditorPlaybackOnDevice, newEncodeSettingsWhilePreviewingSwitchWithoutAGap
 TEST_F(EditorPlaybackOnDevice, aBurstNearTheEndIsShortenedAndTheRestIsSilence)
 {
     editor->setScrubs(true);
-    editor->setScrubDuration(0.2f);
+    editor->setScrubDuration(0.2f); // a burst every 8820 frames
     editor->startScrub();
     JackRecorder recorder("Clipdeck", 44100);
     ASSERT_TRUE(recorder.connect());
+    // Asked for only once the recorder hears the scrub player: no slice of it goes unheard.
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 0; }, kServerWait));
     editor->scrubAtLocation(99000);
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 22050; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 22050; }, kServerWait));
     editor->endScrub();
+    // The burst's last 1000 frames, frame after frame (less what the recorder lost to late
+    // cycles), then silence up to its repeat 8820 frames after its start, which plays the
+    // same burst again.
     const Heard heard = heardRamp(recorder);
-    ASSERT_EQ(heard.frames.size(), 1000u);
-    EXPECT_EQ(heard.frames.front(), 99000);
-    EXPECT_EQ(heard.frames.back(), 99999);
+    const size_t lost = size_t(recorder.xruns()) * 256;
+    SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
+    ASSERT_FALSE(heard.frames.empty());
+    EXPECT_GE(heard.frames.size() + lost, 1000u);
+    EXPECT_LE(size_t(heard.frames.front() - 99000), lost);
+    EXPECT_LE(size_t(99999 - heard.frames.back()), lost);
+    EXPECT_LE(jumpsAlong(heard.frames, editedFrames(99000, 99999, {}), false), size_t(recorder.xruns()));
     const std::vector<float>& left = recorder.channel(0);
-    const size_t end = heard.start + 1000;
-    EXPECT_EQ(std::count(left.begin() + SInt64(end), left.begin() + SInt64(end + 7820), 0.0f), 7820);
+    size_t next = heard.start + heard.frames.size();
+    while (next < recorder.frames() && left[next] == 0.0f)
+        ++next;
+    ASSERT_LT(next, recorder.frames());
+    EXPECT_LE(next - heard.start, 8820u);
+    EXPECT_GE(next - heard.start + lost, 8820u);
+    EXPECT_LE(size_t(rampFrame(left[next]) - 99000), lost);
 }

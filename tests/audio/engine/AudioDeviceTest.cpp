@@ -2,6 +2,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,7 @@ TEST(AudioDevice, PicksTheFirstStandardRateInsideARange)
 TEST(AudioDevice, ListsTheJackDeviceAndFindsItByUid)
 {
     JackTestServer server;
-    if (!server.running())
-        GTEST_SKIP() << "jackd could not start here";
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
     const auto outputs = ZEPAudioDevice::outputAudioDevices();
     ASSERT_EQ(outputs.size(), 1u);
@@ -58,8 +58,7 @@ TEST(AudioDevice, ListsTheJackDeviceAndFindsItByUid)
 TEST(AudioDevice, AnnouncesDisconnectionAndListChanges)
 {
     auto server = std::make_unique<JackTestServer>();
-    if (!server->running())
-        GTEST_SKIP() << "jackd could not start here";
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware::shared().refresh();
     AudioHardware::shared().setPollingInterval(50);
     const auto device = ZEPAudioDevice::audioDeviceWithDeviceUID("jack:system");

@@ -3,6 +3,7 @@
 
 #include "platform/devices/AudioDeviceStream.h"
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -89,8 +90,7 @@ TEST(AudioGraphDevice, EditsWhileTheChainPlaysAreHeardFromTheNextRenderWithoutAD
 {
     useTestPlugins();
     JackTestServer server(44100, kPeriod);
-    if (!server.running())
-        GTEST_SKIP() << "jackd could not start here";
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
 
     Rig rig;
     auto graph = runningGraph(&rig.source);

@@ -3,11 +3,15 @@
 #include "audio/engine/ZEPCanonicalFormats.h"
 
 #include "TestProducers.h"
+#include "support/RenderGuard.h"
+#include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
+using clipdeck::test::RenderGuard;
+using clipdeck::test::waitUntil;
 using enginetest::Buffers;
 using enginetest::CountingSource;
 
@@ -180,4 +184,53 @@ TEST(ZEPAudioLocklessPushRingBuffer, BlockingReadsWaitForTheWriter)
     writer.join();
     ring.setReadsBlock(false);
     EXPECT_TRUE(silent(readCount(ring, 256))) << "not blocking: 44 frames are not enough";
+}
+
+TEST(ZEPAudioLocklessPullRingBuffer, TheLoaderRefillsInLargePullsBelowItsMarkAndReadsAboveItWakeNobody)
+{
+    CountingSource source;
+    ZEPAudioLocklessPullRingBuffer ring(format(true), 16384);
+    ring.setPullFrames(1024);
+    ring.setAudioSource(&source);
+    ASSERT_EQ(ring.refillMark(), 8192u);
+    ring.start();
+    ASSERT_TRUE(waitUntil([&] { return ring.spaceFrames() < 1024; }));
+    const int pullsWhenFull = source.pulls.load();
+    Buffers out(512, 2);
+    RenderGuard guard;
+    // Render-side reads that leave the ring at or above its mark: nobody is woken, and the
+    // loader pulls nothing.
+    while (ring.amountFrames() >= 8192 + 512) {
+        UInt32 frames = 512;
+        RenderGuard::Scope armed;
+        ring.readFrames(&frames, out.list());
+    }
+    EXPECT_EQ(guard.wakes(), 0u);
+    EXPECT_EQ(source.pulls.load(), pullsWhenFull);
+    // The read that takes it below the mark wakes the loader, once, and the loader fills
+    // the ring to the top, pull after pull.
+    {
+        UInt32 frames = 512;
+        RenderGuard::Scope armed;
+        ring.readFrames(&frames, out.list());
+    }
+    EXPECT_EQ(guard.wakes(), 1u);
+    EXPECT_EQ(guard.violations(), 0u) << guard.report().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return ring.spaceFrames() < 1024; }));
+    EXPECT_GE(source.pulls.load() - pullsWhenFull, 8);
+    ring.stop();
+}
+
+TEST(ZEPAudioLocklessPushRingBuffer, TheWriterTakesNoLockWhileNoReaderWaits)
+{
+    ZEPAudioLocklessPushRingBuffer ring(format(true), 4096);
+    Buffers in(256, 2);
+    RenderGuard guard;
+    {
+        RenderGuard::Scope armed;
+        for (int i = 0; i < 4; ++i)
+            ring.writeFrames(256, in.list());
+    }
+    EXPECT_EQ(guard.violations(), 0u) << guard.report().toStdString();
+    EXPECT_EQ(ring.amountFrames(), 1024u);
 }

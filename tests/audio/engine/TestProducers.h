@@ -128,6 +128,18 @@ private:
     UInt32 mMaxRequestFrames = 0xFFFFFFFF;
 };
 
+// A steady tone on both channels at its own rate, pulled without recording the pulls (so
+// that rendering it allocates nothing).
+class ToneSource : public FunctionSource {
+public:
+    explicit ToneSource(Float64 sampleRate = 44100, Float32 level = 0.25f)
+        : FunctionSource([level](UInt64 frame, UInt32) { return level * Float32(std::sin(0.05 * double(frame))); },
+                         sampleRate)
+    {
+        record = false;
+    }
+};
+
 inline FunctionSource::Signal constant(Float32 left, Float32 right)
 {
     return [left, right](UInt64, UInt32 channel) { return channel == 0 ? left : right; };

@@ -1,9 +1,12 @@
 #include "audio/engine/CAGuard.h"
 #include "audio/engine/CAHostClock.h"
 #include "audio/engine/CAPThread.h"
+#include "platform/ThreadPriority.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <utility>
 #include <atomic>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -32,6 +35,31 @@ TEST(CAMutex, NestedLockingByOneThreadAndTryingFromAnother)
 
     mutex.Unlock();
     EXPECT_TRUE(mutex.IsFree());
+}
+
+TEST(CAMutex, TheRenderSideCallsNeverThrowAndAnswerAStatus)
+{
+    static_assert(noexcept(std::declval<CAMutex&>().Try(std::declval<bool&>())));
+    static_assert(noexcept(std::declval<CAMutex&>().Unlock()));
+    static_assert(noexcept(std::declval<CAGuard&>().Notify()));
+    static_assert(noexcept(std::declval<CAGuard&>().NotifyAll()));
+    // A pthread failure on the render side: an error-checking mutex that pthread does not
+    // hold, released by the thread CAMutex takes for its owner, answers EPERM.
+    struct Refusing : CAMutex {
+        Refusing() : CAMutex("refusing")
+        {
+            pthread_mutex_destroy(&mMutex);
+            pthread_mutexattr_t attributes;
+            pthread_mutexattr_init(&attributes);
+            pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ERRORCHECK);
+            pthread_mutex_init(&mMutex, &attributes);
+            pthread_mutexattr_destroy(&attributes);
+            mOwner.store(pthread_self());
+        }
+    } mutex;
+    OSStatus status = noErr;
+    EXPECT_NO_THROW(status = mutex.Unlock());
+    EXPECT_EQ(status, EPERM);
 }
 
 TEST(CAGuard, WaitsRequireOwnershipAndPastDeadlinesReturnAtOnce)
@@ -127,6 +155,14 @@ TEST(CAPThread, RefusedFixedPriorityStillRunsTheRoutine)
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        // A real-time audio thread lets helpers ask for real-time priority below it.
+        std::thread audio([] {
+            sched_param parameters{};
+            parameters.sched_priority = 20;
+            pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
+            ThreadPriority::noteAudioThread();
+        });
+        audio.join();
         if (geteuid() == 0 && setuid(65534) != 0)
             _exit(3);
         const rlimit none{0, 0};
@@ -143,7 +179,47 @@ TEST(CAPThread, RefusedFixedPriorityStillRunsTheRoutine)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(CAPThread, PriorityReadsOnTheDesignsScale)
+// Records the thread's priority (on CAPThread's scale) as it runs.
+void* recordPriority(void* priority)
+{
+    static_cast<std::atomic<UInt32>*>(priority)->store(CAPThread::GetThreadPriority(pthread_self(), 0));
+    return nullptr;
+}
+
+TEST(CAPThread, HelpersRunBelowTheAudioThreadWhateverPriorityTheyAskFor)
+{
+    const struct {
+        int audioPolicy;
+        int audioPriority;
+        UInt32 helperPriority; // 31: normal time-sharing; 31 + n: real-time priority n
+    } cases[] = {
+        {SCHED_OTHER, 0, 31},  // an audio thread without real-time scheduling (jackd -r)
+        {SCHED_FIFO, 10, 40},  // real-time 10: helpers at 9, not at the 32 they ask for
+        {SCHED_FIFO, 1, 31},   // nothing real-time fits below it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.audioPriority);
+        ThreadPriority::resetForTesting();
+        bool scheduled = true;
+        std::thread audio([&] {
+            sched_param parameters{};
+            parameters.sched_priority = c.audioPriority;
+            scheduled = pthread_setschedparam(pthread_self(), c.audioPolicy, &parameters) == 0;
+            ThreadPriority::noteAudioThread();
+        });
+        audio.join();
+        if (!scheduled)
+            continue; // this machine refuses real-time scheduling: nothing to compare with
+        std::atomic<UInt32> priority{0};
+        CAPThread loader(recordPriority, &priority, CAPThread::kMaxThreadPriority, true);
+        loader.Start();
+        loader.WaitForExit();
+        EXPECT_EQ(priority.load(), c.helperPriority);
+    }
+    ThreadPriority::resetForTesting();
+}
+
+TEST(CAPThread, PriorityReadsOnTheThirtyOneScale)
 {
     EXPECT_EQ(CAPThread::GetThreadPriority(pthread_self(), 0), 31u);
     EXPECT_EQ(CAPThread::GetThreadPriority(0, 0), 0u);

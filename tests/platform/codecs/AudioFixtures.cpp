@@ -1,11 +1,11 @@
 #include "platform/codecs/AudioFixtures.h"
 
 #include "platform/codecs/AudioFileReader.h"
+#include "support/ChildProcess.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <cmath>
 #include <random>
@@ -13,23 +13,10 @@
 
 namespace clipdeck::test {
 
-namespace {
-
-QByteArray runTool(const QString& program, const QStringList& arguments, bool* ok)
-{
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(120000);
-    *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return process.readAllStandardOutput();
-}
-
-} // namespace
-
 bool runFFmpeg(const QStringList& arguments)
 {
     bool ok = false;
-    runTool(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments, &ok);
+    runProgram(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments, &ok);
     return ok;
 }
 
@@ -64,7 +51,7 @@ QString twoToneSource()
 ProbedStream probeAudio(const QString& path)
 {
     bool ok = false;
-    const QByteArray json = runTool(QStringLiteral("ffprobe"),
+    const QByteArray json = runProgram(QStringLiteral("ffprobe"),
                                     {"-v", "error", "-select_streams", "a:0", "-show_entries",
                                      "stream=codec_name,sample_rate,channels", "-of", "json", path},
                                     &ok);
@@ -133,7 +120,7 @@ std::string compareSeeks(AudioFileReader& reader, const StereoAudio& whole, int 
 StereoAudio decodeWithFFmpeg(const QString& path)
 {
     bool ok = false;
-    const QByteArray raw = runTool(QStringLiteral("ffmpeg"),
+    const QByteArray raw = runProgram(QStringLiteral("ffmpeg"),
                                    {"-hide_banner", "-loglevel", "error", "-i", path, "-ac", "2", "-f", "f32le", "-"},
                                    &ok);
     StereoAudio audio;

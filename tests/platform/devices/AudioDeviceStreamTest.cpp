@@ -1,13 +1,16 @@
 #include "platform/devices/AudioDeviceStream.h"
 
 #include "support/JackTestServer.h"
+#include "support/ServerRequirement.h"
 #include "support/TestEnvironment.h"
 #include "support/TestSignals.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 using namespace clipdeck::test;
 
@@ -39,10 +42,6 @@ struct SignalSource {
 float negatedPattern(long long frame) { return -patternSample(frame); }
 long long negatedPatternFrame(float sample) { return patternFrame(-sample); }
 
-#define REQUIRE_JACK(server)                                                                                          \
-    if (!(server).running())                                                                                          \
-    GTEST_SKIP() << "jackd could not start here"
-
 // Index of the first recorded sample that is not silent.
 size_t firstSound(const std::vector<float>& samples, size_t count)
 {
@@ -53,12 +52,36 @@ size_t firstSound(const std::vector<float>& samples, size_t count)
     return count;
 }
 
+// The JACK server's device as a fresh read of the device list knows it; 0 when missing.
+AudioObjectID jackSystemDevice()
+{
+    AudioHardware::shared().refresh();
+    return AudioHardware::shared().deviceIDForUID("jack:system");
+}
+
+// Hears from the device list, while it lives, whether one device died and whether the
+// default output changed.
+struct DeviceWatch {
+    explicit DeviceWatch(AudioObjectID id)
+        : token(AudioHardware::shared().addListener([this, id](AudioHardware::Change change, AudioObjectID device) {
+              if (change == AudioHardware::Change::DeviceDied && device == id)
+                  died = true;
+              if (change == AudioHardware::Change::DefaultOutputChanged)
+                  defaultChanged = true;
+          }))
+    {
+    }
+    ~DeviceWatch() { AudioHardware::shared().removeListener(token); }
+    std::atomic<bool> died{false}, defaultChanged{false};
+    const int token;
+};
+
 } // namespace
 
 TEST(AudioHardware, ListsTheJackDeviceWithAStableUid)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
     hardware.refresh();
     const AudioObjectID id = hardware.deviceIDForUID("jack:system");
@@ -74,29 +97,23 @@ TEST(AudioHardware, ListsTheJackDeviceWithAStableUid)
 TEST(AudioHardware, NoticesADeviceGoingAway)
 {
     auto server = std::make_unique<JackTestServer>();
-    REQUIRE_JACK(*server);
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
     AudioHardware& hardware = AudioHardware::shared();
-    hardware.refresh();
-    const AudioObjectID id = hardware.deviceIDForUID("jack:system");
+    const AudioObjectID id = jackSystemDevice();
     ASSERT_NE(id, 0u);
-    std::atomic<bool> died{false}, defaultChanged{false};
     hardware.setPollingInterval(50);
-    const int token = hardware.addListener([&](AudioHardware::Change change, AudioObjectID device) {
-        if (change == AudioHardware::Change::DeviceDied && device == id)
-            died = true;
-        if (change == AudioHardware::Change::DefaultOutputChanged)
-            defaultChanged = true;
-    });
-    server.reset();
-    EXPECT_TRUE(waitUntil([&] { return died.load() && defaultChanged.load(); }, 5000));
-    hardware.removeListener(token);
+    {
+        DeviceWatch watch(id);
+        server.reset();
+        EXPECT_TRUE(waitUntil([&] { return watch.died.load() && watch.defaultChanged.load(); }, 5000));
+    }
     EXPECT_FALSE(hardware.isAlive(id));
 }
 
 TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     SignalSource source;
     AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
     stream.setRenderProc(&SignalSource::render, &source);
@@ -109,10 +126,12 @@ TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
     const size_t count = recorder.frames(); // before the stop, so no silence after it
     stream.stop();
 
-    // Every server cycle of the recording is a stretch of the signal, sample for sample;
-    // the signal jumps only where the (loaded) machine made the server drop a cycle.
-    const auto left = compareBlocks(recorder.channel(0), 0, count, 256, patternSample, patternFrame);
-    const auto right = compareBlocks(recorder.channel(1), 0, count, 256, negatedPattern, negatedPatternFrame);
+    // From the first cycle the connection carried (the cycle it was made in may be silent),
+    // every server cycle of the recording is a stretch of the signal, sample for sample;
+    // the signal jumps only where the (loaded) machine made the server run a cycle late.
+    const auto left = compareBlocksFromFirstSound(recorder.channel(0), count, 256, patternSample, patternFrame);
+    const auto right =
+        compareBlocksFromFirstSound(recorder.channel(1), count, 256, negatedPattern, negatedPatternFrame);
     EXPECT_GE(left.blocks, 80u);
     EXPECT_EQ(left.badBlocks, 0u);
     EXPECT_EQ(right.badBlocks, 0u);
@@ -122,7 +141,7 @@ TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
 TEST(AudioDeviceStream, ConvertsWhenTheDeviceRunsAtAnotherRate)
 {
     JackTestServer server(48000);
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     SignalSource source;
     source.frequency = 1000.0;
     AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
@@ -145,7 +164,7 @@ TEST(AudioDeviceStream, ConvertsWhenTheDeviceRunsAtAnotherRate)
 TEST(AudioDeviceStream, CapturesWhatAnotherStreamPlays)
 {
     JackTestServer server;
-    REQUIRE_JACK(server);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     struct Capture {
         std::vector<float> left = std::vector<float>(88200);
         std::atomic<size_t> frames{0};
@@ -190,4 +209,86 @@ TEST(AudioDeviceStream, WithoutAnyDeviceStartFailsWithAnExplanation)
     EXPECT_EQ(stream.start(), kAudioHardwareBadDeviceError);
     EXPECT_TRUE(stream.errorText().contains("No audio output device"));
     EXPECT_FALSE(stream.isRunning());
+}
+
+TEST(AudioDeviceStream, StopsCleanlyWhenTheServerGoesAway)
+{
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    AudioHardware& hardware = AudioHardware::shared();
+    const AudioObjectID id = jackSystemDevice();
+    ASSERT_NE(id, 0u);
+    auto watch = std::make_unique<DeviceWatch>(id);
+    SignalSource source;
+    AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
+    stream.setRenderProc(&SignalSource::render, &source);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
+
+    server.reset();
+    // The stream notices by itself, and the device list hears of it at once, not at the next
+    // poll a second later.
+    EXPECT_TRUE(waitUntil([&] { return !stream.isRunning(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return watch->died.load(); }, 900));
+    EXPECT_TRUE(stream.errorText().contains("went away")) << stream.errorText().toStdString();
+    EXPECT_EQ(stream.stop(), noErr);
+    watch.reset();
+    EXPECT_FALSE(hardware.isAlive(id));
+
+    // A server coming back lists the device again, and the stream starts on it.
+    JackTestServer again;
+    CLIPDECK_REQUIRE_SERVER(again.running(), "jackd");
+    EXPECT_EQ(jackSystemDevice(), id);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
+    stream.stop();
+}
+
+TEST(AudioHardware, ARemovedListenerIsNeverCalledAgain)
+{
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    AudioHardware& hardware = AudioHardware::shared();
+    ASSERT_NE(jackSystemDevice(), 0u);
+
+    // The server's end brings several changes (the device died, the list and the defaults
+    // changed). The first listener is held in its first call while another thread removes
+    // it; the second removes itself from its own first call.
+    struct Probe {
+        std::atomic<int> calls{0}, selfRemovingCalls{0}, selfRemovingToken{0};
+        std::atomic<bool> entered{false}, release{false};
+    };
+    auto probe = std::make_unique<Probe>(); // freed below: a late call reads freed memory
+    Probe* p = probe.get();
+    const int token = hardware.addListener([p](AudioHardware::Change, AudioObjectID) {
+        p->calls++;
+        p->entered = true;
+        while (!p->release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    p->selfRemovingToken = hardware.addListener([p](AudioHardware::Change, AudioObjectID) {
+        p->selfRemovingCalls++;
+        AudioHardware::shared().removeListener(p->selfRemovingToken.load());
+    });
+    std::thread changer([&] {
+        server.reset();
+        hardware.refresh();
+    });
+    ASSERT_TRUE(waitUntil([&] { return p->entered.load(); }, 10000));
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        hardware.removeListener(token);
+        removed = true;
+    });
+    EXPECT_FALSE(waitUntil([&] { return removed.load(); }, 300))
+        << "removeListener returned while its listener was still being called";
+    p->release = true;
+    remover.join();
+    changer.join();
+    EXPECT_TRUE(removed.load());
+    EXPECT_EQ(p->calls.load(), 1);
+    EXPECT_EQ(p->selfRemovingCalls.load(), 1);
+    probe.reset();
+    JackTestServer again; // another change, heard by no one
+    EXPECT_NE(jackSystemDevice(), 0u);
 }
