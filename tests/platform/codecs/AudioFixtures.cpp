@@ -23,14 +23,14 @@ bool runFFmpeg(const QStringList& arguments)
 bool runSox(const QStringList& arguments)
 {
     bool ok = false;
-    runTool(QStringLiteral("sox"), QStringList{"-q"} + arguments, &ok);
+    runProgram(QStringLiteral("sox"), QStringList{"-q"} + arguments, &ok);
     return ok;
 }
 
 bool runLame(const QStringList& arguments)
 {
     bool ok = false;
-    runTool(QStringLiteral("lame"), QStringList{"--quiet"} + arguments, &ok);
+    runProgram(QStringLiteral("lame"), QStringList{"--quiet"} + arguments, &ok);
     return ok;
 }
 
