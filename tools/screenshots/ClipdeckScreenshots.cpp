@@ -21,6 +21,7 @@ const Screenshot kScreenshots[] = {
     {"about-box.png", aboutBoxScreenshot},
     {"splash-screen.png", splashScreenScreenshot},
     {"text-viewer.png", textViewerScreenshot},
+    {"drawer-controls.png", drawerControlsScreenshot},
 };
 
 // A picture of one colour is a window that was never painted.

@@ -13,3 +13,4 @@ QImage preferencesWindowScreenshot();
 QImage aboutBoxScreenshot();
 QImage splashScreenScreenshot();
 QImage textViewerScreenshot();
+QImage drawerControlsScreenshot();
