@@ -25,5 +25,7 @@ void CKDrawerSlider::wheelEvent(QWheelEvent* event)
     }
     event->accept();
     setDoubleValue(doubleValue() + delta / 100.0);
+    currentScrollEvent_ = event;
     emit sliderMoved(doubleValue());
+    currentScrollEvent_ = nullptr;
 }

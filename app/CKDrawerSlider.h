@@ -15,7 +15,13 @@ public:
 
     // The vertical delta of a wheel event in steps: 1.0 for one notch of a wheel.
     static double verticalDeltaOf(const QWheelEvent& event);
+    // The wheel event being handled while the action it sends runs (its delta and time
+    // stamp drive the pan's centre detent); nullptr at any other time.
+    const QWheelEvent* currentScrollEvent() const { return currentScrollEvent_; }
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+
+private:
+    const QWheelEvent* currentScrollEvent_ = nullptr;
 };

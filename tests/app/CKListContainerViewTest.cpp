@@ -155,12 +155,11 @@ TEST(CKListContainerViewTest, LayoutRequestsInOnePassGiveOneLayout)
 TEST(CKListContainerViewTest, RowDeletedElsewhereLeavesTheList)
 {
     ListFixture fixture;
-    CKListContainerView& list = *fixture.list;
     QWidget* kept = makeRow(21);
     QWidget* deleted = makeRow(21);
-    list.addRow(kept);
-    list.addRow(deleted);
+    fixture.list->addRow(kept);
+    fixture.list->addRow(deleted);
     delete deleted;
-    EXPECT_EQ(list.numberOfRows(), 1);
-    EXPECT_EQ(list.rowAtIndex(0), kept);
+    EXPECT_EQ(fixture.list->numberOfRows(), 1);
+    EXPECT_EQ(fixture.list->rowAtIndex(0), kept);
 }

@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QSignalSpy>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -189,12 +188,17 @@ TEST(SkinnedControlsTest, WheelStepMovesDrawerSliderByAHundredthWithOneAction)
         CKDrawerSlider slider(QRect(0, 0, 22, 120));
         slider.setMinValue(c.minimum);
         slider.setDoubleValue(c.start);
-        QSignalSpy actions(&slider, &ZEPSlider::sliderMoved);
+        std::vector<double> deltasSeenByTheAction;
+        QObject::connect(&slider, &ZEPSlider::sliderMoved, [&] {
+            const QWheelEvent* event = slider.currentScrollEvent();
+            deltasSeenByTheAction.push_back(event ? CKDrawerSlider::verticalDeltaOf(*event) : 0);
+        });
         QWheelEvent wheel(QPointF(11, 60), slider.mapToGlobal(QPointF(11, 60)), QPoint(), QPoint(0, c.angleDelta),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&slider, &wheel);
         EXPECT_NEAR(slider.doubleValue(), c.expected, 1e-9);
-        EXPECT_EQ(actions.count(), 1);
+        EXPECT_EQ(deltasSeenByTheAction, std::vector<double>{c.angleDelta / 120.0});
+        EXPECT_EQ(slider.currentScrollEvent(), nullptr);
     }
 }
 
@@ -244,15 +248,26 @@ struct ThumbDelegate : CKWindowVerticalResizerThumbDelegate {
     std::vector<float> finished;
 };
 
+// A 400 x 300 window at (100, 100) with the thumb at its bottom, centred.
+struct ThumbFixture {
+    ThumbFixture() : thumb(QRect(190, 280, 20, 20), &window)
+    {
+        window.setGeometry(100, 100, 400, 300);
+        thumb.setDelegate(&delegate);
+    }
+    QWidget window;
+    CKWindowVerticalResizerThumb thumb;
+    ThumbDelegate delegate;
+};
+
 } // namespace
 
 TEST(SkinnedControlsTest, ThumbDragResizesTheWindowKeepingItsTopEdge)
 {
-    QWidget window;
-    window.setGeometry(100, 100, 400, 300);
-    CKWindowVerticalResizerThumb thumb(QRect(190, 280, 20, 20), &window);
-    ThumbDelegate delegate;
-    thumb.setDelegate(&delegate);
+    ThumbFixture fixture;
+    QWidget& window = fixture.window;
+    CKWindowVerticalResizerThumb& thumb = fixture.thumb;
+    ThumbDelegate& delegate = fixture.delegate;
 
     sendMouse(thumb, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
     EXPECT_EQ(delegate.starts, 1);
@@ -275,11 +290,10 @@ TEST(SkinnedControlsTest, ThumbDragResizesTheWindowKeepingItsTopEdge)
 
 TEST(SkinnedControlsTest, DoubleClickOnTheThumbDragsNothing)
 {
-    QWidget window;
-    window.setGeometry(100, 100, 400, 300);
-    CKWindowVerticalResizerThumb thumb(QRect(190, 280, 20, 20), &window);
-    ThumbDelegate delegate;
-    thumb.setDelegate(&delegate);
+    ThumbFixture fixture;
+    QWidget& window = fixture.window;
+    CKWindowVerticalResizerThumb& thumb = fixture.thumb;
+    ThumbDelegate& delegate = fixture.delegate;
 
     // The first click of the pair is a click (offset 0); the second press starts nothing.
     sendMouse(thumb, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);

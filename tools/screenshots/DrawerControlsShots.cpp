@@ -59,7 +59,7 @@ QImage drawerControlsScreenshot()
     right->setFloatValue(0.55f);
     right->setPeakValue(0.71f);
     bigButton(&drawer, QRect(124, 24, 64, 52), "Pause All");
-    bigButton(&drawer, QRect(124, 90, 64, 52), "Duck (33%)");
+    bigButton(&drawer, QRect(124, 90, 64, 52), "Duck");
     auto* stopAll = new CKButton(QRect(20, 156, 80, 22), &drawer);
     stopAll->cell()->setLeftName("footerbutton-leftcap");
     stopAll->cell()->setMiddleName("footerbutton-tile");
