@@ -26,6 +26,7 @@ const Screenshot kScreenshots[] = {
     {"quit-confirmation.png", quitConfirmationScreenshot},
     {"delete-confirmation.png", deleteConfirmationScreenshot},
     {"error-sheet.png", errorSheetScreenshot},
+    {"drawer-controls.png", drawerControlsScreenshot},
 };
 
 // A picture of one colour is a window that was never painted.

@@ -18,3 +18,4 @@ QImage nameSheetScreenshot();
 QImage quitConfirmationScreenshot();
 QImage deleteConfirmationScreenshot();
 QImage errorSheetScreenshot();
+QImage drawerControlsScreenshot();
