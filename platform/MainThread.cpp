@@ -1,6 +1,7 @@
 #include "platform/MainThread.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QThread>
@@ -9,6 +10,10 @@
 #include <atomic>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace mainthread {
 namespace {
@@ -98,10 +103,70 @@ private:
 
 RealtimeQueue g_realtimeQueue;
 
-// Watches the queue's wake descriptor from the main thread's event loop. Made when the
-// application object is constructed, so render threads never have to.
+// A call handed to the main thread as an event of its own. Qt orders the hand-over with
+// locks the thread checker cannot see (the Qt libraries are not instrumented), so the
+// event is released to the checker before it is posted and acquired by the receiver before
+// it reads anything of it.
+class PostedCall : public QEvent {
+public:
+    static QEvent::Type eventType()
+    {
+        static const auto type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+
+    explicit PostedCall(std::function<void()> fn) : QEvent(eventType()), fn_(std::move(fn))
+    {
+#if defined(__SANITIZE_THREAD__)
+        __tsan_release(this);
+#endif
+    }
+
+    // Also reached for a call never run (its receiver went first).
+    ~PostedCall() override
+    {
+#if defined(__SANITIZE_THREAD__)
+        __tsan_acquire(this);
+#endif
+    }
+
+    void run()
+    {
+        if (fn_)
+            fn_();
+    }
+
+private:
+    std::function<void()> fn_;
+};
+
+// Lives on the main thread and runs the calls posted to it, in the order of the main
+// thread's event queue (the same queue as Qt's own queued calls).
+class PostedCallReceiver : public QObject {
+public:
+    using QObject::QObject;
+
+    bool event(QEvent* event) override
+    {
+#if defined(__SANITIZE_THREAD__)
+        // Pairs with the release in PostedCall's constructor (before anything of it is read).
+        __tsan_acquire(event);
+#endif
+        if (event->type() != PostedCall::eventType())
+            return QObject::event(event);
+        static_cast<PostedCall*>(event)->run();
+        return true;
+    }
+};
+
+std::atomic<PostedCallReceiver*> g_postedCallReceiver{nullptr};
+
+// Makes the receiver of posted calls, and watches the real-time queue's wake descriptor from
+// the main thread's event loop. Runs when the application object is constructed, so other
+// threads never have to.
 void attachRealtimeQueue()
 {
+    g_postedCallReceiver.store(new PostedCallReceiver(QCoreApplication::instance()), std::memory_order_release);
     if (g_realtimeQueue.wakeFd() < 0)
         return;
     auto* notifier = new QSocketNotifier(g_realtimeQueue.wakeFd(), QSocketNotifier::Read, QCoreApplication::instance());
@@ -122,10 +187,12 @@ bool isMainThread()
 
 void post(std::function<void()> fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app)
+    if (!QCoreApplication::instance())
         return;
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    PostedCallReceiver* receiver = g_postedCallReceiver.load(std::memory_order_acquire);
+    if (!receiver)
+        return;
+    QCoreApplication::postEvent(receiver, new PostedCall(std::move(fn)));
 }
 
 void postAndWait(const std::function<void()>& fn)
