@@ -178,10 +178,11 @@ TEST(ClipdeckExport, aTwoSoundBoardBecomesAnArchiveWithAACCopiesAndTheLiveBoardS
     EXPECT_FALSE(live.scratchExists());
 
     const QString d = drum->uuid(), b = bell->uuid();
-    EXPECT_EQ(unzipList(target),
-              QStringList({"0.clipdeck/Cache/" + b + "-bell.m4a", "0.clipdeck/Cache/" + d + "-drum.m4a",
-                           "0.clipdeck/Cache/" + d + "-drum.m4a.settings", "0.clipdeck/Contents.xml",
-                           "0.clipdeck/Prerendered/" + b + "-bell.m4a", "0.clipdeck/Prerendered/" + d + "-drum.m4a"}));
+    QStringList expected = {"0.clipdeck/Cache/" + b + "-bell.m4a", "0.clipdeck/Cache/" + d + "-drum.m4a",
+                            "0.clipdeck/Cache/" + d + "-drum.m4a.settings", "0.clipdeck/Contents.xml",
+                            "0.clipdeck/Prerendered/" + b + "-bell.m4a", "0.clipdeck/Prerendered/" + d + "-drum.m4a"};
+    expected.sort();
+    EXPECT_EQ(unzipList(target), expected);
     TempFolder unpacked;
     ASSERT_TRUE(unzipInto(target, unpacked.path()));
     const QString folder = unpacked.path() + "/0.clipdeck/";
