@@ -38,14 +38,25 @@
 // and migrates nothing there, never saves into it, and its sounds listen for no key, MIDI
 // or system-exclusive trigger; saveToPath() writes it into another folder.
 //
-// Threads: main thread, except setNeedsSave() (any thread; hops to the main thread) and
-// saveToPath() of another folder (the export's thread, for a copy).
+// Export (CKClipdeckExport.cpp): a copy is written as one archive ".ckzip" holding its folder
+// ("N.clipdeck/..."), stored uncompressed: "Contents.xml" (with prerendered="true" and, per
+// sound whose AAC copy was made, prerenderedPath="Prerendered/<file>"), "Cache/" with each
+// sound's audio and settings file (no ".samples"), and "Prerendered/" with an AAC copy
+// (44.1 kHz, stereo, 256 kbit/s) of each sound with its edits applied. The work happens in
+// the boards folder's "Export" (one export at a time), the archive is written beside the
+// target under a temporary name and then renamed; an existing target goes to the Trash only
+// once the new archive is complete. Import (CKClipdeckImport.cpp) turns a board folder into a
+// new board.
+//
+// Threads: main thread, except setNeedsSave() (any thread; hops to the main thread),
+// saveToPath() of another folder and exportToPath() (the export's thread, for a copy).
 //
 // Ownership: boards are held by std::shared_ptr (the shell's list, an importer, an export).
 // A board owns its sounds (shared with the playback controller while they play); each sound
 // refers back to its board without owning it: the board sets that reference when a sound
 // comes in and clears it when the sound leaves, when the board is deleted and when it goes.
 
+#include "clipdeck/CKClipdeckExportDelegate.h"
 #include "clipdeck/CKSoundParent.h"
 
 #include "platform/Error.h"
@@ -56,14 +67,19 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QVariantMap>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
 class CKSoundSource;
 class CKSoundCachedFileSource;
+class ZEPAudioFileEditor;
+class ZEPZipper;
 
 Q_DECLARE_METATYPE(std::shared_ptr<CKSoundSource>)
 
@@ -215,6 +231,67 @@ public:
     // Loaded by loadCopyOfIndex().
     bool isCopy() const { return mIsCopy; }
 
+    // ---- Export and import (CKClipdeckExport.cpp, CKClipdeckImport.cpp) ----
+
+    static inline const QString ArchiveExtension = QStringLiteral("ckzip");
+    static inline const QString PrerenderedFolderName = QStringLiteral("Prerendered");
+    // The most boards the program holds; an import beyond it is refused.
+    static constexpr std::size_t kMaximumClipdecks = 64;
+    // The error of an import whose folder could not be copied or moved in.
+    static inline const QString CocoaErrorDomain = QStringLiteral("NSCocoaErrorDomain");
+    static constexpr qint64 kImportFailedError = 17231;
+    // Export failures (domain Error::OSStatusDomain), by the step that failed: the first and
+    // second write of the copied document, making "Prerendered", copying a sound's audio,
+    // its settings file, its earlier AAC copy. A failed zip answers the zipper's error, a
+    // failed move of the archive to the target the file system's (domain POSIX).
+    static constexpr OSStatus kExportFirstSaveError = OSStatus(0x21537632);       // '!Sv2'
+    static constexpr OSStatus kExportCreateFolderError = OSStatus(0x21437274);    // '!Crt'
+    static constexpr OSStatus kExportCopyAudioError = OSStatus(0x21437079);       // '!Cpy'
+    static constexpr OSStatus kExportCopySettingsError = OSStatus(0x21536574);    // '!Set'
+    static constexpr OSStatus kExportCopyPrerenderedError = OSStatus(0x21507265); // '!Pre'
+    static constexpr OSStatus kExportSecondSaveError = OSStatus(0x21536176);      // '!Sav'
+
+    // The encode settings of the AAC copies: MPEG-4 audio file, AAC 44.1 kHz stereo, 1024
+    // frames per packet, 256000 bit/s, quality 96.
+    static QVariantMap prerenderedEncodeSettings();
+
+    // Main thread: writes the live board's pending save, then loads the copy an export works
+    // on (null, *error set when its document is damaged, when the board has no folder).
+    static std::shared_ptr<CKClipdeck> copyForExport(CKClipdeck& live, Error* error);
+    // Exports this copy to the archive at path; blocks until done. Call it on a thread of the
+    // caller's own, never the main thread, which must keep running its event loop meanwhile
+    // (each sound's AAC copy is rendered there). The delegate hears the progress and exactly
+    // one end on this thread. Answers true when the archive is at path; false on a cancel
+    // (no error), or a failure (*error set, the delegate told the same error). Nothing is
+    // left in the scratch folder, nor beside the target, and nothing of the live board is
+    // changed or deleted.
+    bool exportToPath(const QString& path, Error* error);
+    // Any thread: sounds done over sounds to do, plus the share of the one rendering.
+    float exportProgress() const;
+    // Main thread: stops a running export; it ends as cancelled (no archive, no scratch folder).
+    void cancelExport();
+    bool exportShouldCancel() const { return mExportShouldCancel.load(); }
+    std::size_t exportSoundIndex() const { return mExportSoundIndex.load(); }
+    std::size_t exportSoundCount() const { return mExportSoundCount.load(); }
+    CKClipdeckExportDelegate* exportDelegate() const { return mExportDelegate.load(); }
+    void setExportDelegate(CKClipdeckExportDelegate* delegate) { mExportDelegate.store(delegate); }
+    // Main thread, after a successful export of copy (of this board): the board counts as
+    // prerendered and its sounds take the AAC copies' names, as the archive has them.
+    void adoptExportResults(CKClipdeck& copy);
+
+    // Main thread: the board folder at path becomes a new board in the shell's next folder
+    // (pathForNewClipdeck()): copied (makeCopy) or moved there, its sounds given fresh uuids
+    // (their cache files follow), named after the folder unless that name holds the board's
+    // uuid, and written at once. Null when it is not imported: with *error set when the
+    // folder could not be brought in (domain CocoaErrorDomain, kImportFailedError) or its
+    // document is damaged; with no error when kMaximumClipdecks boards exist already (the
+    // shell skips such paths without a message). A failure leaves no half-made board folder,
+    // and a moved folder goes back where it was.
+    static std::shared_ptr<CKClipdeck> importClipdeckAtPath(const QString& path, bool makeCopy, Error* error);
+    // An archive's unpacked folder (in the temporary folder): moved in as above; whatever
+    // happens, nothing of it is left in the temporary folder.
+    static std::shared_ptr<CKClipdeck> importUnpackedArchiveAtPath(const QString& path, Error* error);
+
 private:
     // Reads the document of the folder into this (fresh) board; false, with *error set for a
     // damaged document, when there is nothing to load.
@@ -232,6 +309,14 @@ private:
     void stopObservingSound(CKSoundSource* sound);
     void soundImportingChanged(CKSoundSource* sound);
     void postCellNotification(const QString& name, std::size_t index, const std::shared_ptr<CKSoundSource>& sound);
+    // Export steps (export thread).
+    bool exportSound(CKSoundCachedFileSource& sound, const QString& copyFolder, OSStatus* failedStep);
+    // Renders the AAC copy of source into folder on the main thread and waits for it; the
+    // path written, relative to the copy folder ("Prerendered/..."), or empty.
+    QString prerender(const QString& source, const QVariantMap& settings, const QString& folder);
+    bool zipCopyFolder(const QString& copyFolder, const QString& archive, Error* error);
+    bool endExport(bool finished, const QString& scratch, Error failure, Error* error);
+    void tellExportDelegate(const std::function<void(CKClipdeckExportDelegate*)>& call);
 
     std::vector<std::shared_ptr<CKSoundSource>> mSounds;
     std::size_t mNumberOfRows = kDefaultRows;
@@ -246,6 +331,16 @@ private:
     bool mIsPreImporting = false;
     bool mIsCopy = false;
     bool mDidAddObservers = false;
+    // Export state.
+    std::atomic<std::size_t> mExportSoundIndex{0};
+    std::atomic<std::size_t> mExportSoundCount{0};
+    std::atomic<CKClipdeckExportDelegate*> mExportDelegate{nullptr};
+    std::atomic<bool> mExportShouldCancel{false};
+    std::atomic<float> mRenderProgress{0.0f};
+    // The editor rendering the current AAC copy (main thread only).
+    ZEPAudioFileEditor* mExportingEditor = nullptr;
+    std::mutex mZipperLock;
+    std::shared_ptr<ZEPZipper> mZipper;
     // isImporting() as last announced.
     bool mWasImporting = false;
     Timer mSaveTimer;

@@ -2,6 +2,7 @@
 // Test support of the archive classes: archives written entry by entry, folders written
 // and read back as maps, and a delegate that writes down what a zipper tells it.
 
+#include "QStringPrinting.h"
 #include "clipdeck/ZEPZipperDelegate.h"
 
 #include <QByteArray>
@@ -13,7 +14,6 @@
 #include <ostream>
 #include <vector>
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace clipdeck::test {
 

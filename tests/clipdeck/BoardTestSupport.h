@@ -3,6 +3,7 @@
 // is asked to show, board folders written by hand, the Trash of the test's home, sound files
 // of several kinds made at test time, and waiting for a sound's feed to load or convert.
 
+#include "QStringPrinting.h"
 #include "clipdeck/CKClipdeck.h"
 #include "clipdeck/CKClipdeckHost.h"
 #include "clipdeck/CKSoundCachedFileSource.h"
@@ -16,8 +17,6 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for the strings and lists the tests compare.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace clipdeck::test {
 
