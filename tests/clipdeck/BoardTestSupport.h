@@ -16,8 +16,7 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for the strings and lists the tests compare.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+#include "support/QStringPrinter.h"
 
 namespace clipdeck::test {
 
