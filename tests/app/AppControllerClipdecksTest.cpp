@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -169,6 +170,25 @@ TEST_F(Boards, AnEmptyBoardsFolderGetsOneBoardWrittenToFolderZero)
     EXPECT_TRUE(waitUntil([] { return namesOnDisk() == QStringList{"My Clipdeck"}; }));
 }
 
+TEST_F(Boards, ABoardsFolderThatCannotBeReadEndsTheProgramAndTouchesNothing)
+{
+    // A file where the boards folder should be: it can be neither made nor listed.
+    const QString boards = CKClipdeck::clipdecksFolder();
+    QDir(boards).removeRecursively();
+    BoardsFolder::touch(boards, "not a folder");
+    awake();
+    CKAlert* alert = waitForAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->icon(), QMessageBox::Critical);
+    EXPECT_EQ(controller->numberOfClipdecks(), 0);
+    EXPECT_FALSE(controller->tabBarCanAddTab(bar()));
+    answerAlert(CKAlert::FirstButtonReturn);
+    EXPECT_TRUE(application().isTerminating());
+    EXPECT_EQ(controller->numberOfClipdecks(), 0);
+    EXPECT_TRUE(QFileInfo(boards).isFile());
+    EXPECT_TRUE(trashedNames().isEmpty());
+}
+
 TEST_F(Boards, DeletingKeepsTheShownBoardShownAndTheFoldersInStep)
 {
     const struct {
@@ -253,6 +273,13 @@ TEST_F(Boards, MovingATabMovesTheFoldersInStepAndShowsTheMovedBoard)
     }
     // Moved, A stayed the board shown; then D came to the place shown.
     EXPECT_EQ(shown, (QStringList{"hide A", "show D"}));
+
+    // No folder moves while a board whose folder would move imports.
+    controller->clipdeckAtIndex(2)->setIsPreImporting(true);
+    EXPECT_FALSE(controller->moveClipdeckAtIndex(0, 3));
+    EXPECT_EQ(controller->clipdeckNames(), moves[1].order);
+    EXPECT_EQ(namesOnDisk(), moves[1].order);
+    controller->clipdeckAtIndex(2)->setIsPreImporting(false);
 }
 
 TEST_F(Boards, AFolderThatCannotMoveChangesNothingAndSaysSoOnce)
