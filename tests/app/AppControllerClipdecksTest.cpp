@@ -14,6 +14,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -160,6 +161,12 @@ TEST_F(Boards, StartShowsTheBoardsOfTheFoldersAndTheOneShownLastTime)
     EXPECT_EQ(bar()->selectedIndex(), 2);
     EXPECT_EQ(shownName(), (QStringList{"Encore", "Clipdeck - Encore"}));
     EXPECT_EQ(controller->selectedClipdeck(), controller->clipdeckAtIndex(2).get());
+    // The board menu: no next board after the last.
+    EXPECT_FALSE(window->nextClipdeckAction()->isEnabled());
+    EXPECT_TRUE(window->previousClipdeckAction()->isEnabled());
+    window->previousClipdeckAction()->trigger();
+    EXPECT_EQ(controller->selectedClipdeckName(), "Act 2");
+    EXPECT_TRUE(window->nextClipdeckAction()->isEnabled());
 }
 
 TEST_F(Boards, AnEmptyBoardsFolderGetsOneBoardWrittenToFolderZero)
@@ -337,6 +344,7 @@ TEST_F(Boards, SixtyFourBoardsAtMostAndThoseBeyondAreNamedInOneMessage)
                                "Board 64, Board 65.");
     EXPECT_EQ(controller->numberOfClipdecks(), 64);
     EXPECT_FALSE(bar()->addButton()->isEnabled());
+    EXPECT_FALSE(window->newClipdeckAction()->isEnabled());
 
     controller->createNewClipdeck();
     EXPECT_EQ(controller->numberOfClipdecks(), 64);
