@@ -7,7 +7,9 @@
 #include "app/CKTabBarView.h"
 #include "app/ClipdeckWebAddresses.h"
 
+#include "clipdeck/CKClipdeck.h"
 #include "clipdeck/CKPlaybackController.h"
+#include "clipdeck/CKSoundCachedFileSource.h"
 #include "platform/ApplicationNotifications.h"
 #include "platform/MainThread.h"
 #include "platform/NotificationCenter.h"
@@ -21,6 +23,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,8 +50,10 @@ AppController::AppController(QObject* parent) : QObject(parent)
 AppController::~AppController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
-    if (awake_)
+    if (awake_) {
         CKPlaybackHost::install(nullptr);
+        CKClipdeckHost::install(nullptr);
+    }
     if (ClipdeckApplication* application = ClipdeckApplication::sharedApplication()) {
         if (application->delegate() == this)
             application->setDelegate(nullptr);
@@ -68,14 +74,19 @@ void AppController::awakeFromNib()
         return;
     awake_ = true;
     CKPlaybackHost::install(this);
+    CKClipdeckHost::install(this);
 
     mainWindow_ = new CKClipdeckWindow;
     mainWindow_->tabBar()->setDelegate(this);
     hookUpMenu();
 
-    mainWindow_->tabBar()->addTabWithName(nameForNewClipdeck({}));
-    selectClipdeckAtIndex(0);
+    loadClipdecks();
+    // The board shown when the program last ran shows again.
+    const qint64 stored = UserDefaults::standardUserDefaults().integerForKey(SelectedClipdeckIndexKey);
+    selectClipdeckAtIndex(stored >= 0 && stored < numberOfClipdecks() ? stored : 0);
     mainWindow_->tabBar()->setLayersNeedUpdate(true);
+    NotificationCenter::defaultCenter().addObserver(this, CKClipdeck::SoundAddedNotification, nullptr,
+                                                    [this](const Notification&) { setupEditorLoading(); });
 
     NotificationCenter::defaultCenter().addObserver(this, ApplicationDidFinishLaunchingNotification, nullptr,
                                                     [this](const Notification&) {
@@ -103,6 +114,11 @@ void AppController::hookUpMenu()
     connect(mainWindow_->releaseNotesAction(), &QAction::triggered, this, &AppController::showReleaseNotes);
     connect(mainWindow_->moreSoundsAction(), &QAction::triggered, this, &AppController::getMoreSounds);
     mainWindow_->moreSoundsAction()->setVisible(!ClipdeckWebAddresses::soundLibrary().isEmpty());
+    connect(mainWindow_->newClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(-1); });
+    connect(mainWindow_->renameClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(0); });
+    connect(mainWindow_->deleteClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(1); });
+    connect(mainWindow_->nextClipdeckAction(), &QAction::triggered, this, &AppController::nextClipdeck);
+    connect(mainWindow_->previousClipdeckAction(), &QAction::triggered, this, &AppController::previousClipdeck);
     if (application) {
         connect(mainWindow_->splashScreenAction(), &QAction::triggered, application,
                 &ClipdeckApplication::showSplashScreen);
@@ -130,6 +146,8 @@ Error AppController::outputNotRunningError(const QString& reason)
 void AppController::finishLaunching()
 {
     isLaunching_ = false;
+    // Copies into the boards' caches wait until the program runs.
+    CKSoundCachedFileSource::startCacheOperationQueue();
     showMainWindow();
     CKServerController::sharedSyncController()->setRemoteEnabled(
         UserDefaults::standardUserDefaults().boolForKey(QStringLiteral("RemoteEnabled")));
@@ -146,7 +164,15 @@ void AppController::showMainWindow()
 
 // Quitting -----------------------------------------------------------------------------------
 
-bool AppController::isBusyImportingSounds() const { return false; }
+bool AppController::isBusyImportingSounds() const
+{
+    // Changes waiting to be saved do not count: quitting writes them.
+    return std::any_of(clipdecks_.cbegin(), clipdecks_.cend(), [](const std::shared_ptr<CKClipdeck>& clipdeck) {
+        return clipdeck->isImporting() || clipdeck->isPreImporting();
+    });
+}
+
+void AppController::cancelRunningExport() {}
 
 CKAlert* AppController::quitConfirmationAlert()
 {
@@ -169,6 +195,10 @@ ClipdeckApplicationDelegate::TerminateReply AppController::applicationShouldTerm
 
 void AppController::applicationWillTerminate(ClipdeckApplication*)
 {
+    stopEditingName();
+    cancelRunningExport();
+    for (const std::shared_ptr<CKClipdeck>& clipdeck : std::as_const(clipdecks_))
+        clipdeck->saveIfNeeded();
     if (playbackController_)
         playbackController_->willTerminate();
 }
@@ -177,13 +207,29 @@ void AppController::applicationWillTerminate(ClipdeckApplication*)
 
 bool AppController::application(ClipdeckApplication*, const QString& openFile)
 {
-    const QString extension = QFileInfo(openFile).suffix().toLower();
-    if (extension == QLatin1String("clipdeck") || extension == QLatin1String("ckzip")) {
-        presentError(Error(QStringLiteral("CKClipdeckImport"), 1,
-                           tr("The clipdeck \"%1\" could not be opened.").arg(QFileInfo(openFile).fileName()),
-                           tr("This version of Clipdeck does not open boards yet.")));
-    }
+    openFiles({openFile});
     return true;
+}
+
+void AppController::openFiles(const QStringList& paths)
+{
+    QStringList boards;
+    for (const QString& path : paths) {
+        const QString extension = QFileInfo(path).suffix().toLower();
+        if (extension == QLatin1String("clipdeck"))
+            boards.append(path);
+        else if (extension == QLatin1String("ckzip"))
+            reportUnopenableArchive(path);
+    }
+    if (!boards.isEmpty())
+        importFiles(boards);
+}
+
+void AppController::reportUnopenableArchive(const QString& openFile)
+{
+    presentError(Error(QStringLiteral("CKClipdeckImport"), 1,
+                       tr("The clipdeck \"%1\" could not be opened.").arg(QFileInfo(openFile).fileName()),
+                       tr("This version of Clipdeck does not unpack archived clipdecks yet.")));
 }
 
 // Errors -------------------------------------------------------------------------------------

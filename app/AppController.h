@@ -10,7 +10,10 @@
 //    on another thread, it hops to the main thread first);
 //  - the application menu's about box, release notes and links;
 //  - what playback asks of the shell (CKPlaybackHost): the shown board, the modifier
-//    toggles, showing errors.
+//    toggles, showing errors; and what the boards ask of it (CKClipdeckHost): their
+//    positions, the next board's name and folder, pausing the preloading;
+//  - preloading the shown board's sounds, one per 0.01 s, and keeping at most 128 sounds
+//    of all boards loaded (AppControllerEditors.cpp).
 //
 // Main thread only, but for presentError().
 
@@ -18,20 +21,29 @@
 #include "app/CKTabBarDelegate.h"
 #include "app/ClipdeckApplication.h"
 
+#include "clipdeck/CKClipdeckHost.h"
 #include "clipdeck/CKPlaybackHost.h"
+#include "platform/TimeSource.h"
 #include "platform/ui/ZEPAboutBox.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+#include <memory>
+
 class CKAlert;
+class CKClipdeck;
 class CKClipdeckWindow;
+class CKSoundSource;
 class CKPlaybackController;
 class ZEPTextViewer;
 
 class AppController : public QObject,
                       public ClipdeckApplicationDelegate,
                       public CKPlaybackHost,
+                      public CKClipdeckHost,
                       public CKTabBarDelegate,
                       public CKClipdeckNameControllerDelegate,
                       public ZEPAboutBoxDelegate {
@@ -43,6 +55,15 @@ public:
     static constexpr double kErrorRetryInterval = 0.2;
     // The default holding the shown board's index.
     static inline const QString SelectedClipdeckIndexKey = QStringLiteral("selectedClipdeckIndex");
+    // Posted around a change of the shown board (object: the board left, then the board shown).
+    static inline const QString ClipdeckDidHideNotification = QStringLiteral("CKClipdeckDidHideNotification");
+    static inline const QString ClipdeckDidShowNotification = QStringLiteral("CKClipdeckDidShowNotification");
+    // Sounds of all boards whose feed stays loaded, at most.
+    static constexpr qsizetype kMaximumLoadedEditors = 128;
+    // The pause between two preloaded sounds.
+    static constexpr double kEditorLoadInterval = 0.01;
+    // Tabs are built again this long after a tab moved.
+    static constexpr double kResetTabBarAfterMoveDelay = 0.5;
 
     // The program's one controller (made here when none exists yet).
     static AppController* sharedAppController();
@@ -72,9 +93,14 @@ public:
     // not yet saved) a confirmation sheet decides, else the program ends now. A signal is
     // never asked about.
     TerminateReply applicationShouldTerminate(ClipdeckApplication* sender, TerminationRequest request) override;
-    // Stops the playback output.
+    // Ends a rename, cancels a running export, writes every board with changes not yet
+    // saved, and stops the playback output.
     void applicationWillTerminate(ClipdeckApplication* sender) override;
+    // Any board imports sounds (changes not yet saved are written at the end, not asked about).
     virtual bool isBusyImportingSounds() const;
+    // At the end of the program: a running board export is cancelled and waited for. No
+    // export exists yet; the export's controller fills this in.
+    void cancelRunningExport();
     // The confirmation: "Cancel" (the default button) keeps the program.
     static CKAlert* quitConfirmationAlert();
 
@@ -83,6 +109,9 @@ public:
     // A ".clipdeck" folder is imported as a copy, a ".ckzip" archive unpacked and imported;
     // other files are ignored. Always true.
     bool application(ClipdeckApplication* sender, const QString& openFile) override;
+    // The files of a command line (or of a second start), at once: the boards past the
+    // limit are named in one message.
+    void openFiles(const QStringList& paths);
 
     // ---- Errors ----
 
@@ -99,42 +128,113 @@ public:
     QString aboutBoxController(ZEPAboutBox* aboutBox, const QString& willDisplayAppName) override;
 
     // ---- Boards (AppControllerClipdecks.cpp) ----
+    //
+    // The list is the boards of the boards folder, in folder order: a board's position is
+    // its tab and the number of its folder "N.clipdeck". At most 64; never empty once
+    // launched. Every change of the list moves the folders with it: when a folder cannot
+    // move, what was moved goes back, the list stays and the error is shown.
 
-    qsizetype numberOfClipdecks() const;
+    const QList<std::shared_ptr<CKClipdeck>>& clipdecks() const { return clipdecks_; }
+    qsizetype numberOfClipdecks() const { return clipdecks_.size(); }
+    // CKClipdeckHost
+    std::size_t indexOfClipdeck(const CKClipdeck* clipdeck) const override;
+    std::shared_ptr<CKClipdeck> clipdeckAtIndex(std::size_t index) const override;
+    QString nameForNewClipdeck() const override;
+    QString pathForNewClipdeck() const override;
+    void beep() override;
+    // The board shown; null before the list is loaded.
+    std::shared_ptr<CKClipdeck> shownClipdeck() const;
     qsizetype selectedClipdeckIndex() const { return selectedClipdeckIndex_; }
     QString selectedClipdeckName() const;
-    // Shows the board at index (-1: the last one; the count: the first one), telling the
-    // hide and show observers when fireNotifications. Nothing while a name is edited.
-    void selectClipdeckAtIndex(qsizetype index, bool fireNotifications = true);
+    // Shows the board at index (-1: the last one; the count: the first one): when the board
+    // shown changes, hide is posted for the board left, then show for the new one. Nothing
+    // while a name is edited. Preloading restarts for the shown board in any case.
+    void selectClipdeckAtIndex(qsizetype index);
     void nextClipdeck();
     void previousClipdeck();
     // Puts the shown board in the window (its name in the title).
     void updateClipdeckButtons();
+    // The board commands are enabled as they apply: adding below the limit, deleting while
+    // the shown board does not import, next and previous away from the ends.
+    void validateMenuItems();
     // Tabs again for every board, the stored board selected.
     void resetTabBar();
     // "My Clipdeck", or the first "My Clipdeck <n>" (n = 1, 2, ...) no board has.
     static QString nameForNewClipdeck(const QStringList& existingNames);
     QStringList clipdeckNames() const;
+    bool clipdeckExistsWithName(const QString& name) const;
+    // A new empty board at the end (saved a second later); null at the limit.
+    std::shared_ptr<CKClipdeck> addNewClipdeck();
+    // A new board at the end, shown (the window's command and the tab bar's add button).
+    void createNewClipdeck();
+    // Appends a board not in the list yet, with its tab.
+    void insertClipdeck(const std::shared_ptr<CKClipdeck>& clipdeck);
+    // Deletes the shown board (asking first when it holds sounds).
+    void deleteCurrentClipdeck();
+    // Asks first when the board at index holds sounds, then deletes it.
+    void confirmDeleteClipdeckAtIndex(qsizetype index);
+    // Deletes the board at index and its folder (to the Trash), renumbering the folders
+    // behind it; the board shown stays shown. False, nothing changed and the error shown,
+    // when a folder behind it cannot be renumbered.
+    bool deleteClipdeckAtIndex(qsizetype index);
+    // Moves the board at from to to, its folder and those between following. False,
+    // nothing changed and the error shown, when a folder cannot move.
+    bool moveClipdeckAtIndex(qsizetype fromIndex, qsizetype toIndex);
+    // Opens the boards of ".clipdeck" folders as copies at the end of the list; those
+    // past the limit, and those that cannot be read, are named in one message.
+    void importFiles(const QStringList& paths);
     bool isEditingName() const;
     // Ends a rename in the tab bar, keeping the typed name.
     void stopEditingName();
-    // The board commands of the window: 0 renames the shown board (the name sheet).
+    // The board commands of the window: 0 renames the shown board (the name sheet), 1
+    // deletes it, -1 adds a board.
     void clipdeckControlClicked(int tag);
     CKClipdeckNameController* nameController();
     // The confirmation before a board with sounds is deleted: "Cancel" (the default
     // button) keeps it, "Delete" (AlternateReturn) deletes it.
     static CKAlert* deleteConfirmationAlert(const QString& clipdeckName);
     static QString deleteWarningString();
+    // Board changes voted by a remote are not applied here: false, nothing changes.
+    bool addModel(const std::shared_ptr<CKClipdeck>& model, qsizetype toIndex);
+    bool rearrange(qsizetype fromIndex, qsizetype toIndex);
+    bool deleteModel(qsizetype index);
 
     // CKTabBarDelegate
     void tabBarSelectionDidChange(CKTabBarView* tabBar) override;
+    void tabBarDidMoveTabAtIndex(CKTabBarView* tabBar, qsizetype fromIndex, qsizetype toIndex) override;
     void tabBarDidBeginEditingNameAtIndex(CKTabBarView* tabBar, qsizetype index) override;
     void tabBarDidEndEditingName(CKTabBarView* tabBar, const QString& name, qsizetype atIndex) override;
+    void tabBarDidClickNewButton(CKTabBarView* tabBar) override;
     bool tabBarCanAddTab(CKTabBarView* tabBar) override;
     bool tabBarShouldShowCloseButtonAtIndex(CKTabBarView* tabBar, qsizetype index) override;
+    void tabBarDidClickCloseButtonAtIndex(CKTabBarView* tabBar, qsizetype index) override;
+    bool tabBarDidReceiveDroppedSound(CKTabBarView* tabBar, const CKSoundPasteboardItem& sound, qsizetype atIndex,
+                                      Qt::DropAction action) override;
 
     // CKClipdeckNameControllerDelegate
     void nameController(CKClipdeckNameController* controller, const QString& didGetNewName) override;
+
+    // ---- Preloading (AppControllerEditors.cpp) ----
+    //
+    // The shown board's sounds load their feeds one per kEditorLoadInterval on the main
+    // thread. A sound that failed to load, imports, waits for its import or is loading
+    // already is left out: it is tried again only when the board is shown again or a
+    // sound is added.
+
+    // Queues the shown board's sounds that need loading.
+    void setupEditorLoading();
+    void loadEditorsOfClipdeck(CKClipdeck* clipdeck);
+    void loadNextEditor();
+    bool isLoadingEditors() const { return isLoadingEditors_; }
+    // CKClipdeckHost: off while an import runs; on again queues the shown board.
+    void setLoadingEditors(bool loading) override;
+    // Beyond kMaximumLoadedEditors loaded sounds, unloads idle sounds of hidden boards,
+    // the longest unplayed (and unshown) first.
+    void flushCache();
+    // Sounds whose feed is loaded, of every board; sounds of every board but the shown one.
+    QList<std::shared_ptr<CKSoundSource>> loadedSounds() const;
+    QList<std::shared_ptr<CKSoundSource>> backgroundSounds() const;
+    qsizetype numberOfQueuedEditors() const { return unloadedEditors_.size(); }
 
     // ---- CKPlaybackHost ----
 
@@ -143,8 +243,27 @@ public:
     bool isTogglingStopOnLift() const override;
     bool isTogglingRestartOnPress() const override;
 
+protected:
+    // The sound plays (or holds a place in the playback controller's list).
+    virtual bool isSoundPlaying(const CKSoundSource& sound) const;
+
 private:
     void hookUpMenu();
+    void reportUnopenableArchive(const QString& path);
+    // The boards of the boards folder (an unreadable folder ends the program).
+    void loadClipdecks();
+    void observeClipdeck(CKClipdeck* clipdeck);
+    void postShowNotification(const QString& name, CKClipdeck* clipdeck);
+    // Moves folder numbers as steps (from, to), in order; when one fails, undoes those done
+    // and answers the error. A step whose folder does not exist (a board not saved yet) is
+    // skipped.
+    bool renumberFolders(const QList<std::pair<QString, QString>>& moves, Error* error);
+    // Every board's number becomes its position.
+    void updateClipdeckIndexes();
+    // Makes the board at index the shown one, posting hide and show when it changes.
+    void showClipdeck(qsizetype index);
+    void dropQueuedEditorsOf(const CKClipdeck* clipdeck);
+    void scheduleLoadNextEditor();
     // The alert of an error (logged once by presentError()), or its next try.
     void showError(const Error& error);
     void showMainWindow();
@@ -158,4 +277,14 @@ private:
     QPointer<ZEPTextViewer> releaseNotesViewer_;
     bool addedRemoteAboutItem_ = false;
     CKPlaybackController* playbackController_ = nullptr;
+
+    QList<std::shared_ptr<CKClipdeck>> clipdecks_;
+    bool clipdecksUnloadable_ = false;
+    // The board last announced as shown (the grid and the drawer follow the notifications).
+    CKClipdeck* announcedClipdeck_ = nullptr;
+    bool isResettingTabBar_ = false;
+    QList<std::shared_ptr<CKSoundSource>> unloadedEditors_;
+    bool isLoadingEditors_ = true;
+    Timer loadEditorTimer_;
+    Timer resetTabBarTimer_;
 };

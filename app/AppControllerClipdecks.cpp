@@ -1,31 +1,92 @@
-// The list of boards, which one shows, and the tab bar's questions.
+// The list of boards, which one shows, their folders, and the tab bar's questions.
 #include "app/AppController.h"
 
 #include "app/CKAlert.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/CKServerController.h"
+#include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
 
+#include "clipdeck/CKClipdeck.h"
+#include "clipdeck/CKPlaybackController.h"
+#include "clipdeck/CKSoundCachedFileSource.h"
+#include "platform/NotificationCenter.h"
+#include "platform/StandardPaths.h"
 #include "platform/UserDefaults.h"
 
-qsizetype AppController::numberOfClipdecks() const
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopedValueRollback>
+
+namespace {
+
+// Where a board's folder waits while the others renumber around it.
+const QString kParkingFolderName = QStringLiteral("tmp.clipdeck");
+
+QString parkingPath() { return CKClipdeck::clipdecksFolder() + QLatin1Char('/') + kParkingFolderName; }
+
+QString boardPath(qsizetype index) { return CKClipdeck::pathForBundleAtIndex(std::size_t(index)); }
+
+// Copies the folder from into to (which must not exist), files and subfolders.
+bool copyFolder(const QString& from, const QString& to)
 {
-    return mainWindow_ ? mainWindow_->tabBar()->numberOfTabs() : 0;
+    if (QFileInfo::exists(to) || !QDir().mkpath(to))
+        return false;
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    const QDir source(from);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString target = to + QLatin1Char('/') + source.relativeFilePath(path);
+        const QFileInfo info = it.fileInfo();
+        if (info.isDir() ? !QDir().mkpath(target) : !QFile::copy(path, target))
+            return false;
+    }
+    return true;
 }
+
+} // namespace
+
+// Lookup -------------------------------------------------------------------------------------
+
+std::size_t AppController::indexOfClipdeck(const CKClipdeck* clipdeck) const
+{
+    for (qsizetype index = 0; index < clipdecks_.size(); ++index) {
+        if (clipdecks_[index].get() == clipdeck)
+            return std::size_t(index);
+    }
+    return CKSoundParent::kNotFound;
+}
+
+std::shared_ptr<CKClipdeck> AppController::clipdeckAtIndex(std::size_t index) const
+{
+    return index < std::size_t(clipdecks_.size()) ? clipdecks_[qsizetype(index)] : nullptr;
+}
+
+std::shared_ptr<CKClipdeck> AppController::shownClipdeck() const
+{
+    return selectedClipdeckIndex_ >= 0 ? clipdeckAtIndex(std::size_t(selectedClipdeckIndex_)) : nullptr;
+}
+
+const CKSoundParent* AppController::selectedClipdeck() const { return shownClipdeck().get(); }
 
 QStringList AppController::clipdeckNames() const
 {
     QStringList names;
-    for (qsizetype index = 0; index < numberOfClipdecks(); ++index)
-        names.append(mainWindow_->tabBar()->nameAtIndex(index));
+    for (const std::shared_ptr<CKClipdeck>& clipdeck : clipdecks_)
+        names.append(clipdeck->name());
     return names;
 }
 
 QString AppController::selectedClipdeckName() const
 {
-    return mainWindow_ ? mainWindow_->tabBar()->nameAtIndex(selectedClipdeckIndex_) : QString();
+    const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
+    return shown ? shown->name() : QString();
 }
 
-const CKSoundParent* AppController::selectedClipdeck() const { return nullptr; }
+bool AppController::clipdeckExistsWithName(const QString& name) const { return clipdeckNames().contains(name); }
 
 QString AppController::nameForNewClipdeck(const QStringList& existingNames)
 {
@@ -39,9 +100,66 @@ QString AppController::nameForNewClipdeck(const QStringList& existingNames)
     }
 }
 
+QString AppController::nameForNewClipdeck() const { return nameForNewClipdeck(clipdeckNames()); }
+
+QString AppController::pathForNewClipdeck() const { return boardPath(clipdecks_.size()); }
+
+void AppController::beep() { QApplication::beep(); }
+
+// Loading ------------------------------------------------------------------------------------
+
+void AppController::loadClipdecks()
+{
+    QList<Error> failures;
+    QList<std::shared_ptr<CKClipdeck>> loaded;
+    try {
+        loaded = CKClipdeck::loadAllClipdecks(&failures);
+    } catch (const CKUnableToLoadClipdecksException& exception) {
+        // Nothing is made, saved or moved: the program ends after the alert.
+        clipdecksUnloadable_ = true;
+        reportUnloadableClipdecks(exception.error());
+        return;
+    }
+    for (const Error& failure : std::as_const(failures))
+        presentError(failure);
+    QStringList pastLimit;
+    for (const std::shared_ptr<CKClipdeck>& clipdeck : std::as_const(loaded)) {
+        if (clipdecks_.size() >= kMaximumClipdecks) {
+            // Left in its folder for a later start, but never written by this one.
+            clipdeck->setSavingDisabled(true);
+            pastLimit.append(clipdeck->name());
+            continue;
+        }
+        insertClipdeck(clipdeck);
+    }
+    if (!pastLimit.isEmpty()) {
+        presentError(Error(CKClipdeck::ErrorDomain, 3, tr("Some clipdecks were not opened."),
+                           tr("Clipdeck shows at most %1 clipdecks. Not opened: %2.")
+                               .arg(kMaximumClipdecks)
+                               .arg(pastLimit.join(QStringLiteral(", ")))));
+    }
+    if (clipdecks_.isEmpty())
+        addNewClipdeck();
+}
+
+void AppController::observeClipdeck(CKClipdeck* clipdeck)
+{
+    clipdeck->observeKey(QStringLiteral("importing"), this, [this](const QVariant&, const QVariant&) {
+        if (mainWindow_)
+            mainWindow_->tabBar()->updateLayerFrames();
+        validateMenuItems();
+    });
+}
+
 // Selecting ----------------------------------------------------------------------------------
 
-void AppController::selectClipdeckAtIndex(qsizetype index, bool)
+void AppController::postShowNotification(const QString& name, CKClipdeck* clipdeck)
+{
+    if (clipdeck)
+        NotificationCenter::defaultCenter().post(name, clipdeck);
+}
+
+void AppController::selectClipdeckAtIndex(qsizetype index)
 {
     const qsizetype count = numberOfClipdecks();
     if (index == -1)
@@ -50,12 +168,27 @@ void AppController::selectClipdeckAtIndex(qsizetype index, bool)
         index = 0;
     if (isEditingName())
         return;
-    if (index < 0 || index >= count)
-        return;
+    if (index >= 0 && index < count) {
+        showClipdeck(index);
+        mainWindow_->tabBar()->selectTabAtIndexNoOverride(index);
+    }
+    unloadedEditors_.clear();
+    flushCache();
+    setupEditorLoading();
+}
+
+void AppController::showClipdeck(qsizetype index)
+{
+    CKClipdeck* shown = clipdecks_[index].get();
+    if (shown != announcedClipdeck_)
+        postShowNotification(ClipdeckDidHideNotification, announcedClipdeck_);
     selectedClipdeckIndex_ = index;
     UserDefaults::standardUserDefaults().setInteger(index, SelectedClipdeckIndexKey);
+    if (shown != announcedClipdeck_) {
+        announcedClipdeck_ = shown;
+        postShowNotification(ClipdeckDidShowNotification, shown);
+    }
     updateClipdeckButtons();
-    mainWindow_->tabBar()->selectTabAtIndexNoOverride(index);
 }
 
 void AppController::nextClipdeck() { selectClipdeckAtIndex(selectedClipdeckIndex_ + 1); }
@@ -65,23 +198,277 @@ void AppController::previousClipdeck() { selectClipdeckAtIndex(selectedClipdeckI
 void AppController::updateClipdeckButtons()
 {
     stopEditingName();
+    const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
+    if (shown && playbackController_) {
+        // Shown sounds are the last the cache lets go of.
+        for (const std::shared_ptr<CKSoundSource>& sound : shown->sounds()) {
+            if (sound && sound->isEditorLoaded())
+                sound->setLastPlayID(playbackController_->nextPlayID());
+        }
+    }
     if (mainWindow_)
         mainWindow_->setClipdeckName(selectedClipdeckName());
+    validateMenuItems();
+}
+
+void AppController::validateMenuItems()
+{
+    if (!mainWindow_)
+        return;
+    const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
+    const bool busy = shown && (shown->isImporting() || shown->isPreImporting());
+    mainWindow_->newClipdeckAction()->setEnabled(tabBarCanAddTab(mainWindow_->tabBar()));
+    mainWindow_->renameClipdeckAction()->setEnabled(shown != nullptr);
+    mainWindow_->deleteClipdeckAction()->setEnabled(shown && !busy);
+    mainWindow_->nextClipdeckAction()->setEnabled(selectedClipdeckIndex_ < numberOfClipdecks() - 1);
+    mainWindow_->previousClipdeckAction()->setEnabled(selectedClipdeckIndex_ > 0);
 }
 
 void AppController::resetTabBar()
 {
     if (!mainWindow_)
         return;
-    CKTabBarView* tabBar = mainWindow_->tabBar();
-    const QStringList names = clipdeckNames();
-    tabBar->removeAllTabs();
-    for (const QString& name : names)
-        tabBar->addTabWithName(name);
-    tabBar->updateLayerFrames();
     const qint64 stored = UserDefaults::standardUserDefaults().integerForKey(SelectedClipdeckIndexKey);
-    selectClipdeckAtIndex(stored >= 0 && stored < names.size() ? stored : 0);
+    CKTabBarView* tabBar = mainWindow_->tabBar();
+    {
+        // The bar's own selection while its tabs come and go is not the user's.
+        const QScopedValueRollback<bool> resetting(isResettingTabBar_, true);
+        tabBar->removeAllTabs();
+        for (const std::shared_ptr<CKClipdeck>& clipdeck : std::as_const(clipdecks_))
+            tabBar->addTabWithName(clipdeck->name());
+        tabBar->updateLayerFrames();
+        tabBar->updateNewButton();
+    }
+    selectClipdeckAtIndex(stored >= 0 && stored < clipdecks_.size() ? stored : 0);
 }
+
+// Adding -------------------------------------------------------------------------------------
+
+std::shared_ptr<CKClipdeck> AppController::addNewClipdeck()
+{
+    if (clipdecksUnloadable_ || clipdecks_.size() >= kMaximumClipdecks)
+        return nullptr;
+    auto clipdeck = std::make_shared<CKClipdeck>();
+    clipdeck->setName(nameForNewClipdeck());
+    insertClipdeck(clipdeck);
+    clipdeck->setNeedsSave();
+    return clipdeck;
+}
+
+void AppController::createNewClipdeck()
+{
+    stopEditingName();
+    if (addNewClipdeck())
+        selectClipdeckAtIndex(clipdecks_.size() - 1);
+}
+
+void AppController::insertClipdeck(const std::shared_ptr<CKClipdeck>& clipdeck)
+{
+    if (!clipdeck || clipdecks_.contains(clipdeck))
+        return;
+    clipdecks_.append(clipdeck);
+    clipdeck->setBoardIndex(std::size_t(clipdecks_.size() - 1));
+    CKServerController::sharedSyncController()->addClipdeck(clipdeck.get(), clipdecks_.size() - 1);
+    observeClipdeck(clipdeck.get());
+    if (mainWindow_) {
+        mainWindow_->tabBar()->addTabWithName(clipdeck->name());
+        mainWindow_->tabBar()->updateNewButton();
+    }
+    validateMenuItems();
+}
+
+// Folders ------------------------------------------------------------------------------------
+
+bool AppController::renumberFolders(const QList<std::pair<QString, QString>>& moves, Error* error)
+{
+    QList<std::pair<QString, QString>> done;
+    for (const auto& [from, to] : moves) {
+        // A board not saved yet has no folder to move.
+        if (!QFileInfo::exists(from))
+            continue;
+        if (!CKClipdeck::moveFromPath(from, to)) {
+            for (auto step = done.crbegin(); step != done.crend(); ++step)
+                CKClipdeck::moveFromPath(step->second, step->first);
+            *error = Error(CKClipdeck::ErrorDomain, 4, tr("The clipdecks could not be rearranged."),
+                           tr("The folder \"%1\" could not be renamed to \"%2\".")
+                               .arg(QFileInfo(from).fileName(), QFileInfo(to).fileName()));
+            return false;
+        }
+        done.append({from, to});
+    }
+    return true;
+}
+
+void AppController::updateClipdeckIndexes()
+{
+    for (qsizetype index = 0; index < clipdecks_.size(); ++index)
+        clipdecks_[index]->setBoardIndex(std::size_t(index));
+}
+
+// Deleting -----------------------------------------------------------------------------------
+
+void AppController::deleteCurrentClipdeck() { confirmDeleteClipdeckAtIndex(selectedClipdeckIndex_); }
+
+void AppController::confirmDeleteClipdeckAtIndex(qsizetype index)
+{
+    const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
+    if (!clipdeck || clipdeck->isImporting() || clipdeck->isPreImporting())
+        return;
+    if (clipdeck->numberOfSounds() == 0) {
+        deleteClipdeckAtIndex(index);
+        return;
+    }
+    // The board travels with the sheet: the list may change while it is up.
+    std::weak_ptr<CKClipdeck> asked = clipdeck;
+    QPointer<AppController> self(this);
+    CKSheetPresenter::shared().beginSheet(deleteConfirmationAlert(clipdeck->name()), mainWindow_,
+                                          [self, asked](int returnCode) {
+                                              const std::shared_ptr<CKClipdeck> board = asked.lock();
+                                              if (!self || !board || returnCode != CKAlert::AlternateReturn)
+                                                  return;
+                                              const std::size_t at = self->indexOfClipdeck(board.get());
+                                              if (at != CKSoundParent::kNotFound)
+                                                  self->deleteClipdeckAtIndex(qsizetype(at));
+                                          });
+}
+
+bool AppController::deleteClipdeckAtIndex(qsizetype index)
+{
+    const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
+    if (!clipdeck)
+        return false;
+    stopEditingName();
+    const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
+    const qsizetype count = clipdecks_.size();
+
+    // The folder waits aside while those behind it take the numbers one lower; then it takes
+    // the number freed at the end and goes to the Trash from there.
+    QList<std::pair<QString, QString>> moves{{boardPath(index), parkingPath()}};
+    for (qsizetype j = index + 1; j < count; ++j)
+        moves.append({boardPath(j), boardPath(j - 1)});
+    moves.append({parkingPath(), boardPath(count - 1)});
+    Error error;
+    if (!renumberFolders(moves, &error)) {
+        presentError(error);
+        return false;
+    }
+
+    dropQueuedEditorsOf(clipdeck.get());
+    QObject::disconnect(clipdeck.get(), nullptr, this, nullptr);
+    clipdeck->cancelAllImports();
+    for (const std::shared_ptr<CKSoundSource>& sound : clipdeck->sounds()) {
+        if (sound)
+            sound->stop();
+    }
+    clipdeck->setBoardIndex(std::size_t(count - 1));
+    clipdeck->deleteFile();
+    clipdeck->removeAllSounds();
+
+    if (mainWindow_)
+        mainWindow_->tabBar()->removeTabAtIndex(index);
+    clipdecks_.removeAt(index);
+    updateClipdeckIndexes();
+    CKServerController::sharedSyncController()->clipdeckDeleted(index);
+    if (clipdecks_.isEmpty())
+        addNewClipdeck();
+
+    // The board shown stays shown; when it was the one deleted, its neighbour shows.
+    const std::size_t stillShown = indexOfClipdeck(shown.get());
+    const qsizetype next = stillShown != CKSoundParent::kNotFound
+                               ? qsizetype(stillShown)
+                               : std::min(selectedClipdeckIndex_, clipdecks_.size() - 1);
+    showClipdeck(next);
+    setupEditorLoading();
+    resetTabBar();
+    return true;
+}
+
+// Reordering ---------------------------------------------------------------------------------
+
+bool AppController::moveClipdeckAtIndex(qsizetype from, qsizetype to)
+{
+    const qsizetype count = clipdecks_.size();
+    if (from == to || from < 0 || to < 0 || from >= count || to >= count)
+        return false;
+    // A board that imports writes into its folder: none of the folders that move may.
+    for (qsizetype j = std::min(from, to); j <= std::max(from, to); ++j) {
+        if (clipdecks_[j]->isImporting() || clipdecks_[j]->isPreImporting()) {
+            beep();
+            resetTabBar();
+            return false;
+        }
+    }
+    QList<std::pair<QString, QString>> moves{{boardPath(from), parkingPath()}};
+    if (from < to) {
+        for (qsizetype j = from; j < to; ++j)
+            moves.append({boardPath(j + 1), boardPath(j)});
+    } else {
+        for (qsizetype j = from; j > to; --j)
+            moves.append({boardPath(j - 1), boardPath(j)});
+    }
+    moves.append({parkingPath(), boardPath(to)});
+    Error error;
+    if (!renumberFolders(moves, &error)) {
+        presentError(error);
+        resetTabBar();
+        return false;
+    }
+    clipdecks_.move(from, to);
+    updateClipdeckIndexes();
+    selectClipdeckAtIndex(to);
+    CKServerController::sharedSyncController()->swapClipdeckIndex(from, to);
+    resetTabBarTimer_.setAction([this] { resetTabBar(); });
+    resetTabBarTimer_.start(kResetTabBarAfterMoveDelay);
+    return true;
+}
+
+// Opening boards -----------------------------------------------------------------------------
+
+void AppController::importFiles(const QStringList& paths)
+{
+    QStringList pastLimit;
+    QStringList failed;
+    std::shared_ptr<CKClipdeck> last;
+    for (const QString& path : paths) {
+        const QString name = QFileInfo(path).completeBaseName();
+        if (clipdecksUnloadable_ || clipdecks_.size() >= kMaximumClipdecks) {
+            pastLimit.append(name);
+            continue;
+        }
+        const QString target = pathForNewClipdeck();
+        Error error;
+        std::shared_ptr<CKClipdeck> clipdeck;
+        if (copyFolder(path, target))
+            clipdeck = CKClipdeck::initByLoadingIndex(std::size_t(clipdecks_.size()), &error);
+        if (!clipdeck) {
+            QDir(target).removeRecursively();
+            failed.append(name);
+            continue;
+        }
+        clipdeck->updateUUIDs();
+        insertClipdeck(clipdeck);
+        clipdeck->setNeedsSave();
+        last = clipdeck;
+    }
+    if (last)
+        selectClipdeckAtIndex(qsizetype(indexOfClipdeck(last.get())));
+    if (!failed.isEmpty()) {
+        presentError(Error(CKClipdeck::ErrorDomain, 5, tr("Some clipdecks could not be opened."),
+                           tr("Not opened: %1.").arg(failed.join(QStringLiteral(", ")))));
+    }
+    if (!pastLimit.isEmpty()) {
+        presentError(Error(CKClipdeck::ErrorDomain, 3, tr("Some clipdecks were not opened."),
+                           tr("Clipdeck shows at most %1 clipdecks. Not opened: %2.")
+                               .arg(kMaximumClipdecks)
+                               .arg(pastLimit.join(QStringLiteral(", ")))));
+    }
+}
+
+bool AppController::addModel(const std::shared_ptr<CKClipdeck>&, qsizetype) { return false; }
+
+bool AppController::rearrange(qsizetype, qsizetype) { return false; }
+
+bool AppController::deleteModel(qsizetype) { return false; }
 
 // Names --------------------------------------------------------------------------------------
 
@@ -102,16 +489,40 @@ CKClipdeckNameController* AppController::nameController()
 
 void AppController::clipdeckControlClicked(int tag)
 {
-    if (tag == 0) {
+    switch (tag) {
+    case 0:
         stopEditingName();
+        nameController()->setClipdeck(shownClipdeck());
         nameController()->presentForWindow(mainWindow_, selectedClipdeckName(), this);
+        break;
+    case 1:
+        deleteCurrentClipdeck();
+        break;
+    case -1:
+        createNewClipdeck();
+        break;
+    default:
+        break;
     }
 }
 
-void AppController::nameController(CKClipdeckNameController*, const QString& didGetNewName)
+void AppController::nameController(CKClipdeckNameController* controller, const QString& didGetNewName)
 {
-    if (mainWindow_)
-        mainWindow_->tabBar()->setName(didGetNewName, selectedClipdeckIndex_);
+    const std::shared_ptr<CKClipdeck> clipdeck = controller->clipdeck();
+    if (!clipdeck) {
+        // A name for a new board.
+        if (clipdecksUnloadable_ || clipdecks_.size() >= kMaximumClipdecks)
+            return;
+        auto made = std::make_shared<CKClipdeck>();
+        made->setName(didGetNewName);
+        insertClipdeck(made);
+        made->setNeedsSave();
+        selectClipdeckAtIndex(clipdecks_.size() - 1);
+    } else if (const std::size_t index = indexOfClipdeck(clipdeck.get()); index != CKSoundParent::kNotFound) {
+        clipdeck->setName(didGetNewName);
+        if (mainWindow_)
+            mainWindow_->tabBar()->setName(didGetNewName, qsizetype(index));
+    }
     updateClipdeckButtons();
 }
 
@@ -131,8 +542,15 @@ CKAlert* AppController::deleteConfirmationAlert(const QString& clipdeckName)
 
 void AppController::tabBarSelectionDidChange(CKTabBarView* tabBar)
 {
+    if (isResettingTabBar_)
+        return;
     if (tabBar->selectedIndex() != selectedClipdeckIndex_)
         selectClipdeckAtIndex(tabBar->selectedIndex());
+}
+
+void AppController::tabBarDidMoveTabAtIndex(CKTabBarView*, qsizetype fromIndex, qsizetype toIndex)
+{
+    moveClipdeckAtIndex(fromIndex, toIndex);
 }
 
 void AppController::tabBarDidBeginEditingNameAtIndex(CKTabBarView*, qsizetype)
@@ -141,14 +559,48 @@ void AppController::tabBarDidBeginEditingNameAtIndex(CKTabBarView*, qsizetype)
         app->setIsForwardingEvents(false);
 }
 
-void AppController::tabBarDidEndEditingName(CKTabBarView*, const QString&, qsizetype)
+void AppController::tabBarDidEndEditingName(CKTabBarView*, const QString& name, qsizetype atIndex)
 {
     if (ClipdeckApplication* app = ClipdeckApplication::sharedApplication())
         app->setIsForwardingEvents(true);
+    const QString trimmed = name.trimmed();
+    if (const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(atIndex));
+        clipdeck && !trimmed.isEmpty()) {
+        clipdeck->setName(trimmed);
+    }
     if (mainWindow_)
         mainWindow_->setClipdeckName(selectedClipdeckName());
 }
 
-bool AppController::tabBarCanAddTab(CKTabBarView*) { return false; }
+void AppController::tabBarDidClickNewButton(CKTabBarView*) { createNewClipdeck(); }
 
-bool AppController::tabBarShouldShowCloseButtonAtIndex(CKTabBarView*, qsizetype) { return false; }
+bool AppController::tabBarCanAddTab(CKTabBarView*) { return !clipdecksUnloadable_ && clipdecks_.size() < kMaximumClipdecks; }
+
+bool AppController::tabBarShouldShowCloseButtonAtIndex(CKTabBarView*, qsizetype index)
+{
+    const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
+    return clipdeck && !clipdeck->isImporting();
+}
+
+void AppController::tabBarDidClickCloseButtonAtIndex(CKTabBarView*, qsizetype index)
+{
+    confirmDeleteClipdeckAtIndex(index);
+}
+
+bool AppController::tabBarDidReceiveDroppedSound(CKTabBarView*, const CKSoundPasteboardItem& item, qsizetype atIndex,
+                                                 Qt::DropAction action)
+{
+    const std::shared_ptr<CKClipdeck> target = clipdeckAtIndex(std::size_t(atIndex));
+    const std::shared_ptr<CKClipdeck> source = clipdeckAtIndex(std::size_t(item.clipdeckIndex));
+    if (!target || !source || !item.isValid())
+        return false;
+    const auto sound = std::dynamic_pointer_cast<CKSoundCachedFileSource>(source->soundAtIndex(std::size_t(item.cellIndex)));
+    if (!sound)
+        return false;
+    Error error;
+    const bool done = action == Qt::CopyAction ? sound->copyToClipdeck(target.get(), &error)
+                                               : sound->moveToClipdeck(target.get(), &error);
+    if (!done)
+        presentError(error);
+    return done;
+}

@@ -11,6 +11,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class CKClipdeck;
 class CKClipdeckNameController;
 class QLineEdit;
@@ -30,8 +32,8 @@ public:
 
     explicit CKClipdeckNameController(QWidget* parent = nullptr);
 
-    CKClipdeck* clipdeck() const { return clipdeck_; }
-    void setClipdeck(CKClipdeck* clipdeck) { clipdeck_ = clipdeck; }
+    std::shared_ptr<CKClipdeck> clipdeck() const { return clipdeck_; }
+    void setClipdeck(std::shared_ptr<CKClipdeck> clipdeck) { clipdeck_ = std::move(clipdeck); }
     CKClipdeckNameControllerDelegate* delegate() const { return delegate_; }
 
     // Shows the sheet on window with name in the field.
@@ -50,6 +52,6 @@ private:
     QLineEdit* nameTextField_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
-    CKClipdeck* clipdeck_ = nullptr;
+    std::shared_ptr<CKClipdeck> clipdeck_;
     CKClipdeckNameControllerDelegate* delegate_ = nullptr;
 };

@@ -66,6 +66,15 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // on every desktop, whatever its theme says
     quitAction_->setMenuRole(QAction::QuitRole);
 
+    QMenu* boards = menuBar()->addMenu(tr("&Board"));
+    boards->setObjectName(QStringLiteral("boardMenu"));
+    newClipdeckAction_ = boards->addAction(tr("New Clipdeck"));
+    renameClipdeckAction_ = boards->addAction(tr("Rename Clipdeck..."));
+    deleteClipdeckAction_ = boards->addAction(tr("Delete Clipdeck"));
+    boards->addSeparator();
+    nextClipdeckAction_ = boards->addAction(tr("Next Clipdeck"));
+    previousClipdeckAction_ = boards->addAction(tr("Previous Clipdeck"));
+
     resize(940, 480);
 
     // Keys held when the triggers went off will have their releases go elsewhere.

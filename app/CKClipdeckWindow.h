@@ -1,6 +1,9 @@
 #pragma once
 // The main window: "Clipdeck - <board name>", the tab bar at its top, the board grid under
-// it and the footer with the drawer at its bottom. It keeps the keyboard for itself: key
+// it and the footer with the drawer at its bottom. The board shown changes through the
+// notifications "CKClipdeckDidHideNotification" (the board left) then
+// "CKClipdeckDidShowNotification" (the board now shown), posted by the application's
+// controller; the grid and the drawer follow them. It keeps the keyboard for itself: key
 // events reach the key trigger dispatcher (CKKeyEventDispatch) through the window, and only
 // while key triggers are on (ClipdeckApplication's isForwardingEvents), so typing in the
 // tab's name field or in a sheet never fires a sound.
@@ -36,6 +39,12 @@ public:
     QAction* splashScreenAction() const { return splashScreenAction_; }
     QAction* moreSoundsAction() const { return moreSoundsAction_; }
     QAction* quitAction() const { return quitAction_; }
+    // The board commands (the delegate wires them and keeps them enabled as they apply).
+    QAction* newClipdeckAction() const { return newClipdeckAction_; }
+    QAction* renameClipdeckAction() const { return renameClipdeckAction_; }
+    QAction* deleteClipdeckAction() const { return deleteClipdeckAction_; }
+    QAction* nextClipdeckAction() const { return nextClipdeckAction_; }
+    QAction* previousClipdeckAction() const { return previousClipdeckAction_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -51,4 +60,9 @@ private:
     QAction* splashScreenAction_;
     QAction* moreSoundsAction_;
     QAction* quitAction_;
+    QAction* newClipdeckAction_;
+    QAction* renameClipdeckAction_;
+    QAction* deleteClipdeckAction_;
+    QAction* nextClipdeckAction_;
+    QAction* previousClipdeckAction_;
 };

@@ -41,14 +41,13 @@ int main(int argc, char** argv)
     application.setDelegate(&controller);
     controller.awakeFromNib();
 
-    const auto openFiles = [&application, &controller](const QStringList& files) {
+    const auto openFiles = [&controller](const QStringList& files) {
         if (files.isEmpty() && controller.mainWindow()) {
             controller.mainWindow()->show();
             controller.mainWindow()->raise();
             controller.mainWindow()->activateWindow();
         }
-        for (const QString& file : files)
-            controller.application(&application, file);
+        controller.openFiles(files);
     };
     QObject::connect(&instance, &CKSingleInstance::pathsReceived, &controller, openFiles);
     QMetaObject::invokeMethod(

@@ -11,6 +11,8 @@
 #include "platform/FoundationExtensions.h"
 #include "platform/PropertyList.h"
 
+#include "bench/support/ResidentMemory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -18,26 +20,14 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <string>
+#include <algorithm>
 
 namespace {
 
+using clipdeck::bench::residentBytes;
+
 constexpr int kBoards = 64;
 constexpr int kSoundsPerBoard = 32;
-
-// Resident memory of the process, bytes.
-double residentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atof(line.c_str() + 6) * 1024.0;
-    }
-    return 0;
-}
 
 // Edit settings of a sound as the editor leaves them: a few cuts, markers, tags and the
 // encode settings.

@@ -18,8 +18,7 @@
 
 #include <gtest/gtest.h>
 
-// Names in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+#include "support/QStringPrinter.h"
 
 namespace clipdeck::test {
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -140,14 +141,34 @@ TEST(ClipdeckProgram, ShowsItsWindowOnTheDisplayAndEndsWithStatusZeroOnEachTermi
         run.start();
         ASSERT_TRUE(waitUntil([&] { return display.windowTitles().contains("Clipdeck - My Clipdeck"); }, 60000))
             << run.errors().toStdString();
+        const QString boards = home.file(".local/share/Clipdeck");
+        if (signalNumber == SIGTERM) {
+            // A board folder named to a second start opens in the first, as a copy.
+            const QString tour = home.file("Tour.clipdeck");
+            QDir().mkpath(tour);
+            QFile document(tour + "/Contents.xml");
+            ASSERT_TRUE(document.open(QIODevice::WriteOnly));
+            document.write(R"(<clipdeck formatVersion="2" name="Tour"><rows>4</rows><columns>8</columns>)"
+                           R"(<sounds prerendered="false"/></clipdeck>)");
+            document.close();
+            ProgramRun second(home.path());
+            second.setVariable("DISPLAY", display.name());
+            second.setVariable("QT_QPA_PLATFORM", "xcb");
+            second.start({tour});
+            ASSERT_TRUE(waitUntil([&] { return display.windowTitles().contains("Clipdeck - Tour"); }, 60000))
+                << run.errors().toStdString();
+            EXPECT_TRUE(QFileInfo::exists(boards + "/1.clipdeck/Contents.xml"));
+        }
         ASSERT_TRUE(run.endWith(signalNumber));
+        // The first board was written, at the latest when the program ended.
+        EXPECT_TRUE(QFileInfo::exists(boards + "/0.clipdeck/Contents.xml"));
         EXPECT_EQ(run.process().exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(run.process().exitCode(), 0) << run.errors().toStdString();
         // The output ran on the JACK server: nothing to complain about.
         EXPECT_FALSE(run.errors().contains(kCannotPlay)) << run.errors().toStdString();
         const UserDefaults stored = run.storedDefaults();
         EXPECT_EQ(stored.stringForKey("lastVersionRun"), QStringLiteral(CLIPDECK_VERSION));
-        EXPECT_EQ(stored.integerForKey("selectedClipdeckIndex"), 0);
+        EXPECT_EQ(stored.integerForKey("selectedClipdeckIndex"), signalNumber == SIGTERM ? 1 : 0);
     }
 }
 

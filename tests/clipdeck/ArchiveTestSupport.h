@@ -2,7 +2,7 @@
 // Test support of the archive classes: archives written entry by entry, folders written
 // and read back as maps, and a delegate that writes down what a zipper tells it.
 
-#include "QStringPrinting.h"
+#include "support/QStringPrinter.h"
 #include "clipdeck/ZEPZipperDelegate.h"
 
 #include <QByteArray>

@@ -3,11 +3,11 @@
 // is asked to show, board folders written by hand, the Trash of the test's home, sound files
 // of several kinds made at test time, and waiting for a sound's feed to load or convert.
 
-#include "QStringPrinting.h"
 #include "clipdeck/CKClipdeck.h"
 #include "clipdeck/CKClipdeckHost.h"
 #include "clipdeck/CKSoundCachedFileSource.h"
 
+#include "support/QStringPrinter.h"
 #include "support/TestEnvironment.h"
 
 #include <QList>

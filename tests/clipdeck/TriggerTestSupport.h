@@ -9,6 +9,7 @@
 #include "platform/MainThread.h"
 
 #include "support/MIDITestSender.h"
+#include "support/QStringPrinter.h"
 #include "support/TestEnvironment.h"
 
 #include <QByteArray>
@@ -22,8 +23,6 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for the strings the tests compare.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace clipdeck::test {
 

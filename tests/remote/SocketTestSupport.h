@@ -3,6 +3,7 @@
 // socket on loopback, and a listener with one accepted connection.
 
 #include "remote/AsyncSocket.h"
+#include "support/QStringPrinter.h"
 #include "support/SettleEventLoop.h"
 
 #include <QByteArray>
@@ -14,11 +15,7 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for the Qt strings the tests compare.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
+// Readable failure messages for the byte arrays the tests compare.
 inline void PrintTo(const QByteArray& bytes, std::ostream* out)
 {
     *out << '"' << bytes.toStdString() << '"';

@@ -1,5 +1,5 @@
 #pragma once
-// Readable failure messages for the strings the tests compare.
+// Strings in GoogleTest failure messages as readable text in quotes.
 
 #include <QString>
 
