@@ -244,6 +244,10 @@ TEST_F(ServerControllerTest, aFourthWaitingRemoteTakesThePlaceOfTheOldest)
     }
     EXPECT_EQ(controller.listOfPendingClientNames(), (QStringList{"R1", "R2", "R3"}));
     EXPECT_FALSE(controller.clientName("R0", 100));
+
+    // One that hangs up can never be paired: it leaves the list.
+    waiting[2]->peer().close();
+    ASSERT_TRUE(waitUntil([&] { return controller.listOfPendingClientNames() == QStringList({"R1", "R3"}); }));
 }
 
 // Mirror ------------------------------------------------------------------------------------
