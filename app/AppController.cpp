@@ -2,7 +2,7 @@
 
 #include "app/CKAlert.h"
 #include "app/CKClipdeckWindow.h"
-#include "app/CKServerController.h"
+#include "remote/CKServerController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
 #include "app/ClipdeckWebAddresses.h"

@@ -18,6 +18,9 @@ public:
     // A board property changed: "name" (value the new name, clipdeckUUID the board's) or
     // "uuid" (value the new uuid, clipdeckUUID the old one).
     virtual void keyChangedInClipdeck(const QString& key, const QVariant& value, const QString& clipdeckUUID) = 0;
+    // A mirrored property of a sound changed: value is the new value, soundUUID the sound's
+    // (for "uuid", the old one, so that the mirror can still find it).
+    virtual void keyChangedInSound(const QString& key, const QVariant& value, const QString& soundUUID) = 0;
     // A sound went into a cell.
     virtual void addSound(const std::shared_ptr<CKSoundSource>& sound, std::size_t index, const QString& clipdeckUUID) = 0;
     // A cell was emptied.

@@ -1,5 +1,6 @@
 #include "clipdeck/CKSoundSource.h"
 
+#include "clipdeck/CKClipdeckSync.h"
 #include "clipdeck/CKEditorFaderAnimation.h"
 #include "clipdeck/CKPlaybackController.h"
 #include "clipdeck/CKPlaybackHost.h"
@@ -28,7 +29,30 @@ bool isSavedKey(const QString& key)
 
 } // namespace
 
-CKSoundSource::CKSoundSource() = default;
+CKSoundSource::CKSoundSource()
+{
+    connect(this, &ObservableObject::valueChanged, this, &CKSoundSource::announceToRemotes);
+}
+
+// The remote mirror hears every change of the properties it keeps.
+void CKSoundSource::announceToRemotes(const QString& key, const QVariant& oldValue, const QVariant& newValue)
+{
+    static const QStringList mirroredKeys{
+        QStringLiteral("name"),       QStringLiteral("loops"),          QStringLiteral("restartOnPress"),
+        QStringLiteral("uuid"),       QStringLiteral("playbackVolume"), QStringLiteral("liftBehavior"),
+        QStringLiteral("index"),      QStringLiteral("backgroundColor"), QStringLiteral("sticky"),
+        QStringLiteral("isPlayable")};
+    CKClipdeckSync* sync = CKClipdeckSync::current();
+    if (!sync || !mirroredKeys.contains(key))
+        return;
+    if (key == QLatin1String("uuid")) {
+        // A uuid given to a new sound is no change for the mirror.
+        if (!oldValue.toString().isEmpty() && !newValue.toString().isEmpty())
+            sync->keyChangedInSound(key, newValue, oldValue.toString());
+        return;
+    }
+    sync->keyChangedInSound(key, newValue, mUuid);
+}
 
 CKSoundSource::~CKSoundSource()
 {

@@ -314,6 +314,7 @@ protected:
     void readXMLElement(const XMLElement& element);
 
 private:
+    void announceToRemotes(const QString& key, const QVariant& oldValue, const QVariant& newValue);
     void restartAndContinue();
     void decrementPlayingCount();
     // Undoes a start the controller refused: not counted, not playing, the feed rewound.

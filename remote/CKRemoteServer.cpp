@@ -57,7 +57,10 @@ bool CKRemoteServer::write(Connection& connection, const QByteArray& data)
 {
     if (connection.queuedBytes + data.size() > kMaximumQueuedWriteBytes) {
         qWarning("Remote %s stopped reading: closing its connection", qPrintable(connection.socket->connectedHost()));
+        const QString host = connection.host;
         drop(connection.socket);
+        if (theClosedHandler)
+            theClosedHandler(host);
         return false;
     }
     connection.pendingWrites.push_back(data.size());
@@ -114,7 +117,9 @@ bool CKRemoteServer::removeSocketWithHost(const QString& host, const std::option
 
 void CKRemoteServer::onSocketDidAcceptNewSocket(AsyncSocket&, const std::shared_ptr<AsyncSocket>& newSocket)
 {
-    theConnections.push_back(Connection{newSocket, {}, 0});
+    theConnections.push_back(Connection{newSocket, newSocket->connectedHost(), {}, 0});
+    if (theAcceptedHandler)
+        theAcceptedHandler(newSocket);
 }
 
 void CKRemoteServer::onSocketDidDisconnect(AsyncSocket& sock)
@@ -123,13 +128,17 @@ void CKRemoteServer::onSocketDidDisconnect(AsyncSocket& sock)
         return;
     // Destroying the element may destroy the socket: take it out of the list first.
     std::shared_ptr<AsyncSocket> leaving;
+    QString host;
     for (auto it = theConnections.begin(); it != theConnections.end(); ++it) {
         if (it->socket.get() == &sock) {
             leaving = std::move(it->socket);
+            host = it->host;
             theConnections.erase(it);
             break;
         }
     }
+    if (leaving && theClosedHandler)
+        theClosedHandler(host);
 }
 
 void CKRemoteServer::onSocketDidWriteDataWithTag(AsyncSocket& sock, long tag)

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -50,6 +51,19 @@ public:
     // follows. False when no socket has that address.
     bool removeSocketWithHost(const QString& host, const std::optional<QString>& withReason);
 
+    // Closes sock at once, without a word to the remote or to the handlers below.
+    void closeSocket(const std::shared_ptr<AsyncSocket>& sock) { drop(sock); }
+
+    // Told of each socket accepted (already in the connected list) and of each socket that
+    // leaves the list by itself (the remote closed it, it failed, or it was closed for its
+    // backlog) with the address text it had. Sockets closed through removeSocketWithHost()
+    // or closeSocket() are not reported. The handlers may close sockets but must not destroy
+    // the server.
+    using SocketAcceptedHandler = std::function<void(const std::shared_ptr<AsyncSocket>& sock)>;
+    using SocketClosedHandler = std::function<void(const QString& host)>;
+    void setSocketAcceptedHandler(SocketAcceptedHandler handler) { theAcceptedHandler = std::move(handler); }
+    void setSocketClosedHandler(SocketClosedHandler handler) { theClosedHandler = std::move(handler); }
+
     // AsyncSocketDelegate
     void onSocketDidAcceptNewSocket(AsyncSocket& sock, const std::shared_ptr<AsyncSocket>& newSocket) override;
     void onSocketDidDisconnect(AsyncSocket& sock) override;
@@ -58,6 +72,8 @@ public:
 private:
     struct Connection {
         std::shared_ptr<AsyncSocket> socket;
+        // Its peer's address text, kept for the report when it closes.
+        QString host;
         // Sizes of the writes not yet finished, in order, and their sum.
         std::deque<qsizetype> pendingWrites;
         qsizetype queuedBytes = 0;
@@ -70,6 +86,8 @@ private:
     // Forgets the socket and closes it without a word to anyone.
     void drop(const std::shared_ptr<AsyncSocket>& socket);
 
+    SocketAcceptedHandler theAcceptedHandler;
+    SocketClosedHandler theClosedHandler;
     std::shared_ptr<AsyncSocket> theListeningSocket;
     std::vector<Connection> theConnections;
     uint16_t thePort = 0;

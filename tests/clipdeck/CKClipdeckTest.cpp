@@ -42,6 +42,10 @@ public:
     {
         calls << QStringLiteral("%1=%2").arg(key, value.toString());
     }
+    void keyChangedInSound(const QString& key, const QVariant& value, const QString& soundUUID) override
+    {
+        soundCalls << QStringLiteral("%1=%2@%3").arg(key, value.toString(), soundUUID);
+    }
     void addSound(const std::shared_ptr<CKSoundSource>&, std::size_t index, const QString&) override
     {
         calls << QStringLiteral("add %1").arg(qulonglong(index));
@@ -52,6 +56,7 @@ public:
         calls << QStringLiteral("swap %1 %2").arg(qulonglong(a)).arg(qulonglong(b));
     }
     QStringList calls;
+    QStringList soundCalls;
 };
 
 QByteArray readContents(std::size_t index)
@@ -86,6 +91,21 @@ TEST(CKClipdeckCells, nextAvailableCellSearchesForwardAndWraps)
         }
         EXPECT_EQ(board->nextAvailableCellFromIndex(row.from), row.expected) << row.what;
     }
+}
+
+TEST(CKClipdeckCells, aSoundAnnouncesItsMirroredPropertiesWithTheUuidTheMirrorKnows)
+{
+    auto board = std::make_shared<CKClipdeck>();
+    const auto drum = documentSound(*board, "drum");
+    const QString oldUuid = drum->uuid();
+    RecordingSync sync;
+    drum->setPlaybackVolume(0.5f);
+    drum->setPlaybackVolume(0.5f); // no change: no announcement
+    drum->setLoops(true);
+    drum->setUuid(QStringLiteral("NEW-UUID"));
+    drum->setName(QStringLiteral("kick"));
+    EXPECT_EQ(sync.soundCalls, QStringList({"playbackVolume=0.5@" + oldUuid, "loops=true@" + oldUuid,
+                                            "uuid=NEW-UUID@" + oldUuid, "name=kick@NEW-UUID"}));
 }
 
 TEST(CKClipdeckCells, soundsComeAndGoWithTheirNotificationsAndAnnouncements)

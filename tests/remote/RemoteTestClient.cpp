@@ -38,7 +38,10 @@ void sortByIndex(QVariantList& sounds)
 
 } // namespace
 
-RemoteTestClient::RemoteTestClient(const char* host, uint16_t port) : peer_(std::make_unique<sockettest::Peer>(host, port)) {}
+RemoteTestClient::RemoteTestClient(const char* host, uint16_t port, const char* sourceAddress)
+    : peer_(std::make_unique<sockettest::Peer>(host, port, sourceAddress))
+{
+}
 
 QByteArray RemoteTestClient::frame(const QVariantMap& message)
 {

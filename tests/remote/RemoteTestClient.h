@@ -19,7 +19,8 @@ namespace remotetest {
 
 class RemoteTestClient {
 public:
-    RemoteTestClient(const char* host, uint16_t port);
+    // sourceAddress: see sockettest::Peer.
+    RemoteTestClient(const char* host, uint16_t port, const char* sourceAddress = nullptr);
 
     bool isConnected() const { return peer_->isConnected(); }
     sockettest::Peer& peer() { return *peer_; }

@@ -77,7 +77,7 @@ double RecordingDelegate::onSocketShouldTimeoutReadWithTag(AsyncSocket&, long ta
     return extension;
 }
 
-Peer::Peer(const char* host, uint16_t port)
+Peer::Peer(const char* host, uint16_t port, const char* sourceAddress)
 {
     sockaddr_storage address{};
     socklen_t length = 0;
@@ -97,6 +97,16 @@ Peer::Peer(const char* host, uint16_t port)
     fd_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
         return;
+    if (sourceAddress && address.ss_family == AF_INET) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        if (inet_pton(AF_INET, sourceAddress, &source.sin_addr) != 1
+            || ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
     // Blocking connect (loopback answers at once), then non-blocking use.
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         ::close(fd_);

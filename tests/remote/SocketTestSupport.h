@@ -58,8 +58,10 @@ public:
 // A non-blocking TCP client (or accepted end) of plain system calls.
 class Peer {
 public:
-    // Connects to host ("127.0.0.1", "::1") and port; isConnected() tells.
-    Peer(const char* host, uint16_t port);
+    // Connects to host ("127.0.0.1", "::1") and port; isConnected() tells. With a source
+    // address ("127.0.0.2"), the connection comes from there: remotes that must be told
+    // apart by their address text need one each.
+    Peer(const char* host, uint16_t port, const char* sourceAddress = nullptr);
     explicit Peer(int descriptor) : fd_(descriptor) {}
     ~Peer();
     Peer(const Peer&) = delete;
