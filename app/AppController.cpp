@@ -2,6 +2,7 @@
 
 #include "app/CKAlert.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/AppRemoteClipdeckParent.h"
 #include "remote/CKServerController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
@@ -53,6 +54,7 @@ AppController::~AppController()
     if (awake_) {
         CKPlaybackHost::install(nullptr);
         CKClipdeckHost::install(nullptr);
+        CKServerController::sharedSyncController()->setClipdeckParent(nullptr);
     }
     if (ClipdeckApplication* application = ClipdeckApplication::sharedApplication()) {
         if (application->delegate() == this)
@@ -75,6 +77,8 @@ void AppController::awakeFromNib()
     awake_ = true;
     CKPlaybackHost::install(this);
     CKClipdeckHost::install(this);
+    remoteClipdeckParent_ = std::make_unique<AppRemoteClipdeckParent>(*this);
+    CKServerController::sharedSyncController()->setClipdeckParent(remoteClipdeckParent_.get());
 
     mainWindow_ = new CKClipdeckWindow;
     mainWindow_->tabBar()->setDelegate(this);

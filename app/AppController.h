@@ -35,6 +35,7 @@
 
 class CKAlert;
 class CKClipdeck;
+class CKClipdeckParent;
 class CKClipdeckWindow;
 class CKSoundSource;
 class CKPlaybackController;
@@ -272,6 +273,8 @@ private:
     bool isLaunching_ = true;
     bool saidOutputDoesNotRun_ = false;
     qsizetype selectedClipdeckIndex_ = 0;
+    // The list as the remote sees it (set up with the host).
+    std::unique_ptr<CKClipdeckParent> remoteClipdeckParent_;
     QPointer<CKClipdeckWindow> mainWindow_;
     QPointer<CKClipdeckNameController> nameController_;
     QPointer<ZEPTextViewer> releaseNotesViewer_;

@@ -3,7 +3,7 @@
 
 #include "app/CKAlert.h"
 #include "app/CKClipdeckWindow.h"
-#include "app/CKServerController.h"
+#include "remote/CKServerController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
 
@@ -268,7 +268,7 @@ void AppController::insertClipdeck(const std::shared_ptr<CKClipdeck>& clipdeck)
         return;
     clipdecks_.append(clipdeck);
     clipdeck->setBoardIndex(std::size_t(clipdecks_.size() - 1));
-    CKServerController::sharedSyncController()->addClipdeck(clipdeck.get(), clipdecks_.size() - 1);
+    CKServerController::sharedSyncController()->addClipdeck(clipdeck, std::size_t(clipdecks_.size() - 1));
     observeClipdeck(clipdeck.get());
     if (mainWindow_) {
         mainWindow_->tabBar()->addTabWithName(clipdeck->name());
@@ -368,7 +368,7 @@ bool AppController::deleteClipdeckAtIndex(qsizetype index)
         mainWindow_->tabBar()->removeTabAtIndex(index);
     clipdecks_.removeAt(index);
     updateClipdeckIndexes();
-    CKServerController::sharedSyncController()->clipdeckDeleted(index);
+    CKServerController::sharedSyncController()->clipdeckDeleted(std::size_t(index));
     if (clipdecks_.isEmpty())
         addNewClipdeck();
 
@@ -416,7 +416,7 @@ bool AppController::moveClipdeckAtIndex(qsizetype from, qsizetype to)
     clipdecks_.move(from, to);
     updateClipdeckIndexes();
     selectClipdeckAtIndex(to);
-    CKServerController::sharedSyncController()->swapClipdeckIndex(from, to);
+    CKServerController::sharedSyncController()->swapClipdeckIndex(std::size_t(from), std::size_t(to));
     resetTabBarTimer_.setAction([this] { resetTabBar(); });
     resetTabBarTimer_.start(kResetTabBarAfterMoveDelay);
     return true;
