@@ -83,6 +83,7 @@ void AppController::awakeFromNib()
                                                             playbackController_->didFinishLaunching();
                                                     });
     loadPlaybackController();
+    setUpFooterAndDrawer();
     Timer::singleShot(0.01, [window = mainWindow_] {
         if (window && g_shared)
             g_shared->resetTabBar();
@@ -130,6 +131,7 @@ Error AppController::outputNotRunningError(const QString& reason)
 void AppController::finishLaunching()
 {
     isLaunching_ = false;
+    updateMasterOutput();
     showMainWindow();
     CKServerController::sharedSyncController()->setRemoteEnabled(
         UserDefaults::standardUserDefaults().boolForKey(QStringLiteral("RemoteEnabled")));
