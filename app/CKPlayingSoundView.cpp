@@ -39,6 +39,9 @@ CKPlayingSoundView::CKPlayingSoundView(const QRect& frame, QWidget* parent) : QW
     playPauseButton_ = imageButton(this, QRect(4, (h - 17) / 2, 17, 17));
     soundNameLabel_ = new QLabel(this);
     soundNameLabel_->setFont(ZEPSystemFontOfSize(11));
+    QPalette palette = soundNameLabel_->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6)); // on the drawer's dark well
+    soundNameLabel_->setPalette(palette);
     soundNameLabel_->setGeometry(26, 0, frame.width() - 26 - 44, h);
     wireImageView_ = new QLabel(this);
     wireImageView_->setGeometry(frame.width() - 42, (h - 17) / 2, 17, 17);
