@@ -98,6 +98,7 @@ void AppController::awakeFromNib()
                                                             playbackController_->didFinishLaunching();
                                                     });
     loadPlaybackController();
+    setUpFooterAndDrawer();
     Timer::singleShot(0.01, [window = mainWindow_] {
         if (window && g_shared)
             g_shared->resetTabBar();
@@ -152,6 +153,7 @@ void AppController::finishLaunching()
     isLaunching_ = false;
     // Copies into the boards' caches wait until the program runs.
     CKSoundCachedFileSource::startCacheOperationQueue();
+    updateMasterOutput();
     showMainWindow();
     CKServerController::sharedSyncController()->setRemoteEnabled(
         UserDefaults::standardUserDefaults().boolForKey(QStringLiteral("RemoteEnabled")));

@@ -19,6 +19,7 @@
 
 #include "app/CKClipdeckNameController.h"
 #include "app/CKTabBarDelegate.h"
+#include "app/CKWindowVerticalResizerThumb.h"
 #include "app/ClipdeckApplication.h"
 
 #include "clipdeck/CKClipdeckHost.h"
@@ -36,6 +37,12 @@
 class CKAlert;
 class CKClipdeck;
 class CKClipdeckParent;
+class CKButton;
+class CKMasterOutputViewController;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QToolButton;
 class CKClipdeckWindow;
 class CKSoundSource;
 class CKPlaybackController;
@@ -47,7 +54,8 @@ class AppController : public QObject,
                       public CKClipdeckHost,
                       public CKTabBarDelegate,
                       public CKClipdeckNameControllerDelegate,
-                      public ZEPAboutBoxDelegate {
+                      public ZEPAboutBoxDelegate,
+                      public CKWindowVerticalResizerThumbDelegate {
     Q_OBJECT
 public:
     // Boards open at once, at most.
@@ -237,6 +245,83 @@ public:
     QList<std::shared_ptr<CKSoundSource>> backgroundSounds() const;
     qsizetype numberOfQueuedEditors() const { return unloadedEditors_.size(); }
 
+    // ---- The window's footer and drawer (AppControllerDrawer.cpp) ----
+    //
+    // The footer under the board: output device menu, MIDI and remote status, Stop All, the
+    // lock-triggers and single-sound check boxes, and the thumb that opens and closes the
+    // 179-high master output drawer at the window's bottom. The window's height follows its
+    // width: the board area is a third of the width high.
+
+    static constexpr float kDrawerHeight = 179;
+    static constexpr float kDrawerSnap = 89.5f;
+    static constexpr int kMinimumWindowWidth = 926;
+    static constexpr float kFooterAllowance = 44;
+    static inline const QString ShowingMasterOutputKey = QStringLiteral("isShowingMasterOutput");
+    static inline const QString TriggersLockedKey = QStringLiteral("triggersLocked");
+    static inline const QString SingleSoundModeKey = QStringLiteral("singleSoundMode");
+
+    // The size a resize to proposed becomes: while launching the height stays; otherwise
+    // width / 3 + the drawer (when shown) + 44; both rounded up.
+    QSizeF windowWillResize(const QSizeF& proposed) const;
+    static QSizeF ruledWindowSize(const QSizeF& proposed, bool showingDrawer);
+    // The window's minimum size for the drawer's state; grows a smaller window to it
+    // (top edge kept); with save, stores the drawer's state.
+    void updateMasterOutputAndSave(bool save);
+    void updateMasterOutput() { updateMasterOutputAndSave(true); }
+    QSize minimumWindowSize() const;
+    bool isShowingMasterOutput() const { return isShowingMasterOutput_; }
+    void _setShowingMasterOutput(bool showing);
+    // Drawer mode (while the thumb drags): the board keeps its height, the drawer takes the
+    // change. Resize mode: the board takes it.
+    void setAutoresizingMasksToDrawerMode();
+    void setAutoresizingMasksToResizeMode();
+    // Grows the window by offset (rounded up; shrinks for a negative one), its top edge kept.
+    void resizeWindowVerticallyByOffset(float offset);
+    // Where the drawer ends up and by how much the window changes for a thumb drag that
+    // ended at offset (positive upward).
+    struct ThumbFinish {
+        bool showing;
+        float resizeBy;
+    };
+    static ThumbFinish thumbFinish(bool showing, float offset);
+    static float clampedThumbOffset(bool showing, float offset);
+
+    // CKWindowVerticalResizerThumbDelegate
+    void didStartDraggingThumb(CKWindowVerticalResizerThumb* thumb) override;
+    float thumbShouldResizeToOffset(CKWindowVerticalResizerThumb* thumb, float dy) override;
+    void thumbDidFinishDraggingToOffset(CKWindowVerticalResizerThumb* thumb, float offset) override;
+
+    // The output menu: one item per output device (its uid as data), the stored or playing
+    // device selected; without devices one disabled item. Changes nothing itself.
+    void updateOutputDevicePopUpButton();
+    // The user picked the menu's item: the output moves there and "PlaybackOutputDevice"
+    // keeps its uid.
+    void updateOutputDevice();
+    // The device list changed: when the playing device went, everything pauses; the menu is
+    // made again.
+    void deviceListChanged();
+    void updateMIDIClients();
+    void updateRemoteStatus();
+    void showRemoteStatus();
+    void updateTriggersLockedTooltip();
+    void updateSingleSoundModeTooltip();
+
+    static QString midiStatusToolTip(unsigned devices);
+    static QString remoteStatusTitle(qsizetype connected, qsizetype pending);
+    static QString triggersLockedToolTip(bool locked);
+    static QString singleSoundModeToolTip(bool on);
+
+    CKMasterOutputViewController* masterOutputViewController() const { return masterOutputViewController_; }
+    QComboBox* outputDevicePopUpButton() const { return outputDevicePopUpButton_; }
+    QLabel* MIDIDevicesLabel() const { return MIDIDevicesLabel_; }
+    QLabel* MIDIDevicesImage() const { return MIDIDevicesImage_; }
+    QToolButton* remoteStatusLabel() const { return remoteStatusLabel_; }
+    QLabel* remoteStatusImage() const { return remoteStatusImage_; }
+    QCheckBox* lockTriggersCheckbox() const { return lockTriggersCheckbox_; }
+    QCheckBox* singleSoundModeCheckbox() const { return singleSoundModeCheckbox_; }
+    CKButton* stopAllButton() const { return stopAllButton_; }
+    CKWindowVerticalResizerThumb* resizerThumb() const { return resizerThumb_; }
+
     // ---- CKPlaybackHost ----
 
     const CKSoundParent* selectedClipdeck() const override;
@@ -265,6 +350,9 @@ private:
     void showClipdeck(qsizetype index);
     void dropQueuedEditorsOf(const CKClipdeck* clipdeck);
     void scheduleLoadNextEditor();
+    // The footer's controls and the drawer, and their observers (during awakeFromNib()).
+    void setUpFooterAndDrawer();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // The alert of an error (logged once by presentError()), or its next try.
     void showError(const Error& error);
     void showMainWindow();
@@ -290,4 +378,17 @@ private:
     bool isLoadingEditors_ = true;
     Timer loadEditorTimer_;
     Timer resetTabBarTimer_;
+    // Footer and drawer.
+    CKMasterOutputViewController* masterOutputViewController_ = nullptr;
+    bool isShowingMasterOutput_ = true;
+    bool applyingWindowRule_ = false;
+    QComboBox* outputDevicePopUpButton_ = nullptr;
+    QLabel* MIDIDevicesLabel_ = nullptr;
+    QLabel* MIDIDevicesImage_ = nullptr;
+    QToolButton* remoteStatusLabel_ = nullptr;
+    QLabel* remoteStatusImage_ = nullptr;
+    QCheckBox* lockTriggersCheckbox_ = nullptr;
+    QCheckBox* singleSoundModeCheckbox_ = nullptr;
+    CKButton* stopAllButton_ = nullptr;
+    CKWindowVerticalResizerThumb* resizerThumb_ = nullptr;
 };

@@ -53,6 +53,10 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     footerArea_ = makeArea("footerArea", QColor(0xc4, 0xc7, 0xcb), content);
     footerArea_->setFixedHeight(kFooterHeight);
     layout->addWidget(footerArea_);
+    drawerArea_ = new QWidget(content);
+    drawerArea_->setObjectName(QStringLiteral("drawerArea"));
+    drawerArea_->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(drawerArea_);
     setCentralWidget(content);
 
     QMenu* menu = menuBar()->addMenu(tr("&Clipdeck"));

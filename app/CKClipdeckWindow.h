@@ -29,6 +29,8 @@ public:
     // Where the board grid goes (empty for now) and the footer with its drawer.
     QWidget* gridArea() const { return gridArea_; }
     QWidget* footerArea() const { return footerArea_; }
+    // The master output drawer's place under the footer.
+    QWidget* drawerArea() const { return drawerArea_; }
 
     // The title for a board's name.
     void setClipdeckName(const QString& name);
@@ -55,6 +57,7 @@ private:
     CKTabBarView* tabBar_;
     QWidget* gridArea_;
     QWidget* footerArea_;
+    QWidget* drawerArea_;
     QAction* aboutAction_;
     QAction* releaseNotesAction_;
     QAction* splashScreenAction_;

@@ -189,6 +189,9 @@ public:
     // runs turns that fade around from the level it has reached, taking as long to return.
     bool ducked() const { return mDucked; }
     void setDucked(bool ducked);
+    // Ends ducking at once, without a fade back: the master level is the gain again and the
+    // ducked flag clears (for a gain set by hand while ducked, which takes over). Main thread.
+    void cancelDucking();
     // The factor ducking applies to the master gain now (1 when not ducked).
     float duckingLevel() const { return mDuckingLevel; }
     // MIDI controls of the master gain and pan (a controller's value, 0..1).

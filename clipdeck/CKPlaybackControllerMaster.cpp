@@ -111,6 +111,16 @@ void CKPlaybackController::setDucked(bool ducked)
     });
 }
 
+void CKPlaybackController::cancelDucking()
+{
+    mDuckingFader.reset();
+    setDuckingLevel(1.0f);
+    if (mDucked) {
+        mDucked = false;
+        didChangeValueForKey(QStringLiteral("ducked"), true, false);
+    }
+}
+
 void CKPlaybackController::startDuckingFade(float target)
 {
     // A fade under way turns around from where the clock has brought it, not from its last

@@ -27,6 +27,9 @@ const Screenshot kScreenshots[] = {
     {"delete-confirmation.png", deleteConfirmationScreenshot},
     {"error-sheet.png", errorSheetScreenshot},
     {"drawer-controls.png", drawerControlsScreenshot},
+    {"main-window-drawer-open.png", drawerOpenScreenshot},
+    {"main-window-drawer-closed.png", drawerClosedScreenshot},
+    {"master-output-drawer.png", drawerAloneScreenshot},
 };
 
 // A picture of one colour is a window that was never painted.

@@ -19,3 +19,6 @@ QImage quitConfirmationScreenshot();
 QImage deleteConfirmationScreenshot();
 QImage errorSheetScreenshot();
 QImage drawerControlsScreenshot();
+QImage drawerOpenScreenshot();
+QImage drawerClosedScreenshot();
+QImage drawerAloneScreenshot();
