@@ -27,6 +27,10 @@ const Screenshot kScreenshots[] = {
     {"delete-confirmation.png", deleteConfirmationScreenshot},
     {"error-sheet.png", errorSheetScreenshot},
     {"drawer-controls.png", drawerControlsScreenshot},
+    {"board-grid.png", boardGridScreenshot},
+    {"cell-menu.png", cellMenuScreenshot},
+    {"volume-bubble.png", volumeBubbleScreenshot},
+    {"empty-board.png", emptyBoardScreenshot},
 };
 
 // A picture of one colour is a window that was never painted.

@@ -19,3 +19,7 @@ QImage quitConfirmationScreenshot();
 QImage deleteConfirmationScreenshot();
 QImage errorSheetScreenshot();
 QImage drawerControlsScreenshot();
+QImage boardGridScreenshot();
+QImage cellMenuScreenshot();
+QImage volumeBubbleScreenshot();
+QImage emptyBoardScreenshot();
