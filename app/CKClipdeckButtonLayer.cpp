@@ -24,17 +24,6 @@ namespace {
 
 const QString kTriggersLockedKey = QStringLiteral("triggersLocked");
 
-bool soundIsImporting(const CKSoundSource* sound)
-{
-    const auto* cached = dynamic_cast<const CKSoundCachedFileSource*>(sound);
-    return cached && cached->isImporting();
-}
-
-bool soundIsPlayingAnywhere(const CKSoundSource* sound)
-{
-    return sound->isPlaying() || CKPlaybackController::sharedPlaybackController()->soundIsPlaying(sound);
-}
-
 } // namespace
 
 CKClipdeckButtonLayer::CKClipdeckButtonLayer(std::size_t index, std::size_t cellsPerRow, CKClipdeckView* parentView)
@@ -68,6 +57,17 @@ CKClipdeckButtonLayer::~CKClipdeckButtonLayer()
 }
 
 bool CKClipdeckButtonLayer::triggersLocked() { return UserDefaults::standardUserDefaults().boolForKey(kTriggersLockedKey); }
+
+bool CKClipdeckButtonLayer::soundIsImporting(const CKSoundSource* sound)
+{
+    const auto* cached = dynamic_cast<const CKSoundCachedFileSource*>(sound);
+    return cached && cached->isImporting();
+}
+
+bool CKClipdeckButtonLayer::soundIsPlayingAnywhere(const CKSoundSource* sound)
+{
+    return sound->isPlaying() || CKPlaybackController::sharedPlaybackController()->soundIsPlaying(sound);
+}
 
 void CKClipdeckButtonLayer::needsDisplay()
 {

@@ -181,8 +181,13 @@ public:
     QImage imageOfCell();
     void invalidateCache();
 
-private:
+    // Shared with the grid view: the "triggersLocked" default; a sound still importing; a
+    // sound playing by its own flag or in the playback controller's list.
     static bool triggersLocked();
+    static bool soundIsImporting(const CKSoundSource* sound);
+    static bool soundIsPlayingAnywhere(const CKSoundSource* sound);
+
+private:
     // Draws the cell into the rectangle (y down); a drag picture leaves out icon and key cap.
     void paintInRect(QPainter& painter, const QRectF& cell, bool forDragImage) const;
     void refreshGradient();

@@ -48,8 +48,7 @@ QMenu* CKClipdeckButtonLayer::popupMenu()
     menu->setObjectName(QStringLiteral("cellMenu"));
 
     QAction* edit = menu->addAction(tr("Edit"), [sound] { CKEditorController::sharedEditorController().editSoundSource(sound); });
-    const auto* cached = dynamic_cast<const CKSoundCachedFileSource*>(sound.get());
-    edit->setEnabled(!(cached && cached->isImporting()));
+    edit->setEnabled(!soundIsImporting(sound.get()));
 
     QMenu* labels = menu->addMenu(tr("Label"));
     const QStringList keys = labelColorKeys();

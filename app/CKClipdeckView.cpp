@@ -27,21 +27,11 @@
 
 namespace {
 
-const QString kTriggersLockedKey = QStringLiteral("triggersLocked");
 const QString kPauseSoundKey = QStringLiteral("pauseSoundKey");
 
-bool triggersLocked() { return UserDefaults::standardUserDefaults().boolForKey(kTriggersLockedKey); }
-
-bool isImporting(const CKSoundSource* sound)
-{
-    const auto* cached = dynamic_cast<const CKSoundCachedFileSource*>(sound);
-    return cached && cached->isImporting();
-}
-
-bool isPlayingAnywhere(const CKSoundSource* sound)
-{
-    return sound->isPlaying() || CKPlaybackController::sharedPlaybackController()->soundIsPlaying(sound);
-}
+bool triggersLocked() { return CKClipdeckButtonLayer::triggersLocked(); }
+bool isImporting(const CKSoundSource* sound) { return CKClipdeckButtonLayer::soundIsImporting(sound); }
+bool isPlayingAnywhere(const CKSoundSource* sound) { return CKClipdeckButtonLayer::soundIsPlayingAnywhere(sound); }
 
 bool editorShowing() { return CKEditorController::sharedEditorController().isShowing(); }
 
