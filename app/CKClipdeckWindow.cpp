@@ -1,13 +1,21 @@
 #include "app/CKClipdeckWindow.h"
 
+#include "app/CKClipdeckView.h"
 #include "app/CKTabBarView.h"
 #include "app/ClipdeckApplication.h"
 
+#include "clipdeck/CKClipdeck.h"
 #include "clipdeck/CKKeyEventDispatch.h"
+#include "clipdeck/CKPlaybackController.h"
+
+#include "platform/keys/ModifierFlags.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,6 +58,10 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     gridArea_ = makeArea("gridArea", QColor(0xe2, 0xe4, 0xe6), content);
     gridArea_->setMinimumSize(8 * 80, 4 * 64);
     layout->addWidget(gridArea_, 1);
+    auto* gridLayout = new QVBoxLayout(gridArea_);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    clipdeckView_ = new CKClipdeckView(gridArea_);
+    gridLayout->addWidget(clipdeckView_);
     footerArea_ = makeArea("footerArea", QColor(0xc4, 0xc7, 0xcb), content);
     footerArea_->setFixedHeight(kFooterHeight);
     layout->addWidget(footerArea_);
@@ -99,6 +111,8 @@ bool CKClipdeckWindow::event(QEvent* event)
     case QEvent::KeyRelease:
         if (keyTriggersOn() && CKKeyEventDispatch::sharedDispatcher().handleWindowEvent(event))
             return true;
+        if (handleWindowKey(static_cast<QKeyEvent*>(event)))
+            return true;
         break;
     case QEvent::FocusOut:
     case QEvent::WindowDeactivate:
@@ -108,6 +122,71 @@ bool CKClipdeckWindow::event(QEvent* event)
         break;
     }
     return QMainWindow::event(event);
+}
+
+bool CKClipdeckWindow::handleWindowKey(QKeyEvent* event)
+{
+    const ClipdeckApplication* application = ClipdeckApplication::sharedApplication();
+    const uint32_t flags = keys::modifierFlags(event->modifiers());
+    // A modifier change: the looping toggle shows on the hovered cell.
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        if (application)
+            clipdeckView_->setTogglingLoopGraphic((flags & application->toggleLoopingKeyMask()) != 0);
+        return false;
+    default:
+        break;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    CKPlaybackController* controller = CKPlaybackController::sharedPlaybackController();
+    const bool repeat = event->isAutoRepeat();
+    switch (event->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (!repeat && keyDelegate_ && !keyDelegate_->isEditingName()) {
+            if (event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier))
+                keyDelegate_->previousClipdeck();
+            else
+                keyDelegate_->nextClipdeck();
+        }
+        return true;
+    case Qt::Key_Escape:
+        if (!repeat)
+            controller->stopAllSounds(false);
+        return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const float step = event->key() == Qt::Key_Left ? -0.04f : 0.04f;
+        controller->setOutputPan(std::clamp(controller->outputPan() + step, -1.0f, 1.0f));
+        return true;
+    }
+    case Qt::Key_Down:
+    case Qt::Key_Up: {
+        const float step = event->key() == Qt::Key_Down ? -0.04f : 0.04f;
+        controller->setOutputGain(std::clamp(controller->outputGain() + step, 0.0f, 1.0f));
+        return true;
+    }
+    default:
+        break;
+    }
+    // The pause modifier: the key's cell is found by its position, whatever the layout.
+    if (repeat || !application || (flags & application->pauseSoundKeyMask()) == 0)
+        return false;
+    const uint16_t keyCode = CKKeyEventDispatch::keyCodeForEvent(event);
+    const auto& table = CKKeyEventDispatch::kGridKeyCodes;
+    const auto entry = std::find(table.begin(), table.end(), keyCode);
+    const std::shared_ptr<CKClipdeck> board = clipdeckView_->clipdeck();
+    if (entry == table.end() || !board)
+        return false;
+    if (const std::shared_ptr<CKSoundSource> sound = board->soundAtIndex(std::size_t(entry - table.begin())))
+        controller->pauseSound(sound.get());
+    return true;
 }
 
 void CKClipdeckWindow::closeEvent(QCloseEvent* event)

@@ -15,8 +15,20 @@
 
 #include <QMainWindow>
 
+class CKClipdeckView;
 class CKTabBarView;
 class QAction;
+class QKeyEvent;
+
+// What the window's keys ask of the program: the next or previous board (Tab, Shift+Tab),
+// unless a board's name is being edited.
+class CKClipdeckWindowDelegate {
+public:
+    virtual ~CKClipdeckWindowDelegate() = default;
+    virtual void nextClipdeck() = 0;
+    virtual void previousClipdeck() = 0;
+    virtual bool isEditingName() const = 0;
+};
 
 class CKClipdeckWindow : public QMainWindow {
     Q_OBJECT
@@ -26,8 +38,17 @@ public:
     explicit CKClipdeckWindow(QWidget* parent = nullptr);
 
     CKTabBarView* tabBar() const { return tabBar_; }
-    // Where the board grid goes (empty for now) and the footer with its drawer.
+    // Where the board grid goes (holding the grid view) and the footer with its drawer.
     QWidget* gridArea() const { return gridArea_; }
+    CKClipdeckView* clipdeckView() const { return clipdeckView_; }
+    void setKeyDelegate(CKClipdeckWindowDelegate* delegate) { keyDelegate_ = delegate; }
+
+    // The window's own keys, after the key triggers declined the event: Tab and Shift+Tab
+    // switch boards, Escape fades every sound out, the arrows move master gain and pan by
+    // 0.04 (repeating), a key held with the pause modifier pauses or resumes the sound of
+    // its cell; a modifier change shows the looping toggle on the hovered cell. Answers
+    // whether it used the event.
+    bool handleWindowKey(QKeyEvent* event);
     QWidget* footerArea() const { return footerArea_; }
     // The master output drawer's place under the footer.
     QWidget* drawerArea() const { return drawerArea_; }
@@ -58,6 +79,8 @@ private:
     QWidget* gridArea_;
     QWidget* footerArea_;
     QWidget* drawerArea_;
+    CKClipdeckView* clipdeckView_;
+    CKClipdeckWindowDelegate* keyDelegate_ = nullptr;
     QAction* aboutAction_;
     QAction* releaseNotesAction_;
     QAction* splashScreenAction_;

@@ -106,7 +106,7 @@ bool CKKeyEventDispatch::handleWindowEvent(QEvent* event)
     }
     case QEvent::FocusOut:
     case QEvent::WindowDeactivate:
-        clearKeyState();
+        releaseAllKeys();
         return false;
     default:
         return false;
@@ -115,6 +115,14 @@ bool CKKeyEventDispatch::handleWindowEvent(QEvent* event)
 
 void CKKeyEventDispatch::clearKeyState()
 {
+    keysDown_.clear();
+}
+
+void CKKeyEventDispatch::releaseAllKeys()
+{
+    const std::set<uint16_t> held = keysDown_;
+    for (uint16_t keyCode : held)
+        handleKey(QString(), keyCode, CKKeyEventListener::kKeyUp);
     keysDown_.clear();
 }
 

@@ -13,8 +13,9 @@
 // - Events that carry shift, control, option or command (platform/keys/ModifierFlags.h) are
 //   refused unless they also carry the key of a toggle (looping, stop on lift, restart on
 //   press; CKModifierToggles.h), whose masks are read before each test.
-// - When the window loses focus the keys it saw go down are forgotten, so a key whose key up
-//   went to another window does not swallow its next press.
+// - When the window loses focus the keys it saw go down are released: their key-up listeners
+//   run (a sound that stops on release stops) and the keys are forgotten, so a key whose key
+//   up went to another window neither keeps its sound going nor swallows its next press.
 //
 // Threads: main thread only. Listener calls are deferred, so no call runs inside a dispatch
 // and registrations or removals made by a call take effect for the next event.
@@ -59,10 +60,12 @@ public:
     void handleEvent(const QKeyEvent* event);
     // For the board window's event handler: a key press or release goes through
     // canHandleEvent() and handleEvent() (answering whether it was handled); a focus loss or
-    // deactivation forgets the keys held (answering false, so the window goes on with it).
+    // deactivation releases the keys held (answering false, so the window goes on with it).
     bool handleWindowEvent(QEvent* event);
     // Forgets which keys are down.
     void clearKeyState();
+    // Calls the key-up listeners of every key down, then forgets them.
+    void releaseAllKeys();
 
     bool hasHandlersForKey(const QString& key, uint16_t keyCode, int32_t eventType) const;
     void handleKey(const QString& key, uint16_t keyCode, int32_t eventType);

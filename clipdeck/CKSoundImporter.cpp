@@ -137,6 +137,7 @@ void CKSoundImporter::finishImport()
         }
     }
     CKClipdeckHost::current().setLoadingEditors(true);
+    NotificationCenter::defaultCenter().post(DidFinishNotification, mClipdeck.get());
 }
 
 void CKSoundImporter::recordError(const QString& path, qint64 code, const QString& failureReason)

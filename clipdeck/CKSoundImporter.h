@@ -38,6 +38,9 @@ public:
     static constexpr qint64 kCopyProtectedError = 10666;
     static constexpr qint64 kCannotPlayError = 10667;
     static constexpr qint64 kSeveralFilesError = 888;
+    // Posted on the main thread when a batch has ended (errors presented), object: the board
+    // it imported into (null when that board was deleted meanwhile).
+    static inline const QString DidFinishNotification = QStringLiteral("CKSoundImporterDidFinishNotification");
 
     // Starts importing the files at the cell (nothing for an invalid mode).
     static void importFiles(const QStringList& files, std::size_t index, const std::shared_ptr<CKClipdeck>& clipdeck,

@@ -30,6 +30,10 @@ const Screenshot kScreenshots[] = {
     {"main-window-drawer-open.png", drawerOpenScreenshot},
     {"main-window-drawer-closed.png", drawerClosedScreenshot},
     {"master-output-drawer.png", drawerAloneScreenshot},
+    {"board-grid.png", boardGridScreenshot},
+    {"cell-menu.png", cellMenuScreenshot},
+    {"volume-bubble.png", volumeBubbleScreenshot},
+    {"empty-board.png", emptyBoardScreenshot},
 };
 
 // A picture of one colour is a window that was never painted.

@@ -22,3 +22,7 @@ QImage drawerControlsScreenshot();
 QImage drawerOpenScreenshot();
 QImage drawerClosedScreenshot();
 QImage drawerAloneScreenshot();
+QImage boardGridScreenshot();
+QImage cellMenuScreenshot();
+QImage volumeBubbleScreenshot();
+QImage emptyBoardScreenshot();

@@ -1,0 +1,132 @@
+// Clicks on the grid playing real sounds: a JACK server of the test's own with its dummy
+// driver, the output recorded. A click plays, a second fades, restart on press restarts, a
+// paused sound resumes; locked triggers play on the press and lift on the release; the pause
+// modifier pauses a playing sound and asks for the editor on a stopped one.
+#include "app/CKClipdeckButtonLayer.h"
+#include "app/CKClipdeckView.h"
+#include "app/CKEditorController.h"
+
+#include "clipdeck/CKClipdeck.h"
+#include "clipdeck/CKPlaybackController.h"
+#include "clipdeck/CKSoundSource.h"
+
+#include "platform/UserDefaults.h"
+
+#include "../clipdeck/PlaybackTestSupport.h"
+#include "support/SettleEventLoop.h"
+
+#include <QTest>
+
+using namespace clipdeck::test;
+
+namespace {
+
+class GridPlayback : public PlaybackOnDevice {
+protected:
+    void SetUp() override
+    {
+        PlaybackOnDevice::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        defaults().setBool(false, QStringLiteral("triggersLocked"));
+        defaults().setObject(0, QStringLiteral("pauseSoundKey"));
+        sound = std::make_shared<CKSoundSource>();
+        ASSERT_TRUE(sound->buildEditorWithPath(files.constant(0.25f, -0.25f, 44100 * 8)));
+        board->addSound(sound, 0, false);
+        host.shown = board.get();
+        view.resize(820, 420);
+        view.show();
+        view.setClipdeck(board);
+        record();
+    }
+    void TearDown() override
+    {
+        defaults().setBool(false, QStringLiteral("triggersLocked"));
+        defaults().setObject(0, QStringLiteral("pauseSoundKey"));
+        PlaybackOnDevice::TearDown();
+    }
+    static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+    void click(Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::mousePress(&view, Qt::LeftButton, modifiers, view.centerOfCell(0));
+        QTest::mouseRelease(&view, Qt::LeftButton, modifiers, view.centerOfCell(0));
+    }
+    // The sound's own level reaches the output.
+    bool heard()
+    {
+        const size_t from = recorder->frames();
+        return waitUntil([&] { return findSteadyLevel(*recorder, from, 0.25f, -0.25f, 1024, 2e-3f) >= 0; });
+    }
+    CKClipdeckButtonLayer* cell() const { return view.buttonLayerAtIndex(0); }
+
+    std::shared_ptr<CKClipdeck> board = std::make_shared<CKClipdeck>();
+    std::shared_ptr<CKSoundSource> sound;
+    CKClipdeckView view;
+};
+
+TEST_F(GridPlayback, AClickPlaysASecondFadesAPausedSoundResumesAndRestartOnPressRestarts)
+{
+    click();
+    ASSERT_TRUE(waitUntil([this] { return sound->isPlaying() && !cell()->isStopped(); }));
+    EXPECT_TRUE(heard());
+    EXPECT_EQ(cell()->progressBarColor(), QColor::fromRgbF(0.0, 0.445, 1.0, 0.5));
+    EXPECT_TRUE(cell()->isClockShown());
+
+    controller->pauseSound(sound.get());
+    ASSERT_TRUE(waitUntil([this] { return cell()->isPaused(); }));
+    click();
+    ASSERT_TRUE(waitUntil([this] { return !cell()->isPaused() && sound->isPlaying(); }));
+
+    sound->setRestartOnPress(true);
+    click();
+    settleEventLoop();
+    EXPECT_TRUE(sound->isPlaying());
+    EXPECT_FALSE(cell()->isFading());
+
+    sound->setRestartOnPress(false);
+    click();
+    ASSERT_TRUE(waitUntil([this] { return cell()->isFading() || cell()->isStopped(); }));
+    ASSERT_TRUE(waitUntil([this] { return !controller->soundIsPlaying(sound.get()); }, 20000));
+    EXPECT_TRUE(cell()->isStopped());
+    EXPECT_EQ(cell()->progressBarWidth(), 0);
+}
+
+TEST_F(GridPlayback, LockedTriggersPlayOnThePressAndLiftOnTheRelease)
+{
+    defaults().setBool(true, QStringLiteral("triggersLocked"));
+    sound->setLiftBehavior(CKSoundSource::kStopOnLift);
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, view.centerOfCell(0));
+    ASSERT_TRUE(waitUntil([this] { return sound->isPlaying(); }));
+    EXPECT_TRUE(heard());
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, view.centerOfCell(0));
+    ASSERT_TRUE(waitUntil([this] { return !controller->soundIsPlaying(sound.get()); }, 20000));
+}
+
+TEST_F(GridPlayback, ThePauseModifierPausesAPlayingSoundAndAsksForTheEditorOnAStoppedOne)
+{
+    defaults().setObject(18, QStringLiteral("pauseSoundKey")); // the control key: Meta
+    std::shared_ptr<CKSoundSource> edited;
+    QObject::connect(&CKEditorController::sharedEditorController(), &CKEditorController::editRequested, &view,
+                     [&edited](std::shared_ptr<CKSoundSource> requested) { edited = requested; });
+    click(Qt::MetaModifier);
+    EXPECT_EQ(edited, sound);
+    EXPECT_FALSE(sound->isPlaying());
+
+    click();
+    ASSERT_TRUE(waitUntil([this] { return sound->isPlaying(); }));
+    click(Qt::MetaModifier);
+    ASSERT_TRUE(waitUntil([this] { return controller->soundIsPaused(sound.get()); }));
+    EXPECT_TRUE(waitUntil([this] { return cell()->isPaused(); }));
+}
+
+TEST_F(GridPlayback, LeavingABoardKeepsItsSoundsMIDIListeners)
+{
+    sound->setMIDIChannel(0, 60);
+    const auto listener = sound->MIDIListener();
+    view.setClipdeck(std::make_shared<CKClipdeck>());
+    // Unbinding dropped the key only: the note's listeners stay as they were.
+    EXPECT_TRUE(sound->triggerKey().isEmpty());
+    EXPECT_EQ(sound->MIDIListener(), listener);
+}
+
+} // namespace
