@@ -2,6 +2,10 @@
 
 #include "app/CKAlert.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/CKEditorPreferencesController.h"
+#include "app/CKGeneralPreferencesController.h"
+#include "app/CKMIDIPreferencesController.h"
+#include "app/CKPlaybackPreferencesController.h"
 #include "app/CKServerController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
@@ -14,6 +18,7 @@
 #include "platform/TimeSource.h"
 #include "platform/UserDefaults.h"
 #include "platform/ui/ZEPImageNamed.h"
+#include "platform/ui/ZEPPreferencesController.h"
 #include "platform/ui/ZEPTextViewer.h"
 
 #include <QAction>
@@ -102,6 +107,7 @@ void AppController::hookUpMenu()
     connect(mainWindow_->aboutAction(), &QAction::triggered, this, &AppController::showAboutBox);
     connect(mainWindow_->releaseNotesAction(), &QAction::triggered, this, &AppController::showReleaseNotes);
     connect(mainWindow_->moreSoundsAction(), &QAction::triggered, this, &AppController::getMoreSounds);
+    connect(mainWindow_->preferencesAction(), &QAction::triggered, this, &AppController::showPreferences);
     mainWindow_->moreSoundsAction()->setVisible(!ClipdeckWebAddresses::soundLibrary().isEmpty());
     if (application) {
         connect(mainWindow_->splashScreenAction(), &QAction::triggered, application,
@@ -279,6 +285,18 @@ void AppController::getMoreSounds()
     const QUrl address = ClipdeckWebAddresses::soundLibrary();
     if (!address.isEmpty())
         QDesktopServices::openUrl(address);
+}
+
+void AppController::showPreferences()
+{
+    if (!preferencesController_) {
+        preferencesController_ = new ZEPPreferencesController(nullptr, this);
+        preferencesController_->addController(new CKGeneralPreferencesController);
+        preferencesController_->addController(new CKPlaybackPreferencesController);
+        preferencesController_->addController(new CKEditorPreferencesController);
+        preferencesController_->addController(new CKMIDIPreferencesController);
+    }
+    preferencesController_->showWindow();
 }
 
 // Playback host ------------------------------------------------------------------------------

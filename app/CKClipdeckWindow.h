@@ -35,6 +35,7 @@ public:
     QAction* releaseNotesAction() const { return releaseNotesAction_; }
     QAction* splashScreenAction() const { return splashScreenAction_; }
     QAction* moreSoundsAction() const { return moreSoundsAction_; }
+    QAction* preferencesAction() const { return preferencesAction_; }
     QAction* quitAction() const { return quitAction_; }
 
 protected:
@@ -50,5 +51,6 @@ private:
     QAction* releaseNotesAction_;
     QAction* splashScreenAction_;
     QAction* moreSoundsAction_;
+    QAction* preferencesAction_;
     QAction* quitAction_;
 };
