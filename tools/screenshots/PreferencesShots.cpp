@@ -1,5 +1,5 @@
 // The preferences window on each of its panes, chosen by its toolbar as a user does, over
-// the registered defaults and a stored MIDI binding.
+// the registered defaults, a stored MIDI binding and a chosen log folder.
 #include "Screenshots.h"
 
 #include "app/CKEditorPreferencesController.h"
@@ -21,6 +21,7 @@ QImage preferencesScreenshotOnPane(int pane)
 {
     ClipdeckRegisterDefaults();
     UserDefaults::standardUserDefaults().setObject(CKMIDIInformationForChannel(0, 36), "MIDILooping");
+    UserDefaults::standardUserDefaults().setObject("file:///home/stage/Show%20Logs/", "loggingPath");
     QTemporaryDir folder;
     UserDefaults windowDefaults(folder.filePath("window.plist"));
     ZEPPreferencesController preferences(&windowDefaults);
