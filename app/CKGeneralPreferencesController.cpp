@@ -2,6 +2,7 @@
 
 #include "app/CKDefaultsBinding.h"
 #include "app/CKModifierPopUpButton.h"
+#include "app/ClipdeckApplication.h"
 #include "platform/UserDefaults.h"
 
 #include <QFormLayout>
@@ -45,11 +46,8 @@ void CKGeneralPreferencesController::updateUsedKeyMasks()
 {
     const UserDefaults& defaults = UserDefaults::standardUserDefaults();
     usedKeysMask_ = 0;
-    for (const QString& key : kModifierKeys) {
-        const qint64 bit = defaults.integerForKey(key);
-        if (bit > 0 && bit < 32)
-            usedKeysMask_ |= 1u << bit;
-    }
+    for (const QString& key : kModifierKeys)
+        usedKeysMask_ |= ClipdeckApplication::modifierMaskForKey(defaults.integerForKey(key));
 }
 
 void CKGeneralPreferencesController::updateMenuForPopupButton(CKModifierPopUpButton* popUp)

@@ -135,6 +135,9 @@ TEST(GeneralPreferences, AModifierUsedByAnotherActionCannotBeChosenAndAChoiceRea
 
     defaults().setInteger(20, "pauseSoundKey"); // changed elsewhere: the pop-up follows
     EXPECT_EQ(pane.editSoundButton()->selectedTag(), 20);
+    defaults().setInteger(40, "toggleLoopingKey"); // no modifier has that bit: nothing is taken
+    pane.updateUsedKeyMasks();
+    EXPECT_EQ(pane.usedKeysMask(), 1u << 20);
 }
 
 TEST(EditorPreferences, DefaultOutputDeviceRemovesTheStoredDeviceOnceAndAListChangeWritesNothing)
