@@ -4,6 +4,10 @@
 #include "app/CKClipdeckWindow.h"
 #include "app/AppRemoteClipdeckParent.h"
 #include "remote/CKServerController.h"
+#include "app/CKEditorPreferencesController.h"
+#include "app/CKGeneralPreferencesController.h"
+#include "app/CKMIDIPreferencesController.h"
+#include "app/CKPlaybackPreferencesController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
 #include "app/ClipdeckWebAddresses.h"
@@ -17,6 +21,7 @@
 #include "platform/TimeSource.h"
 #include "platform/UserDefaults.h"
 #include "platform/ui/ZEPImageNamed.h"
+#include "platform/ui/ZEPPreferencesController.h"
 #include "platform/ui/ZEPTextViewer.h"
 
 #include <QAction>
@@ -118,6 +123,7 @@ void AppController::hookUpMenu()
     connect(mainWindow_->aboutAction(), &QAction::triggered, this, &AppController::showAboutBox);
     connect(mainWindow_->releaseNotesAction(), &QAction::triggered, this, &AppController::showReleaseNotes);
     connect(mainWindow_->moreSoundsAction(), &QAction::triggered, this, &AppController::getMoreSounds);
+    connect(mainWindow_->preferencesAction(), &QAction::triggered, this, &AppController::showPreferences);
     mainWindow_->moreSoundsAction()->setVisible(!ClipdeckWebAddresses::soundLibrary().isEmpty());
     connect(mainWindow_->newClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(-1); });
     connect(mainWindow_->renameClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(0); });
@@ -331,6 +337,18 @@ void AppController::getMoreSounds()
     const QUrl address = ClipdeckWebAddresses::soundLibrary();
     if (!address.isEmpty())
         QDesktopServices::openUrl(address);
+}
+
+void AppController::showPreferences()
+{
+    if (!preferencesController_) {
+        preferencesController_ = new ZEPPreferencesController(nullptr, this);
+        preferencesController_->addController(new CKGeneralPreferencesController);
+        preferencesController_->addController(new CKPlaybackPreferencesController);
+        preferencesController_->addController(new CKEditorPreferencesController);
+        preferencesController_->addController(new CKMIDIPreferencesController);
+    }
+    preferencesController_->showWindow();
 }
 
 // Playback host ------------------------------------------------------------------------------

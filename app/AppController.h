@@ -46,6 +46,7 @@ class QToolButton;
 class CKClipdeckWindow;
 class CKSoundSource;
 class CKPlaybackController;
+class ZEPPreferencesController;
 class ZEPTextViewer;
 
 class AppController : public QObject,
@@ -134,6 +135,10 @@ public:
     void showAboutBox();
     void showReleaseNotes();
     void getMoreSounds();
+    // The preferences window, made with its General, Playback, Editor and MIDI panes on first
+    // use, brought to the front.
+    void showPreferences();
+    ZEPPreferencesController* preferencesController() const { return preferencesController_; }
     QString aboutBoxController(ZEPAboutBox* aboutBox, const QString& willDisplayAppName) override;
 
     // ---- Boards (AppControllerClipdecks.cpp) ----
@@ -366,6 +371,7 @@ private:
     QPointer<CKClipdeckWindow> mainWindow_;
     QPointer<CKClipdeckNameController> nameController_;
     QPointer<ZEPTextViewer> releaseNotesViewer_;
+    ZEPPreferencesController* preferencesController_ = nullptr;
     bool addedRemoteAboutItem_ = false;
     CKPlaybackController* playbackController_ = nullptr;
 

@@ -3,7 +3,7 @@
 #include "app/CKClipdeckButtonLayer.h"
 
 #include "app/CKClipdeckView.h"
-#include "app/CKEditorController.h"
+#include "editor/CKEditorController.h"
 
 #include "clipdeck/CKSoundCachedFileSource.h"
 #include "clipdeck/CKSoundSource.h"
@@ -47,7 +47,7 @@ QMenu* CKClipdeckButtonLayer::popupMenu()
     auto menu = std::make_unique<QMenu>();
     menu->setObjectName(QStringLiteral("cellMenu"));
 
-    QAction* edit = menu->addAction(tr("Edit"), [sound] { CKEditorController::sharedEditorController().editSoundSource(sound); });
+    QAction* edit = menu->addAction(tr("Edit"), [sound] { CKEditorController::sharedEditorController()->editSoundSource(sound); });
     edit->setEnabled(!soundIsImporting(sound.get()));
 
     QMenu* labels = menu->addMenu(tr("Label"));

@@ -1,7 +1,7 @@
 #include "app/CKClipdeckView.h"
 
 #include "app/CKClipdeckButtonLayer.h"
-#include "app/CKEditorController.h"
+#include "editor/CKEditorController.h"
 #include "app/ClipdeckApplication.h"
 
 #include "clipdeck/CKClipdeck.h"
@@ -33,7 +33,7 @@ bool triggersLocked() { return CKClipdeckButtonLayer::triggersLocked(); }
 bool isImporting(const CKSoundSource* sound) { return CKClipdeckButtonLayer::soundIsImporting(sound); }
 bool isPlayingAnywhere(const CKSoundSource* sound) { return CKClipdeckButtonLayer::soundIsPlayingAnywhere(sound); }
 
-bool editorShowing() { return CKEditorController::sharedEditorController().isShowing(); }
+bool editorShowing() { return CKEditorController::sharedEditorController()->isShowing(); }
 
 } // namespace
 
@@ -519,7 +519,7 @@ void CKClipdeckView::editSoundAtIndex(std::size_t index)
 {
     if (triggersLocked() || index == kNotFound || !clipdeck_)
         return;
-    CKEditorController::sharedEditorController().editSoundSource(clipdeck_->soundAtIndex(index));
+    CKEditorController::sharedEditorController()->editSoundSource(clipdeck_->soundAtIndex(index));
 }
 
 void CKClipdeckView::buttonLayerDidReceiveDoubleClick(CKClipdeckButtonLayer* cell)

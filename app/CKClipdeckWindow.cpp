@@ -78,6 +78,10 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     splashScreenAction_ = menu->addAction(tr("Welcome to Clipdeck"));
     moreSoundsAction_ = menu->addAction(tr("Get More Sounds..."));
     menu->addSeparator();
+    preferencesAction_ = menu->addAction(tr("Preferences..."));
+    preferencesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferencesAction_->setMenuRole(QAction::PreferencesRole);
+    menu->addSeparator();
     quitAction_ = menu->addAction(tr("Quit Clipdeck"));
     quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // on every desktop, whatever its theme says
     quitAction_->setMenuRole(QAction::QuitRole);

@@ -61,6 +61,7 @@ public:
     QAction* releaseNotesAction() const { return releaseNotesAction_; }
     QAction* splashScreenAction() const { return splashScreenAction_; }
     QAction* moreSoundsAction() const { return moreSoundsAction_; }
+    QAction* preferencesAction() const { return preferencesAction_; }
     QAction* quitAction() const { return quitAction_; }
     // The board commands (the delegate wires them and keeps them enabled as they apply).
     QAction* newClipdeckAction() const { return newClipdeckAction_; }
@@ -85,6 +86,7 @@ private:
     QAction* releaseNotesAction_;
     QAction* splashScreenAction_;
     QAction* moreSoundsAction_;
+    QAction* preferencesAction_;
     QAction* quitAction_;
     QAction* newClipdeckAction_;
     QAction* renameClipdeckAction_;

@@ -4,22 +4,30 @@
 
 #include <memory>
 
-void CKPercentageTransformer::registerNamed()
+void CKPercentageTransformer::initialize()
 {
-    if (!ValueTransformer::valueTransformerForName(NoPrecisionName))
+    static const bool registered = [] {
         ValueTransformer::setValueTransformer(std::make_shared<CKPercentageTransformer>(0), NoPrecisionName);
+        return true;
+    }();
+    (void)registered;
 }
 
 QVariant CKPercentageTransformer::transformedValue(const QVariant& value) const
 {
-    return QString::number(value.toDouble() * 100.0, 'f', int(precision_)) + QLatin1Char('%');
+    bool isNumber = false;
+    const double fraction = value.toDouble(&isNumber);
+    if (!isNumber)
+        return QVariant();
+    return QString::number(fraction * 100.0, 'f', int(precision_)) + QLatin1Char('%');
 }
 
 QVariant CKPercentageTransformer::reverseTransformedValue(const QVariant& value) const
 {
-    // The leading number, as a C reader takes it: sign, digits, point, exponent.
-    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
-    const QRegularExpressionMatch match = number.match(value.toString().trimmed());
-    const double read = match.hasMatch() ? match.captured(0).toDouble() : 0.0;
-    return read / 100.0;
+    // Reading stops at the first character that cannot continue the number (the sign).
+    static const QRegularExpression leadingNumber(QStringLiteral(R"(^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?)"));
+    const QRegularExpressionMatch match = leadingNumber.match(value.toString().trimmed());
+    if (!match.hasMatch())
+        return QVariant();
+    return match.captured(0).toDouble() / 100.0;
 }

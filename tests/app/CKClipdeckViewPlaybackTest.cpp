@@ -4,7 +4,7 @@
 // modifier pauses a playing sound and asks for the editor on a stopped one.
 #include "app/CKClipdeckButtonLayer.h"
 #include "app/CKClipdeckView.h"
-#include "app/CKEditorController.h"
+#include "editor/CKEditorController.h"
 
 #include "clipdeck/CKClipdeck.h"
 #include "clipdeck/CKPlaybackController.h"
@@ -106,7 +106,7 @@ TEST_F(GridPlayback, ThePauseModifierPausesAPlayingSoundAndAsksForTheEditorOnASt
 {
     defaults().setObject(18, QStringLiteral("pauseSoundKey")); // the control key: Meta
     std::shared_ptr<CKSoundSource> edited;
-    QObject::connect(&CKEditorController::sharedEditorController(), &CKEditorController::editRequested, &view,
+    QObject::connect(CKEditorController::sharedEditorController(), &CKEditorController::editRequested, &view,
                      [&edited](std::shared_ptr<CKSoundSource> requested) { edited = requested; });
     click(Qt::MetaModifier);
     EXPECT_EQ(edited, sound);

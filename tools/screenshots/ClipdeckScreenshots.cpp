@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
@@ -17,7 +18,10 @@ struct Screenshot {
 };
 
 const Screenshot kScreenshots[] = {
-    {"preferences-window.png", preferencesWindowScreenshot},
+    {"preferences-general.png", generalPreferencesScreenshot},
+    {"preferences-playback.png", playbackPreferencesScreenshot},
+    {"preferences-editor.png", editorPreferencesScreenshot},
+    {"preferences-midi.png", midiPreferencesScreenshot},
     {"about-box.png", aboutBoxScreenshot},
     {"splash-screen.png", splashScreenScreenshot},
     {"text-viewer.png", textViewerScreenshot},
@@ -53,6 +57,10 @@ bool isBlank(const QImage& picture)
 
 int main(int argc, char** argv)
 {
+    // The windows read and write settings: keep them away from the user's own.
+    QTemporaryDir home;
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+        qputenv(variable, home.filePath(QString::fromLatin1(variable)).toLocal8Bit());
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName("Clipdeck");
     QCoreApplication::setApplicationVersion(CLIPDECK_VERSION);

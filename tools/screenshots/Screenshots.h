@@ -9,7 +9,10 @@
 // The window's picture once it is on screen: shown, exposed, laid out and painted.
 QImage pictureOfWindow(QWidget& window);
 
-QImage preferencesWindowScreenshot();
+QImage generalPreferencesScreenshot();
+QImage playbackPreferencesScreenshot();
+QImage editorPreferencesScreenshot();
+QImage midiPreferencesScreenshot();
 QImage aboutBoxScreenshot();
 QImage splashScreenScreenshot();
 QImage textViewerScreenshot();
