@@ -2,7 +2,6 @@
 // cap, the hit test, and the percent text of the volume bubble.
 #include "app/CKClipdeckButtonLayer.h"
 #include "app/CKClipdeckButtonLayoutManager.h"
-#include "app/CKPercentageTransformer.h"
 #include "app/CKQwertyKeyLayer.h"
 #include "app/CKSliderLayer.h"
 
@@ -122,16 +121,6 @@ TEST(CKQwertyKeyLayer, CaptionIsOneCharacterSizedToTheCap)
     EXPECT_FALSE(cap.hasListeners());
     cap.setIsDisabled(true);
     EXPECT_EQ(cap.opacity(), 0.3);
-}
-
-TEST(CKPercentageTransformer, VolumesReadAsPercent)
-{
-    EXPECT_EQ(CKPercentageTransformer(1).transformedValue(0.5).toString(), QStringLiteral("50.0%"));
-    EXPECT_EQ(CKPercentageTransformer(0).transformedValue(0.33).toString(), QStringLiteral("33%"));
-    EXPECT_DOUBLE_EQ(CKPercentageTransformer(0).reverseTransformedValue(QStringLiteral("  50% ")).toDouble(), 0.5);
-    EXPECT_DOUBLE_EQ(CKPercentageTransformer(0).reverseTransformedValue(QStringLiteral("x")).toDouble(), 0.0);
-    CKPercentageTransformer::registerNamed();
-    ASSERT_TRUE(ValueTransformer::valueTransformerForName(CKPercentageTransformer::NoPrecisionName));
 }
 
 } // namespace
