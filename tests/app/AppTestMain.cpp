@@ -18,6 +18,9 @@ int main(int argc, char** argv)
     ClipdeckRegisterDefaults();
     // The splash screen has been closed once: launching does not wait for a click.
     UserDefaults::standardUserDefaults().setBool(true, ZEPSplashScreen::OnStartupKey);
+    // The remote service stays off (it would publish on the machine's network): the tests of
+    // the remote switch it on themselves.
+    UserDefaults::standardUserDefaults().setBool(false, QStringLiteral("RemoteEnabled"));
     int result = 0;
     {
         ClipdeckApplication application(argc, argv);

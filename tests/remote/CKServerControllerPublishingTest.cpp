@@ -1,6 +1,7 @@
 // The remote service as others find it: published on an Avahi daemon of the test's own (in a
 // network namespace of its own), under a new name when another service holds the first; and,
 // with no daemon, one error and no port left open.
+#include "ErrorCountingHost.h"
 #include "RemoteTestClient.h"
 
 #include "clipdeck/CKClipdeckHost.h"
@@ -16,20 +17,6 @@
 using namespace clipdeck::test;
 
 namespace {
-
-class ErrorCountingHost : public CKClipdeckHost {
-public:
-    ErrorCountingHost() { install(this); }
-    ~ErrorCountingHost() override { install(nullptr); }
-    std::size_t indexOfClipdeck(const CKClipdeck*) const override { return 0; }
-    std::shared_ptr<CKClipdeck> clipdeckAtIndex(std::size_t) const override { return nullptr; }
-    QString nameForNewClipdeck() const override { return {}; }
-    QString pathForNewClipdeck() const override { return {}; }
-    void setLoadingEditors(bool) override {}
-    void presentError(const Error& error) override { errors << error.description(); }
-    void beep() override {}
-    QStringList errors;
-};
 
 TEST(ServerControllerPublishing, theServiceShowsItsPortAndAClashGetsANewName)
 {

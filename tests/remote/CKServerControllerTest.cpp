@@ -2,6 +2,7 @@
 // by commits and checksums, votes, time-outs, hostile peers beside paired remotes, and the
 // service's publication. Remotes that must be told apart connect from their own loopback
 // address (127.0.0.2, 127.0.0.3, ...): the controller knows a remote by its address text.
+#include "ErrorCountingHost.h"
 #include "RemoteTestClient.h"
 
 #include "clipdeck/CKClipdeck.h"
@@ -59,20 +60,6 @@ public:
     std::optional<std::size_t> selected = 1;
     int flushes = 0;
     QStringList loaded;
-};
-
-class ErrorCountingHost : public CKClipdeckHost {
-public:
-    ErrorCountingHost() { install(this); }
-    ~ErrorCountingHost() override { install(nullptr); }
-    std::size_t indexOfClipdeck(const CKClipdeck*) const override { return 0; }
-    std::shared_ptr<CKClipdeck> clipdeckAtIndex(std::size_t) const override { return nullptr; }
-    QString nameForNewClipdeck() const override { return {}; }
-    QString pathForNewClipdeck() const override { return {}; }
-    void setLoadingEditors(bool) override {}
-    void presentError(const Error& error) override { errors << error.description(); }
-    void beep() override {}
-    QStringList errors;
 };
 
 std::shared_ptr<CKSoundSource> makeSound(const QString& name, const QString& uuid)
