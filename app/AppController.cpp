@@ -87,6 +87,7 @@ void AppController::awakeFromNib()
 
     mainWindow_ = new CKClipdeckWindow;
     mainWindow_->tabBar()->setDelegate(this);
+    mainWindow_->setKeyDelegate(this);
     hookUpMenu();
 
     loadClipdecks();

@@ -18,6 +18,7 @@
 // Main thread only, but for presentError().
 
 #include "app/CKClipdeckNameController.h"
+#include "app/CKClipdeckWindow.h"
 #include "app/CKTabBarDelegate.h"
 #include "app/CKWindowVerticalResizerThumb.h"
 #include "app/ClipdeckApplication.h"
@@ -56,7 +57,8 @@ class AppController : public QObject,
                       public CKTabBarDelegate,
                       public CKClipdeckNameControllerDelegate,
                       public ZEPAboutBoxDelegate,
-                      public CKWindowVerticalResizerThumbDelegate {
+                      public CKWindowVerticalResizerThumbDelegate,
+                      public CKClipdeckWindowDelegate {
     Q_OBJECT
 public:
     // Boards open at once, at most.
@@ -164,8 +166,9 @@ public:
     // shown changes, hide is posted for the board left, then show for the new one. Nothing
     // while a name is edited. Preloading restarts for the shown board in any case.
     void selectClipdeckAtIndex(qsizetype index);
-    void nextClipdeck();
-    void previousClipdeck();
+    // CKClipdeckWindowDelegate (Tab and Shift+Tab in the window).
+    void nextClipdeck() override;
+    void previousClipdeck() override;
     // Puts the shown board in the window (its name in the title).
     void updateClipdeckButtons();
     // The board commands are enabled as they apply: adding below the limit, deleting while
@@ -197,7 +200,7 @@ public:
     // Opens the boards of ".clipdeck" folders as copies at the end of the list; those
     // past the limit, and those that cannot be read, are named in one message.
     void importFiles(const QStringList& paths);
-    bool isEditingName() const;
+    bool isEditingName() const override;
     // Ends a rename in the tab bar, keeping the typed name.
     void stopEditingName();
     // The board commands of the window: 0 renames the shown board (the name sheet), 1

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -167,6 +168,25 @@ TEST_F(Boards, StartShowsTheBoardsOfTheFoldersAndTheOneShownLastTime)
     window->previousClipdeckAction()->trigger();
     EXPECT_EQ(controller->selectedClipdeckName(), "Act 2");
     EXPECT_TRUE(window->nextClipdeckAction()->isEnabled());
+}
+
+TEST_F(Boards, TabAndShiftTabInTheWindowSwitchBoardsButNotWhileANameIsTyped)
+{
+    writeBoards({"Act 1", "Act 2", "Encore"});
+    awake();
+    launch();
+    const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        return window->handleWindowKey(&event);
+    };
+    EXPECT_TRUE(press(Qt::Key_Tab));
+    EXPECT_EQ(controller->selectedClipdeckName(), "Act 2");
+    EXPECT_TRUE(press(Qt::Key_Backtab, Qt::ShiftModifier));
+    EXPECT_EQ(controller->selectedClipdeckName(), "Act 1");
+    bar()->beginEditingNameAtIndex(0);
+    ASSERT_TRUE(controller->isEditingName());
+    press(Qt::Key_Tab);
+    EXPECT_EQ(controller->selectedClipdeckName(), "Act 1");
 }
 
 TEST_F(Boards, AnEmptyBoardsFolderGetsOneBoardWrittenToFolderZero)
