@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace PropertyList {
 namespace {
@@ -95,64 +96,93 @@ private:
     uint64_t offsetTable_ = 0;
 };
 
-bool stringHoldsNul(const BinaryListReader& list, uint64_t offset)
+// Counts the bytes and references a check reads. Objects of a well-formed list lie apart and
+// its keys are checked once each, so a check reads about the list's size; a list whose
+// objects overlap or repeat could make it read its size many times over.
+struct WorkBudget {
+    uint64_t left;
+    bool spend(uint64_t amount)
+    {
+        if (amount > left)
+            return false;
+        left -= amount;
+        return true;
+    }
+};
+
+enum class Check { Clean, HasNul, TooMuchWork };
+
+Check stringHoldsNul(const BinaryListReader& list, uint64_t offset, WorkBudget& budget)
 {
     const auto marker = list.marker(offset);
     if (!marker)
-        return false;
+        return Check::Clean;
     const unsigned type = *marker >> 4;
     if (type != 0x5 && type != 0x6 && type != 0x7)
-        return false;
+        return Check::Clean;
     const auto lengthAndContents = list.lengthAndContents(offset);
     if (!lengthAndContents)
-        return false;
+        return Check::Clean;
     const auto [length, contents] = *lengthAndContents;
     // ASCII and UTF-8 strings count bytes; UTF-16 strings count 16-bit units.
     const uint64_t unit = type == 0x6 ? 2 : 1;
     if (length > UINT64_MAX / unit || !list.holds(contents, length * unit))
-        return false;
+        return Check::Clean;
+    if (!budget.spend(length))
+        return Check::TooMuchWork;
     for (uint64_t i = 0; i < length; ++i) {
         const uint64_t at = contents + i * unit;
         if (list.byte(at) == 0 && (unit == 1 || list.byte(at + 1) == 0))
-            return true;
+            return Check::HasNul;
     }
-    return false;
+    return Check::Clean;
 }
 
-bool dictionaryHasKeyWithNul(const BinaryListReader& list, uint64_t offset)
+// keyChecked marks the objects already checked as keys: keys shared by many dictionaries
+// (as writers share them) are read once.
+Check dictionaryHasKeyWithNul(const BinaryListReader& list, uint64_t offset, std::vector<bool>& keyChecked,
+                              WorkBudget& budget)
 {
     const auto lengthAndContents = list.lengthAndContents(offset);
     if (!lengthAndContents)
-        return false;
+        return Check::Clean;
     const auto [count, keys] = *lengthAndContents;
     if (count > UINT64_MAX / list.referenceWidth() || !list.holds(keys, count * list.referenceWidth()))
-        return false;
+        return Check::Clean;
+    if (!budget.spend(count))
+        return Check::TooMuchWork;
     for (uint64_t i = 0; i < count; ++i) {
         const auto key = list.reference(keys + i * list.referenceWidth());
         if (!key)
-            return false;
+            return Check::Clean;
         const auto keyOffset = list.objectOffset(*key);
-        if (keyOffset && stringHoldsNul(list, *keyOffset))
-            return true;
+        if (!keyOffset || keyChecked[*key])
+            continue;
+        keyChecked[*key] = true;
+        const Check check = stringHoldsNul(list, *keyOffset, budget);
+        if (check != Check::Clean)
+            return check;
     }
-    return false;
+    return Check::Clean;
 }
 
 } // namespace
 
-bool binaryListHasKeyWithNul(const QByteArray& data)
+bool binaryListHasUnsafeKeys(const QByteArray& data)
 {
     BinaryListReader list(data);
     if (!list.readTrailer())
         return false;
+    std::vector<bool> keyChecked(list.objectCount(), false);
+    WorkBudget budget{4 * uint64_t(data.size()) + 4096};
     // Every dictionary of the list is an object of the offset table, so one pass over the
-    // table sees every key; the work is bounded by the size of the data.
+    // table sees every key.
     for (uint64_t index = 0; index < list.objectCount(); ++index) {
         const auto offset = list.objectOffset(index);
         if (!offset)
             return false;
         const auto marker = list.marker(*offset);
-        if (marker && (*marker >> 4) == 0xD && dictionaryHasKeyWithNul(list, *offset))
+        if (marker && (*marker >> 4) == 0xD && dictionaryHasKeyWithNul(list, *offset, keyChecked, budget) != Check::Clean)
             return true;
     }
     return false;

@@ -102,10 +102,37 @@ TEST(PropertyList, DamagedInputGivesAnErrorAndNoValue)
         EXPECT_GE(at, 0);
         return damaged.replace(at, key.size(), damagedKey);
     };
+    // One dictionary of 50 000 keys that the offset table lists 50 000 times: a check reading
+    // each listed dictionary whole would read 2.5 billion references.
+    const auto repeatedDictionary = [] {
+        constexpr uint32_t keys = 50000, listings = 50000;
+        const auto bigEndian = [](QByteArray& out, uint64_t value, int width) {
+            for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+                out.append(char((value >> shift) & 0xFF));
+        };
+        QByteArray list("bplist00");
+        list.append("\x53" "abc", 4); // object 0, at 8: the key "abc"
+        list.append(char(0xDF));       // object 1 and every other listing, at 12
+        list.append(char(0x12));
+        bigEndian(list, keys, 4);
+        list.append(QByteArray(2 * keys, '\0')); // every key and value is object 0
+        const uint64_t table = uint64_t(list.size());
+        bigEndian(list, 8, 4);
+        for (uint32_t i = 0; i < listings; ++i)
+            bigEndian(list, 12, 4);
+        list.append(QByteArray(6, '\0'));
+        list.append(char(4)); // offset width
+        list.append(char(1)); // reference width
+        bigEndian(list, listings + 1, 8);
+        bigEndian(list, 1, 8);
+        bigEndian(list, table, 8);
+        return list;
+    };
     const struct {
         const char* name;
         QByteArray data;
     } cases[] = {
+        {"a dictionary listed over and over", repeatedDictionary()},
         {"NUL in an ASCII key", withNulInKey(QByteArray("\x52" "ab", 3), QByteArray("\x52" "a\0", 3))},
         {"NUL in a UTF-16 key", withNulInKey(QByteArray("\x62\0\xE9\0\x62", 5), QByteArray("\x62\0\xE9\0\0", 5))},
         {"truncated XML", xml.left(xml.size() / 2)},
