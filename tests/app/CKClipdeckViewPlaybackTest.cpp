@@ -189,6 +189,23 @@ TEST_F(GridPlayback, ARailClickGlidesAPlayingSoundOverHalfASecondAndSetsAnIdleOn
     EXPECT_FLOAT_EQ(sound->playbackVolume(), float(high));
     EXPECT_EQ(sound->fader(), nullptr);
     EXPECT_TRUE(sound->isPlaying());
+
+    // A click while a glide runs: the new glide starts where the volume is and runs its
+    // whole half second, whatever became of the one before.
+    double middle = 0;
+    const QPoint middlePoint = pointOnRail(0, 0.9, &middle);
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, lowPoint);
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, lowPoint);
+    clock.advance(0.25);
+    const float reached = sound->playbackVolume();
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, middlePoint);
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, middlePoint);
+    clock.advance(0.4);
+    ASSERT_NE(sound->fader(), nullptr);
+    EXPECT_NEAR(sound->playbackVolume(), reached + 0.8 * (middle - reached), 0.03);
+    clock.advance(0.1 + 1.0 / 30);
+    EXPECT_FLOAT_EQ(sound->playbackVolume(), float(middle));
+    EXPECT_EQ(sound->fader(), nullptr);
 }
 
 TEST_F(GridPlayback, AVolumeDraggedBeforeTheSoundLoadsIsTheOneItPlaysAt)
