@@ -1,6 +1,7 @@
 #include "app/AppController.h"
 
 #include "app/CKAlert.h"
+#include "app/CKClipdeckView.h"
 #include "app/CKClipdeckWindow.h"
 #include "app/AppRemoteClipdeckParent.h"
 #include "remote/CKServerController.h"
@@ -88,6 +89,9 @@ void AppController::awakeFromNib()
     mainWindow_ = new CKClipdeckWindow;
     mainWindow_->tabBar()->setDelegate(this);
     mainWindow_->setKeyDelegate(this);
+    // A sound dropped on the grid that could not be copied or moved there is told in an alert.
+    connect(mainWindow_->clipdeckView(), &CKClipdeckView::errorToPresent, this,
+            [this](const Error& error) { presentError(error); });
     hookUpMenu();
 
     loadClipdecks();

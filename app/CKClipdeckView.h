@@ -18,18 +18,21 @@
 
 #include "app/CKClipdeckButtonLayoutManager.h"
 
+#include "platform/Error.h"
 #include "platform/TimeSource.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class CKClipdeck;
 class CKClipdeckButtonLayer;
 class CKSoundSource;
+class QDrag;
 class QMimeData;
 
 class CKClipdeckView : public QWidget {
@@ -93,10 +96,16 @@ public:
     static constexpr double kSwapDuration = 0.35;
     // Drag state, for tests.
     std::size_t internalDragIndex() const { return internalDragIndex_; }
+    // The window system's drag loop that a sound dragged out of a cell runs in: it answers
+    // the action of the drop (Qt::IgnoreAction when nothing took it). QDrag::exec unless
+    // replaced; the tests replace it with a loop that sends the drag events themselves, as
+    // the offscreen platform has no drag loop. An empty loop puts QDrag::exec back.
+    using DragLoop = std::function<Qt::DropAction(QDrag& drag)>;
+    static void setDragLoop(DragLoop loop);
 
 signals:
-    // An error the user must see (a failed copy or move of a dropped sound, files refused).
-    void errorToPresent(const QString& description);
+    // An error the user must see (a failed copy or move of a dropped sound).
+    void errorToPresent(const Error& error);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

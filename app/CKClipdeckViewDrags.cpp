@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -81,7 +82,15 @@ bool carriesFiles(const QMimeData& data)
 
 bool carriesSound(const QMimeData& data) { return data.hasFormat(CKSoundPasteboardItem::Type); }
 
+CKClipdeckView::DragLoop& dragLoop()
+{
+    static CKClipdeckView::DragLoop loop;
+    return loop;
+}
+
 } // namespace
+
+void CKClipdeckView::setDragLoop(DragLoop loop) { dragLoop() = std::move(loop); }
 
 
 // ---- Dragging a sound out ----
@@ -100,7 +109,18 @@ void CKClipdeckView::startSoundDrag(std::size_t index)
     drag->setPixmap(QPixmap::fromImage(cell->imageOfCell()));
     EscapeWatcher escape;
     qApp->installEventFilter(&escape);
-    const Qt::DropAction result = drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    // The window system's drag loop filters the keyboard itself and eats Escape before any
+    // filter installed earlier sees it: once the loop runs, the watcher goes in front again
+    // (a filter installed again moves to the front), else an Escape outside our windows
+    // would pass for a release there and delete the sound.
+    QTimer::singleShot(0, &escape, [&escape] { qApp->installEventFilter(&escape); });
+    Qt::DropAction result = Qt::IgnoreAction;
+    if (const DragLoop& loop = dragLoop()) {
+        result = loop(*drag);
+        drag->deleteLater();
+    } else {
+        result = drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    }
     qApp->removeEventFilter(&escape);
     finishSoundDrag(sound, result, escape.escaped, !pointIsInProgramWindow(QCursor::pos()));
 }
@@ -230,9 +250,10 @@ bool CKClipdeckView::importFilesOnPasteboard(const QMimeData& data, std::size_t 
                                : cached->moveToClipdeck(clipdeck_.get(), index, &error);
         if (!done) {
             qWarning("%s %s", copy ? "Could not copy!" : "Could not move!", qPrintable(error.description()));
-            emit errorToPresent(error.description().isEmpty()
-                                    ? (copy ? tr("The sound could not be copied.") : tr("The sound could not be moved."))
-                                    : error.description());
+            if (!error.isError())
+                error = Error(QStringLiteral("CKClipdeckView"), 1,
+                              copy ? tr("The sound could not be copied.") : tr("The sound could not be moved."));
+            emit errorToPresent(error);
         }
         return false;
     }

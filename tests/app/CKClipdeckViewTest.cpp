@@ -202,6 +202,34 @@ TEST_F(GridView, CellStatesShowBarClockActionButtonAndIcon)
     EXPECT_EQ(cell->backgroundColor(), CKClipdeckButtonLayer::fallbackColor());
 }
 
+// A sound whose feed only counts the requests for it.
+class CountingSound : public CKSoundSource {
+public:
+    CKAudioFileEditor* editor() override
+    {
+        ++editorRequests;
+        return nullptr;
+    }
+    int editorRequests = 0;
+};
+
+TEST_F(GridView, LockedTriggersShowTheClockOfEveryCellWithoutLoadingASound)
+{
+    auto board = boardWithSounds(4, 8, {});
+    std::vector<std::shared_ptr<CountingSound>> sounds;
+    for (std::size_t cell = 0; cell < 32; ++cell) {
+        sounds.push_back(std::make_shared<CountingSound>());
+        board->addSound(sounds.back(), cell, false);
+    }
+    UserDefaults::standardUserDefaults().setBool(true, QStringLiteral("triggersLocked"));
+    view.setClipdeck(board);
+    view.grab(); // paints every cell with its clock
+    for (std::size_t cell = 0; cell < 32; ++cell) {
+        EXPECT_TRUE(view.buttonLayerAtIndex(cell)->isClockShown()) << cell;
+        EXPECT_EQ(sounds[cell]->editorRequests, 0) << cell;
+    }
+}
+
 TEST_F(GridView, AStopFromAnotherThreadReachesTheCellOnTheMainThread)
 {
     view.setClipdeck(boardWithSounds(4, 8, {0}));
