@@ -9,6 +9,7 @@
 #include "app/CKGeneralPreferencesController.h"
 #include "app/CKMIDIPreferencesController.h"
 #include "app/CKPlaybackPreferencesController.h"
+#include "app/CKRemotePreferencesController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
 #include "app/ClipdeckWebAddresses.h"
@@ -352,6 +353,7 @@ void AppController::showPreferences()
         preferencesController_->addController(new CKPlaybackPreferencesController);
         preferencesController_->addController(new CKEditorPreferencesController);
         preferencesController_->addController(new CKMIDIPreferencesController);
+        preferencesController_->addController(new CKRemotePreferencesController);
     }
     preferencesController_->showWindow();
 }

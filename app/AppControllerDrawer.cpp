@@ -7,6 +7,7 @@
 #include "app/CKGraphConfigurationController.h"
 #include "app/CKMasterControlsViewController.h"
 #include "app/CKMasterOutputViewController.h"
+#include "app/CKRemoteConnectController.h"
 #include "remote/CKServerController.h"
 #include "app/CKSheetPresenter.h"
 
@@ -20,8 +21,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -107,6 +106,12 @@ void AppController::updateMasterOutputAndSave(bool save)
 // own resize to the rule then finds nothing to change, so it never loops.
 bool AppController::eventFilter(QObject* watched, QEvent* event)
 {
+    // The remote picture opens the pairing sheet too: with no remote its count is hidden,
+    // and the picture is all there is to click.
+    if (event->type() == QEvent::MouseButtonRelease && watched == remoteStatusImage_) {
+        showRemoteStatus();
+        return true;
+    }
     if (event->type() == QEvent::Resize && watched == mainWindow_ && !applyingWindowRule_ &&
         !(resizerThumb_ && resizerThumb_->isDragging())) {
         const auto* resize = static_cast<QResizeEvent*>(event);
@@ -347,20 +352,7 @@ void AppController::showRemoteStatus()
 {
     if (!mainWindow_)
         return;
-    const CKServerController* server = CKServerController::sharedSyncController();
-    auto* sheet = new QDialog;
-    sheet->setWindowTitle(tr("Remote"));
-    auto* layout = new QVBoxLayout(sheet);
-    const QStringList connected = server->listOfActiveClientNames();
-    const QStringList pending = server->listOfPendingClientNames();
-    layout->addWidget(new QLabel(connected.isEmpty() ? tr("No remotes connected.")
-                                                     : tr("Connected: %1").arg(connected.join(QStringLiteral(", ")))));
-    if (!pending.isEmpty())
-        layout->addWidget(new QLabel(tr("Pending: %1").arg(pending.join(QStringLiteral(", ")))));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-    layout->addWidget(buttons);
-    CKSheetPresenter::shared().beginSheet(sheet, mainWindow_, {});
+    CKSheetPresenter::shared().beginSheet(new CKRemoteConnectController, mainWindow_, {});
 }
 
 void AppController::updateTriggersLockedTooltip()
@@ -422,6 +414,7 @@ void AppController::setUpFooterAndDrawer()
     row->addWidget(MIDIDevicesImage_);
     row->addWidget(MIDIDevicesLabel_);
     remoteStatusImage_ = iconLabel(QStringLiteral("footer-remote"), footer);
+    remoteStatusImage_->installEventFilter(this);
     remoteStatusLabel_ = new QToolButton(footer);
     remoteStatusLabel_->setAutoRaise(true);
     remoteStatusLabel_->setFocusPolicy(Qt::NoFocus);

@@ -237,7 +237,7 @@ std::optional<QVariant> parse(const QByteArray& data, Error* error)
     }
     plist_t raw = nullptr;
     if (data.startsWith("bplist00")) {
-        if (binaryListHasUnsafeKeys(data)) {
+        if (binaryListIsUnsafeToRead(data)) {
             setError(error, damaged());
             return std::nullopt;
         }

@@ -74,7 +74,7 @@ QStringList enabledTitles(const CKModifierPopUpButton* popUp)
 
 } // namespace
 
-TEST(PreferencesWindow, ThePreferencesCommandOpensTheFourPanesInOrder)
+TEST(PreferencesWindow, ThePreferencesCommandOpensTheFivePanesInOrder)
 {
     AppController controller;
     application().setDelegate(&controller);
@@ -88,7 +88,7 @@ TEST(PreferencesWindow, ThePreferencesCommandOpensTheFourPanesInOrder)
         titles << pane->title();
         EXPECT_FALSE(pane->toolbarImage().isNull()) << pane->toolbarImageName().toStdString();
     }
-    EXPECT_EQ(titles, QStringList({"General", "Playback", "Editor", "MIDI"}));
+    EXPECT_EQ(titles, QStringList({"General", "Playback", "Editor", "MIDI", "Remote"}));
     controller.mainWindow()->preferencesAction()->trigger(); // again: the same window
     EXPECT_EQ(controller.preferencesController(), preferences);
     preferences->window()->close();

@@ -44,6 +44,46 @@ std::vector<TypedValue> typedValues()
     };
 }
 
+// A binary property list of the given objects (already encoded), offsets 4 bytes wide.
+QByteArray binaryList(const QList<QByteArray>& objects, uint64_t root, int referenceWidth)
+{
+    const auto bigEndian = [](QByteArray& out, uint64_t value, int width) {
+        for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+            out.append(char((value >> shift) & 0xFF));
+    };
+    QByteArray list("bplist00");
+    QList<uint64_t> offsets;
+    for (const QByteArray& object : objects) {
+        offsets << uint64_t(list.size());
+        list.append(object);
+    }
+    const uint64_t table = uint64_t(list.size());
+    for (uint64_t offset : offsets)
+        bigEndian(list, offset, 4);
+    list.append(QByteArray(6, '\0'));
+    list.append(char(4));
+    list.append(char(referenceWidth));
+    bigEndian(list, uint64_t(objects.size()), 8);
+    bigEndian(list, root, 8);
+    bigEndian(list, table, 8);
+    return list;
+}
+
+// An array (0xA) or dictionary (0xD) marker with its count, then references to the objects,
+// 4 bytes wide.
+QByteArray container(char type, const QList<uint32_t>& references, uint32_t count)
+{
+    QByteArray object;
+    object.append(char(type << 4 | 0x0F));
+    object.append(char(0x12));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        object.append(char((count >> shift) & 0xFF));
+    for (uint32_t reference : references)
+        for (int shift = 24; shift >= 0; shift -= 8)
+            object.append(char((reference >> shift) & 0xFF));
+    return object;
+}
+
 } // namespace
 
 TEST(PropertyList, EveryTypeSurvivesXmlAndBinaryFiles)
@@ -128,10 +168,30 @@ TEST(PropertyList, DamagedInputGivesAnErrorAndNoValue)
         bigEndian(list, table, 8);
         return list;
     };
+    // Lists that read into far more than they hold: the library copies an object for every
+    // reference to it.
+    const QByteArray longString = QByteArray("\x5F\x12", 2) + QByteArray("\x00\x07\xA1\x20", 4) +
+                                  QByteArray(500000, 'x'); // an ASCII string of 500 000 bytes
+    const QByteArray stringListedOver = binaryList({longString, container(0xA, QList<uint32_t>(100000, 0), 100000)}, 1, 4);
+    QList<uint32_t> keysAndValues(1000, 0);
+    keysAndValues += QList<uint32_t>(1000, 1);
+    const QByteArray dictionaryListedOver = binaryList(
+        {QByteArray("\x51k", 2), QByteArray("\x5F\x10\x64", 3) + QByteArray(100, 'v'), container(0xD, keysAndValues, 1000),
+         container(0xA, QList<uint32_t>(100000, 2), 100000)},
+        3, 4);
+    // Arrays inside arrays, 100 000 deep: reading recurses once per level.
+    QList<QByteArray> nestedArrays;
+    for (uint32_t i = 0; i + 1 < 100000; ++i)
+        nestedArrays << container(0xA, {i + 1}, 1);
+    nestedArrays << QByteArray(1, char(0xA0));
     const struct {
         const char* name;
         QByteArray data;
     } cases[] = {
+        {"a string of 500 000 bytes listed 100 000 times", stringListedOver},
+        {"a dictionary of 1 000 entries listed 100 000 times", dictionaryListedOver},
+        {"arrays nested 100 000 deep", binaryList(nestedArrays, 0, 4)},
+        {"an array inside itself", binaryList({container(0xA, {0}, 1)}, 0, 4)},
         {"a dictionary listed over and over", repeatedDictionary()},
         {"NUL in an ASCII key", withNulInKey(QByteArray("\x52" "ab", 3), QByteArray("\x52" "a\0", 3))},
         {"NUL in a UTF-16 key", withNulInKey(QByteArray("\x62\0\xE9\0\x62", 5), QByteArray("\x62\0\xE9\0\0", 5))},
@@ -148,6 +208,24 @@ TEST(PropertyList, DamagedInputGivesAnErrorAndNoValue)
         EXPECT_TRUE(error.isError());
         EXPECT_EQ(error.domain, PropertyList::ErrorDomain);
     }
+}
+
+TEST(PropertyList, AListSharingItsKeysAndValuesAsWritersDoStillReads)
+{
+    // 64 boards of 32 sounds: every key and every repeated value is one shared object.
+    QVariantList boards;
+    for (int b = 0; b < 64; ++b) {
+        QVariantList sounds;
+        for (int s = 0; s < 32; ++s)
+            sounds << QVariantMap{{"name", "Untitled"}, {"volume", 1.0}, {"looping", false}, {"index", s},
+                                  {"uuid", QStringLiteral("SOUND-%1-%2").arg(b).arg(s)}};
+        boards << QVariantMap{{"name", QStringLiteral("Board %1").arg(b)}, {"sounds", sounds}};
+    }
+    const QByteArray data = *PropertyList::serialize(boards, PropertyList::Format::Binary);
+    Error error;
+    const auto back = PropertyList::parse(data, &error);
+    ASSERT_TRUE(back) << error.description().toStdString();
+    EXPECT_EQ(back->toList(), boards);
 }
 
 TEST(PropertyList, AFailedWriteLeavesThePreviousFileIntact)

@@ -1,6 +1,6 @@
 #pragma once
 // A stand-in for the application shell that writes down every error it is asked to show
-// (installed for its lifetime).
+// and counts its beeps (installed for its lifetime).
 
 #include "clipdeck/CKClipdeckHost.h"
 #include "platform/Error.h"
@@ -17,6 +17,7 @@ public:
     QString pathForNewClipdeck() const override { return {}; }
     void setLoadingEditors(bool) override {}
     void presentError(const Error& error) override { errors << error.description(); }
-    void beep() override {}
+    void beep() override { ++beeps; }
     QStringList errors;
+    int beeps = 0;
 };

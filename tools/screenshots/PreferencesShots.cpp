@@ -6,6 +6,7 @@
 #include "app/CKGeneralPreferencesController.h"
 #include "app/CKMIDIPreferencesController.h"
 #include "app/CKPlaybackPreferencesController.h"
+#include "app/CKRemotePreferencesController.h"
 #include "app/ClipdeckDefaults.h"
 #include "clipdeck/CKMIDIInformation.h"
 #include "platform/UserDefaults.h"
@@ -29,6 +30,7 @@ QImage preferencesScreenshotOnPane(int pane)
     preferences.addController(new CKPlaybackPreferencesController);
     preferences.addController(new CKEditorPreferencesController);
     preferences.addController(new CKMIDIPreferencesController);
+    preferences.addController(new CKRemotePreferencesController);
     preferences.showWindow();
     preferences.toolbar()->actions().at(pane)->trigger();
     return pictureOfWindow(*preferences.window());
@@ -40,3 +42,4 @@ QImage generalPreferencesScreenshot() { return preferencesScreenshotOnPane(0); }
 QImage playbackPreferencesScreenshot() { return preferencesScreenshotOnPane(1); }
 QImage editorPreferencesScreenshot() { return preferencesScreenshotOnPane(2); }
 QImage midiPreferencesScreenshot() { return preferencesScreenshotOnPane(3); }
+QImage remotePreferencesScreenshot() { return preferencesScreenshotOnPane(4); }

@@ -1,13 +1,18 @@
 // The main window with more boards than fit (the rest folded behind the last tab shown),
-// and the sheets it shows: the name sheet, the confirmations and an error.
+// and the sheets it shows: the name sheet, the confirmations, an error and the remotes'
+// pairing sheet.
 #include "Screenshots.h"
 
 #include "app/AppController.h"
 #include "app/CKAlert.h"
 #include "app/CKClipdeckNameController.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/CKRemoteConnectController.h"
 #include "app/CKTabBarView.h"
+#include "remote/CKRemoteProtocol.h"
+#include "remote/CKServerController.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -99,4 +104,34 @@ QImage errorSheetScreenshot()
     return alertOverWindow(CKAlert::alertWithError(AppController::outputNotRunningError(
         "No audio output device was found: no JACK server is running, no PulseAudio server answers, and ALSA "
         "lists no sound card. Start a JACK or PulseAudio server, or connect a sound card.")));
+}
+
+// Two remotes: one paired, one waiting for its passcode, half typed. The controller hears
+// them as its server would hand their messages on; it listens nowhere.
+QImage remotePairingSheetScreenshot()
+{
+    namespace P = CKRemoteProtocol;
+    const auto asksToPair = [](const QString& name, qint64 passcode) {
+        return QVariantMap{{P::MessageTypeKey, P::ConnectVerify},
+                           {P::ClientIdentifierKey, "id-" + name},
+                           {P::ClientHostNameKey, name},
+                           {P::PasscodeKey, passcode}};
+    };
+    CKServerController server;
+    server.dictionaryReceived(asksToPair("Front of House iPad", 2741), "192.168.1.21");
+    server.dictionaryReceived(asksToPair("Stage Left iPad", 8305), "192.168.1.22");
+    while (server.listOfPendingClientNames().size() < 2)
+        QCoreApplication::processEvents();
+    server.clientName("Front of House iPad", 2741);
+
+    SampleTabBarDelegate delegate;
+    auto window = sampleWindow(3, delegate);
+    window->tabBar()->selectTabAtIndexNoOverride(3);
+    CKRemoteConnectController sheet(&server);
+    sheet.digits()[0]->setText("8");
+    sheet.digits()[1]->setText("3");
+    sheet.advanceDigit(sheet.digits()[1]);
+    QImage picture = pictureOfSheet(*window, sheet);
+    server.setRemoteEnabled(false);
+    return picture;
 }
