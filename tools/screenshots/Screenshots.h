@@ -21,6 +21,8 @@ QImage nameSheetScreenshot();
 QImage quitConfirmationScreenshot();
 QImage deleteConfirmationScreenshot();
 QImage errorSheetScreenshot();
+QImage exportSheetScreenshot();
+QImage importPanelScreenshot();
 QImage drawerControlsScreenshot();
 QImage drawerOpenScreenshot();
 QImage drawerClosedScreenshot();
