@@ -24,6 +24,14 @@ bool hasExtension(const QString& path, const QString& extension)
     return QFileInfo(path).suffix().compare(extension, Qt::CaseInsensitive) == 0;
 }
 
+// What the user is told of a board that could not be brought in: which one, and why.
+Error importFailure(const QString& name, const Error& reason)
+{
+    return Error(reason.domain, reason.code,
+                 AppController::tr("The clipdeck \"%1\" could not be imported.").arg(name),
+                 reason.localizedFailureReason.isEmpty() ? reason.description() : reason.localizedFailureReason);
+}
+
 } // namespace
 
 // Importing ----------------------------------------------------------------------------------
@@ -63,10 +71,7 @@ void AppController::importFiles(const QStringList& paths)
         const std::shared_ptr<CKClipdeck> clipdeck = CKClipdeck::importClipdeckAtPath(path, true, &error);
         if (!clipdeck) {
             // Nothing was made: the path is skipped, with its reason.
-            presentError(Error(error.domain, error.code,
-                               tr("The clipdeck \"%1\" could not be imported.").arg(QFileInfo(path).completeBaseName()),
-                               error.localizedFailureReason.isEmpty() ? error.description()
-                                                                      : error.localizedFailureReason));
+            presentError(importFailure(QFileInfo(path).completeBaseName(), error));
             continue;
         }
         insertClipdeck(clipdeck);
@@ -116,7 +121,7 @@ void AppController::zipUnarchiverDidUnarchiveURL(CKZipUnarchiver* unarchiver, co
     Error error;
     const std::shared_ptr<CKClipdeck> clipdeck = CKClipdeck::importUnpackedArchiveAtPath(folder, &error);
     if (!clipdeck) {
-        presentError(error);
+        presentError(importFailure(QFileInfo(folder).completeBaseName(), error));
         return;
     }
     insertClipdeck(clipdeck);

@@ -165,7 +165,7 @@ TEST(ExportSheet, InfoSetsOnlyTheKeysGivenFromAnyThreadAndEscapeOnlyAsksToCancel
 // once the new archive is complete; the menus hold still meanwhile; key triggers come back.
 TEST_F(ImportExport, TheShownBoardExportsWithItsLastRenameAndTheOldFileGoesOnlyAfterSuccess)
 {
-    start({"Show"});
+    start({"Show", "Other"});
     const auto drum = addSound("drum", 0);
     const auto bell = addSound("bell", 5);
     ASSERT_TRUE(controller->shownClipdeck()->save());
@@ -189,11 +189,14 @@ TEST_F(ImportExport, TheShownBoardExportsWithItsLastRenameAndTheOldFileGoesOnlyA
     EXPECT_EQ(sheet->icon(), "clipdeckarchive");
     QStringList messages, titles, trashedDuring;
     QList<QList<bool>> menusDuring;
+    QList<bool> movedDuring;
     QObject::connect(sheet, &CKExportController::messageChanged, sheet, [&](const QString& message) {
         messages << message;
         titles << sheet->title();
         trashedDuring << trashedNames();
         menusDuring << menuStates();
+        // The export reads the board's folder by its number: the tabs hold still.
+        movedDuring << controller->moveClipdeckAtIndex(0, 1);
     });
     EXPECT_EQ(menuStates(), all(false));
     EXPECT_FALSE(bar()->addButton()->isEnabled());
@@ -203,6 +206,8 @@ TEST_F(ImportExport, TheShownBoardExportsWithItsLastRenameAndTheOldFileGoesOnlyA
     EXPECT_EQ(titles, QStringList({"Exporting Show night...", "Exporting Show night..."}));
     EXPECT_TRUE(trashedDuring.isEmpty()) << "the old file stays until the new archive is complete";
     EXPECT_EQ(menusDuring, QList<QList<bool>>(2, all(false)));
+    EXPECT_EQ(movedDuring, QList<bool>({false, false}));
+    EXPECT_EQ(controller->clipdeckNames(), QStringList({"Show night", "Other"}));
     EXPECT_EQ(trashedNames(), QStringList({"Show.ckzip"}));
     EXPECT_EQ(entriesOf(out.path()), QStringList({"Show.ckzip"})) << "no temporary file beside it";
     EXPECT_FALSE(scratchExists());
@@ -348,8 +353,8 @@ TEST_F(ImportExport, AtSixtyThreeBoardsOnlyTheFirstOfTwoComesInAndTheOtherIsName
     }
 }
 
-// A truncated archive and a folder whose document does not parse each give one error and no
-// board, and leave nothing in the boards or temporary folder.
+// A truncated archive, and a folder or an archive whose document does not parse, each give
+// one error and no board, and leave nothing in the boards or temporary folder.
 TEST_F(ImportExport, ADamagedArchiveOrFolderGivesOneErrorAndNoBoard)
 {
     start({"A"});
@@ -357,7 +362,8 @@ TEST_F(ImportExport, ADamagedArchiveOrFolderGivesOneErrorAndNoBoard)
     QFile archive(truncated);
     ASSERT_TRUE(archive.resize(archive.size() / 2));
     const QString damaged = boardFolder("Garbled", "<clipdeck name=\"Garbled\"><rows>4");
-    for (const QString& path : {truncated, damaged}) {
+    const QString unpackedButDamaged = boardArchive("Scrambled", "<clipdeck name=\"Scrambled\"><rows>4");
+    for (const QString& path : {truncated, damaged, unpackedButDamaged}) {
         controller->importFiles({path});
         ASSERT_TRUE(waitUntil([&] { return !controller->isUnarchiving(); })) << qPrintable(path);
         CKAlert* alert = waitForAlert();
