@@ -204,10 +204,12 @@ public:
     void confirmDeleteClipdeckAtIndex(qsizetype index);
     // Deletes the board at index and its folder (to the Trash), renumbering the folders
     // behind it; the board shown stays shown. False, nothing changed and the error shown,
-    // when a folder behind it cannot be renumbered.
+    // when a folder behind it cannot be renumbered; false with a beep while an export or an
+    // unpacking runs.
     bool deleteClipdeckAtIndex(qsizetype index);
     // Moves the board at from to to, its folder and those between following. False,
-    // nothing changed and the error shown, when a folder cannot move.
+    // nothing changed and the error shown, when a folder cannot move; false with a beep
+    // while a board between imports, or an export or an unpacking runs.
     bool moveClipdeckAtIndex(qsizetype fromIndex, qsizetype toIndex);
     // Brings boards in at the end of the list (AppControllerArchives.cpp): a ".clipdeck"
     // folder as a copy (one that fails shows its error and is skipped), a ".ckzip" archive

@@ -184,7 +184,9 @@ void AppController::exportCurrentClipdeck()
     panel->setFileMode(QFileDialog::AnyFile);
     panel->setNameFilter(tr("Clipdeck Archives (*.%1)").arg(CKClipdeck::ArchiveExtension));
     panel->setDefaultSuffix(CKClipdeck::ArchiveExtension);
-    panel->selectFile(shown->name() + QLatin1Char('.') + CKClipdeck::ArchiveExtension);
+    // A slash in the name would propose a folder.
+    panel->selectFile(QString(shown->name()).replace(QLatin1Char('/'), QLatin1Char('-')) + QLatin1Char('.')
+                      + CKClipdeck::ArchiveExtension);
     QPointer<AppController> self(this);
     std::weak_ptr<CKClipdeck> board = shown;
     // Key triggers are off while the panel is up and on again when it closes (the presenter).

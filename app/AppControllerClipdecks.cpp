@@ -325,6 +325,11 @@ bool AppController::deleteClipdeckAtIndex(qsizetype index)
     const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
     if (!clipdeck)
         return false;
+    if (isBusyWithArchives()) {
+        // A delete asked for before the export began: the folders hold still until it ends.
+        beep();
+        return false;
+    }
     stopEditingName();
     const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
     const qsizetype count = clipdecks_.size();
