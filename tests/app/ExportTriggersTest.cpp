@@ -48,6 +48,15 @@ TEST_F(ExportWhileTriggered, ASystemExclusivePlayCommandDuringAnExportPlaysTheSo
     ASSERT_NE(sheet, nullptr);
     // The copy is loaded and exporting.
     ASSERT_TRUE(waitUntil([&] { return !sheet->message().isEmpty(); }, 300000));
+    // Only the live sound listens for its command; the copy's sounds listen for nothing.
+    EXPECT_NE(sound->sysExListener(), nullptr);
+    const std::shared_ptr<CKClipdeck> copy = controller->exportingClipdeck();
+    ASSERT_NE(copy, nullptr);
+    ASSERT_EQ(copy->numberOfSounds(), 1u);
+    for (const std::shared_ptr<CKSoundSource>& copied : copy->sounds()) {
+        if (copied)
+            EXPECT_EQ(copied->sysExListener(), nullptr);
+    }
     ASSERT_EQ(remote.send(soundCommand(sound->uuid(), {CKSysExAction::kTriggerPress, 0})), 1);
     ASSERT_TRUE(waitUntil([&] { return playback->soundIsPlaying(sound.get()); }));
     settleEventLoop();
