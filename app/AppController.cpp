@@ -6,6 +6,7 @@
 #include "app/AppRemoteClipdeckParent.h"
 #include "remote/CKServerController.h"
 #include "app/CKEditorPreferencesController.h"
+#include "app/CKExportController.h"
 #include "app/CKGeneralPreferencesController.h"
 #include "app/CKMIDIPreferencesController.h"
 #include "app/CKPlaybackPreferencesController.h"
@@ -57,6 +58,9 @@ AppController::AppController(QObject* parent) : QObject(parent)
 
 AppController::~AppController()
 {
+    // The export's thread and the unpacking end before the window their sheets sit on.
+    cancelRunningExport();
+    zipImporter_.reset();
     NotificationCenter::defaultCenter().removeObserver(this);
     if (awake_) {
         CKPlaybackHost::install(nullptr);
@@ -136,6 +140,9 @@ void AppController::hookUpMenu()
     connect(mainWindow_->deleteClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(1); });
     connect(mainWindow_->nextClipdeckAction(), &QAction::triggered, this, &AppController::nextClipdeck);
     connect(mainWindow_->previousClipdeckAction(), &QAction::triggered, this, &AppController::previousClipdeck);
+    connect(mainWindow_->importClipdeckAction(), &QAction::triggered, this, &AppController::importClipdeck);
+    connect(mainWindow_->exportClipdeckAction(), &QAction::triggered, this, &AppController::exportCurrentClipdeck);
+    connect(mainWindow_->importSoundsAction(), &QAction::triggered, this, &AppController::importSounds);
     if (application) {
         connect(mainWindow_->splashScreenAction(), &QAction::triggered, application,
                 &ClipdeckApplication::showSplashScreen);
@@ -190,8 +197,6 @@ bool AppController::isBusyImportingSounds() const
     });
 }
 
-void AppController::cancelRunningExport() {}
-
 CKAlert* AppController::quitConfirmationAlert()
 {
     return CKAlert::alertWithMessage(tr("Clipdeck is busy. Are you sure you want to quit?"), tr("Cancel"),
@@ -229,26 +234,7 @@ bool AppController::application(ClipdeckApplication*, const QString& openFile)
     return true;
 }
 
-void AppController::openFiles(const QStringList& paths)
-{
-    QStringList boards;
-    for (const QString& path : paths) {
-        const QString extension = QFileInfo(path).suffix().toLower();
-        if (extension == QLatin1String("clipdeck"))
-            boards.append(path);
-        else if (extension == QLatin1String("ckzip"))
-            reportUnopenableArchive(path);
-    }
-    if (!boards.isEmpty())
-        importFiles(boards);
-}
-
-void AppController::reportUnopenableArchive(const QString& openFile)
-{
-    presentError(Error(QStringLiteral("CKClipdeckImport"), 1,
-                       tr("The clipdeck \"%1\" could not be opened.").arg(QFileInfo(openFile).fileName()),
-                       tr("This version of Clipdeck does not unpack archived clipdecks yet.")));
-}
+void AppController::openFiles(const QStringList& paths) { importFiles(paths); }
 
 // Errors -------------------------------------------------------------------------------------
 

@@ -13,7 +13,10 @@
 //    toggles, showing errors; and what the boards ask of it (CKClipdeckHost): their
 //    positions, the next board's name and folder, pausing the preloading;
 //  - preloading the shown board's sounds, one per 0.01 s, and keeping at most 128 sounds
-//    of all boards loaded (AppControllerEditors.cpp).
+//    of all boards loaded (AppControllerEditors.cpp);
+//  - bringing boards in from ".clipdeck" folders and ".ckzip" archives, exporting the shown
+//    board to an archive behind a progress sheet, and the menu's Import Sounds
+//    (AppControllerArchives.cpp).
 //
 // Main thread only, but for presentError().
 
@@ -23,7 +26,10 @@
 #include "app/CKWindowVerticalResizerThumb.h"
 #include "app/ClipdeckApplication.h"
 
+#include "clipdeck/CKClipdeckExportDelegate.h"
 #include "clipdeck/CKClipdeckHost.h"
+#include "clipdeck/CKProgressSheet.h"
+#include "clipdeck/CKZipUnarchiver.h"
 #include "clipdeck/CKPlaybackHost.h"
 #include "platform/TimeSource.h"
 #include "platform/ui/ZEPAboutBox.h"
@@ -32,13 +38,17 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class CKAlert;
 class CKClipdeck;
 class CKClipdeckParent;
 class CKButton;
+class CKExportController;
+class QEventLoop;
 class CKMasterOutputViewController;
 class QCheckBox;
 class QComboBox;
@@ -58,7 +68,10 @@ class AppController : public QObject,
                       public CKClipdeckNameControllerDelegate,
                       public ZEPAboutBoxDelegate,
                       public CKWindowVerticalResizerThumbDelegate,
-                      public CKClipdeckWindowDelegate {
+                      public CKClipdeckWindowDelegate,
+                      public CKClipdeckExportDelegate,
+                      public CKExportControllerDelegate,
+                      public CKZipUnarchiverDelegate {
     Q_OBJECT
 public:
     // Boards open at once, at most.
@@ -110,8 +123,8 @@ public:
     void applicationWillTerminate(ClipdeckApplication* sender) override;
     // Any board imports sounds (changes not yet saved are written at the end, not asked about).
     virtual bool isBusyImportingSounds() const;
-    // At the end of the program: a running board export is cancelled and waited for. No
-    // export exists yet; the export's controller fills this in.
+    // At the end of the program: a running board export is cancelled and waited for (the
+    // main thread's events keep running meanwhile: the export renders there).
     void cancelRunningExport();
     // The confirmation: "Cancel" (the default button) keeps the program.
     static CKAlert* quitConfirmationAlert();
@@ -121,8 +134,7 @@ public:
     // A ".clipdeck" folder is imported as a copy, a ".ckzip" archive unpacked and imported;
     // other files are ignored. Always true.
     bool application(ClipdeckApplication* sender, const QString& openFile) override;
-    // The files of a command line (or of a second start), at once: the boards past the
-    // limit are named in one message.
+    // The files of a command line (or of a second start), at once (importFiles()).
     void openFiles(const QStringList& paths);
 
     // ---- Errors ----
@@ -192,13 +204,17 @@ public:
     void confirmDeleteClipdeckAtIndex(qsizetype index);
     // Deletes the board at index and its folder (to the Trash), renumbering the folders
     // behind it; the board shown stays shown. False, nothing changed and the error shown,
-    // when a folder behind it cannot be renumbered.
+    // when a folder behind it cannot be renumbered; false with a beep while an export or an
+    // unpacking runs.
     bool deleteClipdeckAtIndex(qsizetype index);
     // Moves the board at from to to, its folder and those between following. False,
-    // nothing changed and the error shown, when a folder cannot move.
+    // nothing changed and the error shown, when a folder cannot move; false with a beep
+    // while a board between imports, or an export or an unpacking runs.
     bool moveClipdeckAtIndex(qsizetype fromIndex, qsizetype toIndex);
-    // Opens the boards of ".clipdeck" folders as copies at the end of the list; those
-    // past the limit, and those that cannot be read, are named in one message.
+    // Brings boards in at the end of the list (AppControllerArchives.cpp): a ".clipdeck"
+    // folder as a copy (one that fails shows its error and is skipped), a ".ckzip" archive
+    // unpacked behind a progress sheet, then moved in; other paths are skipped. The paths
+    // past the 64-board limit are named in one message. The last board brought in shows.
     void importFiles(const QStringList& paths);
     bool isEditingName() const override;
     // Ends a rename in the tab bar, keeping the typed name.
@@ -230,6 +246,50 @@ public:
 
     // CKClipdeckNameControllerDelegate
     void nameController(CKClipdeckNameController* controller, const QString& didGetNewName) override;
+
+    // ---- Import and export (AppControllerArchives.cpp) ----
+    //
+    // While an export or an unpacking runs, the board commands, Import, Export and Import
+    // Sounds are disabled, and the list of boards is neither added to by the user nor
+    // reordered or deleted from (the export reads the shown board's folder by its number).
+
+    static inline const QString ArchiveIconName = QStringLiteral("clipdeckarchive");
+    // The menu's Import: a panel picking ".clipdeck" folders and ".ckzip" archives, several
+    // at once; the chosen paths go to importFiles().
+    void importClipdeck();
+    // The menu's Import Sounds: the sound panel of the shown board's first free cell.
+    void importSounds();
+    // The menu's Export: a save panel proposing "<name>.ckzip"; on OK the shown board's
+    // pending save is written, a copy is loaded from its folder and exported.
+    void exportCurrentClipdeck();
+    // The export of the shown board to path, without the panel.
+    void exportCurrentClipdeckToPath(const QString& path);
+    // Queues an archive for unpacking (the unarchiver is made on first use).
+    void importClipdeckArchive(const QString& path);
+    bool isExporting() const;
+    bool isUnarchiving() const { return zipImporter_ != nullptr; }
+    // An export or an unpacking runs: the list of boards holds still.
+    bool isBusyWithArchives() const { return isExporting() || isUnarchiving(); }
+    CKExportController* exportController() const { return exportController_.get(); }
+    CKZipUnarchiver* zipImporter() const { return zipImporter_.get(); }
+    // The board being exported (a copy), or null.
+    std::shared_ptr<CKClipdeck> exportingClipdeck() const { return exportingClipdeck_; }
+
+    // CKClipdeckExportDelegate (the export's thread: each hops to the main thread).
+    void clipdeckStartedExportingSounds(CKClipdeck* clipdeck) override;
+    void clipdeckStartedExportingFile(CKClipdeck* clipdeck, const QString& name, std::size_t index) override;
+    void clipdeckExportProgressUpdated(CKClipdeck* clipdeck, float progress) override;
+    void clipdeckFinishedExporting(CKClipdeck* clipdeck) override;
+    void clipdeckExportDidCancel(CKClipdeck* clipdeck) override;
+    void clipdeckDidFailToExport(CKClipdeck* clipdeck, const Error& error) override;
+    // CKExportControllerDelegate: the export sheet's Cancel.
+    void exportControllerDidCancel(CKProgressSheet* controller) override;
+    // CKZipUnarchiverDelegate
+    void zipUnarchiverDidUnarchiveURL(CKZipUnarchiver* unarchiver, const QUrl& url) override;
+    void zipUnarchiverDidFailToUnarchiveFile(CKZipUnarchiver* unarchiver, const QString& archivePath,
+                                             const Error& error) override;
+    void zipUnarchiverDidCancel(CKZipUnarchiver* unarchiver) override;
+    void zipUnarchiverDidFinish(CKZipUnarchiver* unarchiver) override;
 
     // ---- Preloading (AppControllerEditors.cpp) ----
     //
@@ -343,7 +403,16 @@ protected:
 
 private:
     void hookUpMenu();
-    void reportUnopenableArchive(const QString& path);
+    // The export of copy (loaded from live's folder) to path: the sheet, then the thread.
+    void exportBoard(const std::shared_ptr<CKClipdeck>& copy, const std::shared_ptr<CKClipdeck>& live,
+                     const QString& path);
+    // Runs fn on the main thread, while this controller lives (the export thread's hop).
+    void onMainThread(std::function<void(AppController&)> fn);
+    // Main thread, once the export thread has ended: joins it, then shows what came of it.
+    void exportThreadDidEnd();
+    void releaseZipImporter(CKZipUnarchiver* unarchiver);
+    // The message naming boards not brought in because 64 exist.
+    void reportPastLimit(const QStringList& names);
     // The boards of the boards folder (an unreadable folder ends the program).
     void loadClipdecks();
     void observeClipdeck(CKClipdeck* clipdeck);
@@ -400,4 +469,19 @@ private:
     QCheckBox* singleSoundModeCheckbox_ = nullptr;
     CKButton* stopAllButton_ = nullptr;
     CKWindowVerticalResizerThumb* resizerThumb_ = nullptr;
+    // Import and export.
+    std::unique_ptr<CKExportController> exportController_;
+    std::shared_ptr<CKClipdeck> exportingClipdeck_;
+    std::weak_ptr<CKClipdeck> exportedLiveClipdeck_;
+    std::thread exportThread_;
+    // Written by the export thread before it ends; read after the join.
+    std::atomic<bool> exportThreadEnded_{false};
+    bool exportSucceeded_ = false;
+    Error exportError_;
+    // For the export thread's hops: made on the main thread before the thread starts.
+    QPointer<AppController> exportGuard_;
+    QEventLoop* exportEndLoop_ = nullptr;
+    std::unique_ptr<CKZipUnarchiver> zipImporter_;
+    // Archives unpacked while 64 boards existed (named when the unpacking ends).
+    QStringList archivesPastLimit_;
 };

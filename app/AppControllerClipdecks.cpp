@@ -16,7 +16,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopedValueRollback>
@@ -29,23 +28,6 @@ const QString kParkingFolderName = QStringLiteral("tmp.clipdeck");
 QString parkingPath() { return CKClipdeck::clipdecksFolder() + QLatin1Char('/') + kParkingFolderName; }
 
 QString boardPath(qsizetype index) { return CKClipdeck::pathForBundleAtIndex(std::size_t(index)); }
-
-// Copies the folder from into to (which must not exist), files and subfolders.
-bool copyFolder(const QString& from, const QString& to)
-{
-    if (QFileInfo::exists(to) || !QDir().mkpath(to))
-        return false;
-    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    const QDir source(from);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString target = to + QLatin1Char('/') + source.relativeFilePath(path);
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir() ? !QDir().mkpath(target) : !QFile::copy(path, target))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -217,11 +199,17 @@ void AppController::validateMenuItems()
         return;
     const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
     const bool busy = shown && (shown->isImporting() || shown->isPreImporting());
-    mainWindow_->newClipdeckAction()->setEnabled(tabBarCanAddTab(mainWindow_->tabBar()));
-    mainWindow_->renameClipdeckAction()->setEnabled(shown != nullptr);
-    mainWindow_->deleteClipdeckAction()->setEnabled(shown && !busy);
-    mainWindow_->nextClipdeckAction()->setEnabled(selectedClipdeckIndex_ < numberOfClipdecks() - 1);
-    mainWindow_->previousClipdeckAction()->setEnabled(selectedClipdeckIndex_ > 0);
+    // While an export or an unpacking runs, nothing here may change the list of boards.
+    const bool free = !isBusyWithArchives();
+    mainWindow_->newClipdeckAction()->setEnabled(free && tabBarCanAddTab(mainWindow_->tabBar()));
+    mainWindow_->renameClipdeckAction()->setEnabled(free && shown != nullptr);
+    mainWindow_->deleteClipdeckAction()->setEnabled(free && shown && !busy);
+    mainWindow_->nextClipdeckAction()->setEnabled(free && selectedClipdeckIndex_ < numberOfClipdecks() - 1);
+    mainWindow_->previousClipdeckAction()->setEnabled(free && selectedClipdeckIndex_ > 0);
+    mainWindow_->importClipdeckAction()->setEnabled(free && tabBarCanAddTab(mainWindow_->tabBar()));
+    mainWindow_->exportClipdeckAction()->setEnabled(free && shown != nullptr);
+    mainWindow_->importSoundsAction()->setEnabled(free && shown != nullptr);
+    mainWindow_->tabBar()->updateNewButton();
 }
 
 void AppController::resetTabBar()
@@ -258,7 +246,7 @@ std::shared_ptr<CKClipdeck> AppController::addNewClipdeck()
 void AppController::createNewClipdeck()
 {
     stopEditingName();
-    if (addNewClipdeck())
+    if (!isBusyWithArchives() && addNewClipdeck())
         selectClipdeckAtIndex(clipdecks_.size() - 1);
 }
 
@@ -312,7 +300,7 @@ void AppController::deleteCurrentClipdeck() { confirmDeleteClipdeckAtIndex(selec
 void AppController::confirmDeleteClipdeckAtIndex(qsizetype index)
 {
     const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
-    if (!clipdeck || clipdeck->isImporting() || clipdeck->isPreImporting())
+    if (!clipdeck || clipdeck->isImporting() || clipdeck->isPreImporting() || isBusyWithArchives())
         return;
     if (clipdeck->numberOfSounds() == 0) {
         deleteClipdeckAtIndex(index);
@@ -337,6 +325,11 @@ bool AppController::deleteClipdeckAtIndex(qsizetype index)
     const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
     if (!clipdeck)
         return false;
+    if (isBusyWithArchives()) {
+        // A delete asked for before the export began: the folders hold still until it ends.
+        beep();
+        return false;
+    }
     stopEditingName();
     const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
     const qsizetype count = clipdecks_.size();
@@ -390,6 +383,11 @@ bool AppController::moveClipdeckAtIndex(qsizetype from, qsizetype to)
     const qsizetype count = clipdecks_.size();
     if (from == to || from < 0 || to < 0 || from >= count || to >= count)
         return false;
+    if (isBusyWithArchives()) {
+        beep();
+        resetTabBar();
+        return false;
+    }
     // A board that imports writes into its folder: none of the folders that move may.
     for (qsizetype j = std::min(from, to); j <= std::max(from, to); ++j) {
         if (clipdecks_[j]->isImporting() || clipdecks_[j]->isPreImporting()) {
@@ -423,46 +421,6 @@ bool AppController::moveClipdeckAtIndex(qsizetype from, qsizetype to)
 }
 
 // Opening boards -----------------------------------------------------------------------------
-
-void AppController::importFiles(const QStringList& paths)
-{
-    QStringList pastLimit;
-    QStringList failed;
-    std::shared_ptr<CKClipdeck> last;
-    for (const QString& path : paths) {
-        const QString name = QFileInfo(path).completeBaseName();
-        if (clipdecksUnloadable_ || clipdecks_.size() >= kMaximumClipdecks) {
-            pastLimit.append(name);
-            continue;
-        }
-        const QString target = pathForNewClipdeck();
-        Error error;
-        std::shared_ptr<CKClipdeck> clipdeck;
-        if (copyFolder(path, target))
-            clipdeck = CKClipdeck::initByLoadingIndex(std::size_t(clipdecks_.size()), &error);
-        if (!clipdeck) {
-            QDir(target).removeRecursively();
-            failed.append(name);
-            continue;
-        }
-        clipdeck->updateUUIDs();
-        insertClipdeck(clipdeck);
-        clipdeck->setNeedsSave();
-        last = clipdeck;
-    }
-    if (last)
-        selectClipdeckAtIndex(qsizetype(indexOfClipdeck(last.get())));
-    if (!failed.isEmpty()) {
-        presentError(Error(CKClipdeck::ErrorDomain, 5, tr("Some clipdecks could not be opened."),
-                           tr("Not opened: %1.").arg(failed.join(QStringLiteral(", ")))));
-    }
-    if (!pastLimit.isEmpty()) {
-        presentError(Error(CKClipdeck::ErrorDomain, 3, tr("Some clipdecks were not opened."),
-                           tr("Clipdeck shows at most %1 clipdecks. Not opened: %2.")
-                               .arg(kMaximumClipdecks)
-                               .arg(pastLimit.join(QStringLiteral(", ")))));
-    }
-}
 
 bool AppController::addModel(const std::shared_ptr<CKClipdeck>&, qsizetype) { return false; }
 
@@ -574,12 +532,15 @@ void AppController::tabBarDidEndEditingName(CKTabBarView*, const QString& name, 
 
 void AppController::tabBarDidClickNewButton(CKTabBarView*) { createNewClipdeck(); }
 
-bool AppController::tabBarCanAddTab(CKTabBarView*) { return !clipdecksUnloadable_ && clipdecks_.size() < kMaximumClipdecks; }
+bool AppController::tabBarCanAddTab(CKTabBarView*)
+{
+    return !clipdecksUnloadable_ && clipdecks_.size() < kMaximumClipdecks && !isBusyWithArchives();
+}
 
 bool AppController::tabBarShouldShowCloseButtonAtIndex(CKTabBarView*, qsizetype index)
 {
     const std::shared_ptr<CKClipdeck> clipdeck = clipdeckAtIndex(std::size_t(index));
-    return clipdeck && !clipdeck->isImporting();
+    return clipdeck && !clipdeck->isImporting() && !isBusyWithArchives();
 }
 
 void AppController::tabBarDidClickCloseButtonAtIndex(CKTabBarView*, qsizetype index)

@@ -94,6 +94,10 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     boards->addSeparator();
     nextClipdeckAction_ = boards->addAction(tr("Next Clipdeck"));
     previousClipdeckAction_ = boards->addAction(tr("Previous Clipdeck"));
+    boards->addSeparator();
+    importClipdeckAction_ = boards->addAction(tr("Import Clipdeck..."));
+    exportClipdeckAction_ = boards->addAction(tr("Export Clipdeck..."));
+    importSoundsAction_ = boards->addAction(tr("Import Sounds..."));
 
     resize(940, 480);
 

@@ -69,6 +69,9 @@ public:
     QAction* deleteClipdeckAction() const { return deleteClipdeckAction_; }
     QAction* nextClipdeckAction() const { return nextClipdeckAction_; }
     QAction* previousClipdeckAction() const { return previousClipdeckAction_; }
+    QAction* importClipdeckAction() const { return importClipdeckAction_; }
+    QAction* exportClipdeckAction() const { return exportClipdeckAction_; }
+    QAction* importSoundsAction() const { return importSoundsAction_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -93,4 +96,7 @@ private:
     QAction* deleteClipdeckAction_;
     QAction* nextClipdeckAction_;
     QAction* previousClipdeckAction_;
+    QAction* importClipdeckAction_;
+    QAction* exportClipdeckAction_;
+    QAction* importSoundsAction_;
 };

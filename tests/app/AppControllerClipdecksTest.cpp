@@ -9,6 +9,7 @@
 #include "../clipdeck/BoardTestSupport.h"
 #include "AppTestSupport.h"
 #include "ShellFixture.h"
+#include "UnmovableFolder.h"
 #include "clipdeck/CKSoundCachedFileSource.h"
 #include "clipdeck/RAOperationQueue.h"
 #include "platform/NotificationCenter.h"
@@ -22,11 +23,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using namespace clipdeck::test;
 
@@ -52,35 +48,6 @@ QStringList namesOnDisk()
         names << documentName(CKClipdeck::pathForBundleAtIndex(index));
     return names;
 }
-
-// Makes a folder's entries unmovable, even for root (false where that is not permitted).
-bool setImmutable(const QString& path, bool immutable)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (done) {
-        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return done;
-}
-
-// A folder that cannot be moved for as long as this lives (made is false where that is not
-// permitted).
-struct Unmovable {
-    explicit Unmovable(QString folder) : path(std::move(folder)), made(setImmutable(path, true)) {}
-    ~Unmovable()
-    {
-        if (made)
-            setImmutable(path, false);
-    }
-    QString path;
-    bool made;
-};
 
 // A sound whose feed is a flag: loading it counts, and fails when told to.
 class TestSound : public CKSoundSource {
@@ -405,7 +372,7 @@ TEST_F(Boards, AClipdeckFolderOpensAsACopyAtTheEndAndShows)
     controller->application(&application(), empty);
     CKAlert* alert = waitForAlert();
     ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(alert->informativeText(), "Not opened: Nothing.");
+    EXPECT_EQ(alert->text(), "The clipdeck \"Nothing\" could not be imported.");
     EXPECT_EQ(controller->numberOfClipdecks(), 2);
     EXPECT_EQ(namesOnDisk(), (QStringList{"A", "Opening Night"}));
 }

@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <random>
 
@@ -30,6 +31,23 @@ QStringList entryNames(const QString& archivePath)
     for (const FileInZipInfo& info : archive.listFileInZipInfos())
         names << info.name();
     return names;
+}
+
+QStringList unzipList(const QString& archive)
+{
+    QProcess unzip;
+    unzip.start("unzip", {"-Z1", archive});
+    unzip.waitForFinished(60000);
+    QStringList names = QString::fromUtf8(unzip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
+
+bool unzipInto(const QString& archive, const QString& folder)
+{
+    QProcess unzip;
+    unzip.start("unzip", {"-q", archive, "-d", folder});
+    return unzip.waitForFinished(60000) && unzip.exitCode() == 0;
 }
 
 void writeFiles(const QString& folder, const FileTree& files)

@@ -34,6 +34,10 @@ void writeFiles(const QString& folder, const FileTree& files);
 // Every file below folder (path -> content) and every folder (path + "/" -> empty).
 FileTree readTree(const QString& folder);
 
+// The names the unzip tool lists in an archive, sorted; and its unpacking into folder.
+QStringList unzipList(const QString& archive);
+bool unzipInto(const QString& archive, const QString& folder);
+
 QByteArray randomBytes(qsizetype size, unsigned seed = 1);
 QByteArray readFile(const QString& path);
 

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -127,23 +126,6 @@ struct LiveBoard {
     std::shared_ptr<CKClipdeck> copy;
     RecordingExportDelegate delegate;
 };
-
-QStringList unzipList(const QString& archive)
-{
-    QProcess unzip;
-    unzip.start("unzip", {"-Z1", archive});
-    unzip.waitForFinished(60000);
-    QStringList names = QString::fromUtf8(unzip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    names.sort();
-    return names;
-}
-
-bool unzipInto(const QString& archive, const QString& folder)
-{
-    QProcess unzip;
-    unzip.start("unzip", {"-q", archive, "-d", folder});
-    return unzip.waitForFinished(60000) && unzip.exitCode() == 0;
-}
 
 } // namespace
 

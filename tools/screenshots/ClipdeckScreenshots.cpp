@@ -32,6 +32,8 @@ const Screenshot kScreenshots[] = {
     {"quit-confirmation.png", quitConfirmationScreenshot},
     {"delete-confirmation.png", deleteConfirmationScreenshot},
     {"error-sheet.png", errorSheetScreenshot},
+    {"export-sheet.png", exportSheetScreenshot},
+    {"import-panel.png", importPanelScreenshot},
     {"drawer-controls.png", drawerControlsScreenshot},
     {"main-window-drawer-open.png", drawerOpenScreenshot},
     {"main-window-drawer-closed.png", drawerClosedScreenshot},

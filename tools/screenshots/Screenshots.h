@@ -23,6 +23,8 @@ QImage remotePairingSheetScreenshot();
 QImage quitConfirmationScreenshot();
 QImage deleteConfirmationScreenshot();
 QImage errorSheetScreenshot();
+QImage exportSheetScreenshot();
+QImage importPanelScreenshot();
 QImage drawerControlsScreenshot();
 QImage drawerOpenScreenshot();
 QImage drawerClosedScreenshot();

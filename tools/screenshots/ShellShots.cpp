@@ -1,20 +1,25 @@
 // The main window with more boards than fit (the rest folded behind the last tab shown),
-// and the sheets it shows: the name sheet, the confirmations, an error and the remotes'
-// pairing sheet.
+// and the sheets it shows: the name sheet, the confirmations, an error, the remotes'
+// pairing sheet, the export's progress and the Import panel.
 #include "Screenshots.h"
 
 #include "app/AppController.h"
 #include "app/CKAlert.h"
+#include "app/CKClipdeckImportPanel.h"
 #include "app/CKClipdeckNameController.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/CKExportController.h"
 #include "app/CKRemoteConnectController.h"
 #include "app/CKTabBarView.h"
 #include "remote/CKRemoteProtocol.h"
 #include "remote/CKServerController.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -134,4 +139,37 @@ QImage remotePairingSheetScreenshot()
     QImage picture = pictureOfSheet(*window, sheet);
     server.setRemoteEnabled(false);
     return picture;
+}
+
+QImage exportSheetScreenshot()
+{
+    SampleTabBarDelegate delegate;
+    auto window = sampleWindow(1, delegate);
+    window->tabBar()->selectTabAtIndexNoOverride(1);
+    CKExportController sheet;
+    sheet.setInfo({{CKExportController::TitleKey, QStringLiteral("Exporting Act 2...")},
+                   {CKExportController::MessageKey, QStringLiteral("(3/8) Thunder Roll")},
+                   {CKExportController::ProgressKey, 0.34},
+                   {CKExportController::IconKey, AppController::ArchiveIconName}});
+    return pictureOfSheet(*window, sheet);
+}
+
+QImage importPanelScreenshot()
+{
+    // A folder holding what a user brings in: board folders, an archive, and other files.
+    QTemporaryDir samples;
+    for (const char* board : {"Act 3.clipdeck", "Matinee.clipdeck"})
+        QDir(samples.path()).mkpath(board);
+    for (const char* file : {"Encore.ckzip", "Cue List.txt"}) {
+        QFile made(samples.filePath(file));
+        made.open(QIODevice::WriteOnly);
+    }
+    SampleTabBarDelegate delegate;
+    auto window = sampleWindow(3, delegate);
+    window->tabBar()->selectTabAtIndexNoOverride(3);
+    CKClipdeckImportPanel panel;
+    panel.setDirectory(samples.path());
+    panel.selectFile(samples.filePath("Act 3.clipdeck"));
+    panel.resize(640, 400);
+    return pictureOfSheet(*window, panel);
 }
