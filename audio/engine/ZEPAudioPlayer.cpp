@@ -307,8 +307,10 @@ bool ZEPAudioPlayer::isRunning() const
 
 void ZEPAudioPlayer::stopPlaybackOnMainThread()
 {
-    if (!mStopMessageAlreadySent.exchange(true))
-        sendRealtimeMessage(kStopMessage);
+    // A request the full queue did not take is not sent: the render that asks again (every
+    // slice past an end does) tries once more, so the stop is never lost.
+    if (!mStopMessageAlreadySent.exchange(true) && !sendRealtimeMessage(kStopMessage))
+        mStopMessageAlreadySent.store(false);
 }
 
 void ZEPAudioPlayer::handleRealtimeMessage(uint16_t message)

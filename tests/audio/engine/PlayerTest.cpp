@@ -6,6 +6,8 @@
 
 #include "TestProducers.h"
 #include "platform/plugins/LV2TestPlugins.h"
+#include "platform/MainThread.h"
+#include "support/SettleEventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -98,6 +100,31 @@ TEST(AudioPlayer, AnEndOrAFailureAsksForOneStopPerPlay)
     EXPECT_NE(offline.render(), noErr);
     QCoreApplication::processEvents();
     EXPECT_EQ(runningAnnouncements, 1);
+}
+
+TEST(AudioPlayer, AStopTheFullMainThreadQueueDidNotTakeIsAskedForAgain)
+{
+    FunctionSource source(constant(0.1f, 0.1f));
+    source.endAfter = 0;
+    source.record = false;
+    OfflinePlayer offline(&source);
+    int runningAnnouncements = 0;
+    QObject context;
+    offline.player->observeKey("running", &context, [&](const QVariant&, const QVariant&) { ++runningAnnouncements; });
+
+    // The main thread is busy: the real-time queue fills up before the end is reached.
+    QCoreApplication::processEvents();
+    const auto nothing = [](void*, intptr_t) {};
+    while (mainthread::postRealtime(nothing, nullptr, 0)) {
+    }
+    EXPECT_NE(offline.render(), noErr); // the end: its stop request finds no room
+    QCoreApplication::processEvents();  // the queue drains
+    clipdeck::test::settleEventLoop();
+    EXPECT_EQ(runningAnnouncements, 0);
+
+    // The next slice past the end asks again, and the stop comes.
+    EXPECT_NE(offline.render(), noErr);
+    EXPECT_TRUE(waitUntil([&] { return runningAnnouncements == 1; }));
 }
 
 TEST(AudioPlayer, MetersThroughItsMixerAndReadsZeroWhileStopped)
