@@ -50,6 +50,21 @@ struct OfflinePlayer {
     int renders = 0;
 };
 
+// An offline player of a constant whose producer ends after endAfter frames, counting the
+// "running" announcements (each stop() makes one).
+struct EndingPlayer {
+    explicit EndingPlayer(UInt64 endAfter)
+    {
+        source.endAfter = endAfter;
+        source.record = false;
+        offline.player->observeKey("running", &context, [this](const QVariant&, const QVariant&) { ++stops; });
+    }
+    FunctionSource source{constant(0.1f, 0.1f)};
+    OfflinePlayer offline{&source};
+    QObject context;
+    int stops = 0;
+};
+
 } // namespace
 
 TEST(AudioPlayer, RendersItsProducerAndCountsFramesUnlessPaused)
@@ -76,13 +91,9 @@ TEST(AudioPlayer, RendersItsProducerAndCountsFramesUnlessPaused)
 
 TEST(AudioPlayer, AnEndOrAFailureAsksForOneStopPerPlay)
 {
-    FunctionSource source(constant(0.1f, 0.1f));
-    source.endAfter = 700;
-    source.record = false;
-    OfflinePlayer offline(&source);
-    int runningAnnouncements = 0;
-    QObject context;
-    offline.player->observeKey("running", &context, [&](const QVariant&, const QVariant&) { ++runningAnnouncements; });
+    EndingPlayer ending(700);
+    OfflinePlayer& offline = ending.offline;
+    int& runningAnnouncements = ending.stops;
 
     EXPECT_EQ(offline.render(), noErr);               // 512 frames
     EXPECT_EQ(offline.render(), noErr);               // 188 frames, then the producer is out
@@ -104,13 +115,9 @@ TEST(AudioPlayer, AnEndOrAFailureAsksForOneStopPerPlay)
 
 TEST(AudioPlayer, AStopTheFullMainThreadQueueDidNotTakeIsAskedForAgain)
 {
-    FunctionSource source(constant(0.1f, 0.1f));
-    source.endAfter = 0;
-    source.record = false;
-    OfflinePlayer offline(&source);
-    int runningAnnouncements = 0;
-    QObject context;
-    offline.player->observeKey("running", &context, [&](const QVariant&, const QVariant&) { ++runningAnnouncements; });
+    EndingPlayer ending(0);
+    OfflinePlayer& offline = ending.offline;
+    int& runningAnnouncements = ending.stops;
 
     // The main thread is busy: the real-time queue fills up before the end is reached.
     QCoreApplication::processEvents();
