@@ -307,8 +307,8 @@ bool ZEPAudioPlayer::isRunning() const
 
 void ZEPAudioPlayer::stopPlaybackOnMainThread()
 {
-    // A request the full queue did not take is not sent: the render that asks again (every
-    // slice past an end does) tries once more, so the stop is never lost.
+    // A request the full queue did not take counts as not made: the next one is sent (a
+    // render past the stop time or a dry end asks every slice), so the stop is not lost.
     if (!mStopMessageAlreadySent.exchange(true) && !sendRealtimeMessage(kStopMessage))
         mStopMessageAlreadySent.store(false);
 }
