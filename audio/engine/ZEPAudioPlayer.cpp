@@ -307,8 +307,10 @@ bool ZEPAudioPlayer::isRunning() const
 
 void ZEPAudioPlayer::stopPlaybackOnMainThread()
 {
-    if (!mStopMessageAlreadySent.exchange(true))
-        sendRealtimeMessage(kStopMessage);
+    // A request the full queue did not take counts as not made: the next one is sent (a
+    // render past the stop time or a dry end asks every slice), so the stop is not lost.
+    if (!mStopMessageAlreadySent.exchange(true) && !sendRealtimeMessage(kStopMessage))
+        mStopMessageAlreadySent.store(false);
 }
 
 void ZEPAudioPlayer::handleRealtimeMessage(uint16_t message)

@@ -113,7 +113,8 @@ public:
     // Why the last play() failed, in words (empty after a success).
     QString lastErrorText() const { return mLastErrorText; }
 
-    // Asks, from any thread, for one stop on the main thread per play().
+    // Asks, from any thread, for one stop on the main thread per play(). A request the
+    // main thread's real-time queue had no room for counts as not made: the next call makes it.
     void stopPlaybackOnMainThread();
 
     void setBypassGraph(bool bypass) { mBypassGraph.store(bypass); }

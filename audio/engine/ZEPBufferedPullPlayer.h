@@ -27,7 +27,10 @@ public:
     Ring* currentRingBuffer() const { return mPullBuffers[mRingState.load() & kCurrentRing].get(); }
 
     // The loader's pull: the player's producer, own flags, the player as sender. A producer
-    // that ends makes the player stop once its ring has played out.
+    // that ends makes the player stop once its ring has played out: every answer on which
+    // the loader ends (666, with or without last frames, or success with nothing) counts,
+    // whatever byte sizes the producer left, or the player would wait for frames that no
+    // loader brings and play silence for ever.
     OSStatus pullFrames(UInt32* frames, AudioBufferList* bufferList, const AudioTimeStamp* timeStamp) override
     {
         ZEPAudioSource* source = audioSource();
@@ -37,7 +40,9 @@ public:
         }
         AudioUnitRenderActionFlags flags = 0;
         const OSStatus status = source->renderFrames(frames, bufferList, &flags, timeStamp, this);
-        if (*frames == 0 && bufferList->mBuffers[0].mDataByteSize == 0)
+        const bool nothing = *frames == 0;
+        if (status == kZEPAudioSourceEndOfData || (nothing && status == noErr) ||
+            (nothing && bufferList->mBuffers[0].mDataByteSize == 0))
             setStopWhenEmpty(true);
         return status;
     }

@@ -6,6 +6,8 @@
 
 #include "TestProducers.h"
 #include "platform/plugins/LV2TestPlugins.h"
+#include "platform/MainThread.h"
+#include "support/SettleEventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -48,6 +50,21 @@ struct OfflinePlayer {
     int renders = 0;
 };
 
+// An offline player of a constant whose producer ends after endAfter frames, counting the
+// "running" announcements (each stop() makes one).
+struct EndingPlayer {
+    explicit EndingPlayer(UInt64 endAfter)
+    {
+        source.endAfter = endAfter;
+        source.record = false;
+        offline.player->observeKey("running", &context, [this](const QVariant&, const QVariant&) { ++stops; });
+    }
+    FunctionSource source{constant(0.1f, 0.1f)};
+    OfflinePlayer offline{&source};
+    QObject context;
+    int stops = 0;
+};
+
 } // namespace
 
 TEST(AudioPlayer, RendersItsProducerAndCountsFramesUnlessPaused)
@@ -74,13 +91,9 @@ TEST(AudioPlayer, RendersItsProducerAndCountsFramesUnlessPaused)
 
 TEST(AudioPlayer, AnEndOrAFailureAsksForOneStopPerPlay)
 {
-    FunctionSource source(constant(0.1f, 0.1f));
-    source.endAfter = 700;
-    source.record = false;
-    OfflinePlayer offline(&source);
-    int runningAnnouncements = 0;
-    QObject context;
-    offline.player->observeKey("running", &context, [&](const QVariant&, const QVariant&) { ++runningAnnouncements; });
+    EndingPlayer ending(700);
+    OfflinePlayer& offline = ending.offline;
+    int& runningAnnouncements = ending.stops;
 
     EXPECT_EQ(offline.render(), noErr);               // 512 frames
     EXPECT_EQ(offline.render(), noErr);               // 188 frames, then the producer is out
@@ -98,6 +111,27 @@ TEST(AudioPlayer, AnEndOrAFailureAsksForOneStopPerPlay)
     EXPECT_NE(offline.render(), noErr);
     QCoreApplication::processEvents();
     EXPECT_EQ(runningAnnouncements, 1);
+}
+
+TEST(AudioPlayer, AStopTheFullMainThreadQueueDidNotTakeIsAskedForAgain)
+{
+    EndingPlayer ending(0);
+    OfflinePlayer& offline = ending.offline;
+    int& runningAnnouncements = ending.stops;
+
+    // The main thread is busy: the real-time queue fills up before the end is reached.
+    QCoreApplication::processEvents();
+    const auto nothing = [](void*, intptr_t) {};
+    while (mainthread::postRealtime(nothing, nullptr, 0)) {
+    }
+    EXPECT_NE(offline.render(), noErr); // the end: its stop request finds no room
+    QCoreApplication::processEvents();  // the queue drains
+    clipdeck::test::settleEventLoop();
+    EXPECT_EQ(runningAnnouncements, 0);
+
+    // The next slice past the end asks again, and the stop comes.
+    EXPECT_NE(offline.render(), noErr);
+    EXPECT_TRUE(waitUntil([&] { return runningAnnouncements == 1; }));
 }
 
 TEST(AudioPlayer, MetersThroughItsMixerAndReadsZeroWhileStopped)

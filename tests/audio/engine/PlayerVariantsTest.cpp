@@ -76,6 +76,65 @@ TEST(PullAudioPlayer, ADryRingPlaysSilenceUntilToldToStopWhenEmpty)
     EXPECT_EQ(frames, 0u);
 }
 
+namespace {
+
+// A producer of frame numbers that ends after endAfter frames in one of the ways the ring's
+// loader takes as the end.
+class EndingSource : public FunctionSource {
+public:
+    enum End { kEndOfDataAlone, kNothingWithSizesAsAsked, kEndOfDataWithTheLastFrames };
+    explicit EndingSource(End end) : FunctionSource(counting()), mEnd(end) { record = false; }
+    OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* flags,
+                          const AudioTimeStamp* timeStamp, void* sender) override
+    {
+        const bool atEnd = position >= endAfter;
+        const OSStatus status = FunctionSource::renderFrames(frames, ioData, flags, timeStamp, sender);
+        switch (mEnd) {
+        case kEndOfDataAlone:
+            return status; // 666, the buffers' sizes left as asked
+        case kNothingWithSizesAsAsked:
+            return atEnd ? noErr : status; // success, no frames, sizes left as asked
+        case kEndOfDataWithTheLastFrames:
+            return position >= endAfter ? kZEPAudioSourceEndOfData : status;
+        }
+        return status;
+    }
+
+private:
+    End mEnd;
+};
+
+} // namespace
+
+TEST(PullAudioPlayer, AProducerThatEndsStopsThePlayerOnceItsRingHasPlayedOut)
+{
+    for (const auto end : {EndingSource::kEndOfDataAlone, EndingSource::kNothingWithSizesAsAsked,
+                           EndingSource::kEndOfDataWithTheLastFrames}) {
+        SCOPED_TRACE(int(end));
+        EndingSource source(end);
+        source.endAfter = 1024;
+        auto player = ZEPPullAudioPlayer::create(0, &source, ZEPPlaybackFormat());
+        ASSERT_TRUE(player);
+        // The loader takes the whole sound and ends on the producer's end.
+        player->currentRingBuffer()->start();
+        ASSERT_TRUE(waitUntil([&] { return !player->currentRingBuffer()->isRunning(); }));
+        ASSERT_EQ(player->currentRingBuffer()->amountFrames(), 1024u);
+
+        // Every frame plays, the last slice too (no loader will add to it), then the end.
+        Buffers out(512, 2);
+        for (UInt32 slice = 0; slice < 2; ++slice) {
+            UInt32 frames = 512;
+            EXPECT_EQ(renderSlice(*player, out, &frames), noErr);
+            EXPECT_EQ(out.samples[0][0], Float32(slice * 512)) << slice;
+            EXPECT_EQ(out.samples[0][511], Float32(slice * 512 + 511)) << slice;
+        }
+        UInt32 frames = 512;
+        EXPECT_EQ(renderSlice(*player, out, &frames), kZEPAudioSourceEndOfData);
+        EXPECT_EQ(frames, 0u);
+        EXPECT_EQ(player->sampleTime(), 1024.0);
+    }
+}
+
 TEST(PullAudioPlayer, TheLoaderKeepsTheRingAheadAndAStopTimeStopsPlayback)
 {
     FunctionSource source(counting());
