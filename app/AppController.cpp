@@ -131,6 +131,7 @@ void AppController::hookUpMenu()
     connect(mainWindow_->deleteClipdeckAction(), &QAction::triggered, this, [this] { clipdeckControlClicked(1); });
     connect(mainWindow_->nextClipdeckAction(), &QAction::triggered, this, &AppController::nextClipdeck);
     connect(mainWindow_->previousClipdeckAction(), &QAction::triggered, this, &AppController::previousClipdeck);
+    hookUpToolbar();
     if (application) {
         connect(mainWindow_->splashScreenAction(), &QAction::triggered, application,
                 &ClipdeckApplication::showSplashScreen);
