@@ -130,11 +130,7 @@ QWidget* CKClipdeckWindow::makeToolbar(QWidget* parent)
     clipdeckMenuButton_ = new CKButton(QRect(0, 0, kClipdeckMenuButtonWidth, CKSegmentedControl::kHeight), toolbar);
     clipdeckMenuButton_->setObjectName(QStringLiteral("clipdeckMenuButton"));
     clipdeckMenuButton_->setFixedSize(kClipdeckMenuButtonWidth, CKSegmentedControl::kHeight);
-    clipdeckMenuButton_->cell()->setLeftName(QStringLiteral("footerbutton-leftcap"));
-    clipdeckMenuButton_->cell()->setMiddleName(QStringLiteral("footerbutton-tile"));
-    clipdeckMenuButton_->cell()->setRightName(QStringLiteral("footerbutton-rightcap"));
-    clipdeckMenuButton_->cell()->setPressedSuffix(QStringLiteral("-press"));
-    clipdeckMenuButton_->cell()->setTextColor(QColor::fromRgbF(0.19f, 0.19f, 0.19f, 1.0f));
+    clipdeckMenuButton_->cell()->setFooterButtonLook();
     clipdeckMenuButton_->setToolTip(tr("Show a clipdeck"));
     row->addWidget(clipdeckMenuButton_);
 
