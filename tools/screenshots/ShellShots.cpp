@@ -20,7 +20,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QDir>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -31,24 +31,10 @@ namespace {
 const QStringList kBoards = {"Act 1",        "Act 2", "Interval Music", "Sound Effects", "Crowd",
                              "Radio Stings", "Weather", "Encore",       "Walk-out Music"};
 
-// Runs the event loop until done answers true (a state, not a time: the deadline only
-// stops a program whose display never answers).
-template <typename Done>
-bool processEventsUntil(Done done)
-{
-    QDeadlineTimer deadline(10000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
-}
-
-// The sample boards in the boards folder, written once.
+// The sample boards, in a boards folder of their own.
 void writeSampleBoards()
 {
-    static bool written = false;
-    if (written)
-        return;
-    written = true;
+    QDir(CKClipdeck::clipdecksFolder()).removeRecursively();
     for (qsizetype index = 0; index < kBoards.size(); ++index) {
         CKClipdeck board;
         board.setName(kBoards[index]);
@@ -68,28 +54,33 @@ public:
         // The remote service would publish on the machine's network.
         defaults.setBool(false, QStringLiteral("RemoteEnabled"));
         if (ClipdeckApplication* application = ClipdeckApplication::sharedApplication())
-            application->setDelegate(&controller_);
-        controller_.awakeFromNib();
-        controller_.finishLaunching();
+            application->setDelegate(controller_.get());
+        controller_->awakeFromNib();
+        controller_->finishLaunching();
         // The height the window's rule gives its width, with the drawer as stored.
-        window()->resize(940, int(AppController::ruledWindowSize(QSizeF(940, 0), controller_.isShowingMasterOutput())
+        window()->resize(940, int(AppController::ruledWindowSize(QSizeF(940, 0), controller_->isShowingMasterOutput())
                                       .height()));
         pictureOfWindow(*window()); // shown and laid out at its size
+        waitForShownBoard(*controller_);
         // Without a sound output the program says so once, over the window.
         const ZEPAudioPlayer* output = CKPlaybackController::sharedPlaybackController()->outputAudioPlayer();
         if (output && !output->isRunning())
             answerSheet(CKAlert::FirstButtonReturn);
     }
+    // The program ends without a trace: the next pictures start from no boards, as before.
     ~RunningProgram()
     {
         while (QDialog* sheet = CKSheetPresenter::shared().currentSheet())
             sheet->done(0);
         if (ClipdeckApplication* application = ClipdeckApplication::sharedApplication())
             application->setDelegate(nullptr);
+        controller_.reset();
+        QDir(CKClipdeck::clipdecksFolder()).removeRecursively();
+        UserDefaults::standardUserDefaults().removeObjectForKey(AppController::SelectedClipdeckIndexKey);
     }
 
-    AppController& controller() { return controller_; }
-    CKClipdeckWindow* window() const { return controller_.mainWindow(); }
+    AppController& controller() { return *controller_; }
+    CKClipdeckWindow* window() const { return controller_->mainWindow(); }
 
     // The sheet the program shows, once it shows (null when none comes).
     static QDialog* sheet()
@@ -125,7 +116,7 @@ public:
     }
 
 private:
-    AppController controller_;
+    std::unique_ptr<AppController> controller_ = std::make_unique<AppController>();
 };
 
 // Sounds in the shown board's cells, as if they had been dragged in and loaded (never
