@@ -12,6 +12,7 @@
 #include "ShellFixture.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "platform/ui/ZEPImageNamed.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -75,6 +76,8 @@ TEST_F(Toolbar, TheBoardCommandSegmentsAddRenameAndDeleteByTag)
     start({"Act 1", "Act 2"}, 1);
     CKSegmentedControl* commands = window->clipdeckControl();
     ASSERT_EQ(commands->segmentCount(), 3);
+    for (const char* image : {"toolbar-add", "toolbar-rename", "toolbar-delete", "toolbar-previous", "toolbar-next"})
+        EXPECT_FALSE(ZEPImageNamed(QString::fromLatin1(image)).isNull()) << image;
 
     click(commands, CKClipdeckWindow::kNewClipdeckTag);
     EXPECT_EQ(controller->clipdeckNames(), (QStringList{"Act 1", "Act 2", "My Clipdeck"}));
