@@ -143,6 +143,7 @@ void AppController::hookUpMenu()
     connect(mainWindow_->importClipdeckAction(), &QAction::triggered, this, &AppController::importClipdeck);
     connect(mainWindow_->exportClipdeckAction(), &QAction::triggered, this, &AppController::exportCurrentClipdeck);
     connect(mainWindow_->importSoundsAction(), &QAction::triggered, this, &AppController::importSounds);
+    hookUpToolbar();
     if (application) {
         connect(mainWindow_->splashScreenAction(), &QAction::triggered, application,
                 &ClipdeckApplication::showSplashScreen);

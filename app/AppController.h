@@ -53,6 +53,7 @@ class CKMasterOutputViewController;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QToolButton;
 class CKClipdeckWindow;
 class CKSoundSource;
@@ -181,10 +182,16 @@ public:
     // CKClipdeckWindowDelegate (Tab and Shift+Tab in the window).
     void nextClipdeck() override;
     void previousClipdeck() override;
-    // Puts the shown board in the window (its name in the title).
+    // Puts the shown board in the window (its name in the title and on the toolbar's
+    // pop-up button).
     void updateClipdeckButtons();
-    // The board commands are enabled as they apply: adding below the limit, deleting while
-    // the shown board does not import, next and previous away from the ends.
+    // The commands on boards, as the Board menu and the toolbar offer them.
+    enum class ClipdeckCommand { New, Rename, Delete, Next, Previous, Choose };
+    // Whether a command applies now: adding below the limit, renaming and choosing while a
+    // board shows, deleting while the shown board does not import, next and previous away
+    // from the ends. Every menu item and toolbar control asks this one place.
+    bool validateUserInterfaceItem(ClipdeckCommand command) const;
+    // Enables the Board menu's items and the toolbar's controls as they apply.
     void validateMenuItems();
     // Tabs again for every board, the stored board selected.
     void resetTabBar();
@@ -222,6 +229,18 @@ public:
     // The board commands of the window: 0 renames the shown board (the name sheet), 1
     // deletes it, -1 adds a board.
     void clipdeckControlClicked(int tag);
+    // The toolbar's navigation (AppControllerToolbar.cpp): 1 shows the next board, -1 the
+    // previous one, other tags nothing.
+    void segmentedToolbarClicked(int tag);
+    // The toolbar's pop-up of boards chose the board at index tag: a rename in progress
+    // ends, keeping its name, and that board shows as any selection shows it. An index
+    // beyond the list does nothing.
+    void selectClipdeckFromToolbarMenu(int tag);
+    // A new menu of the boards, in tab order, the shown one checked; an item's data is its
+    // board's index and choosing it calls selectClipdeckFromToolbarMenu(). The caller owns it.
+    QMenu* clipdeckMenu();
+    // Pops the menu of boards up under the toolbar's button.
+    void showClipdeckMenu();
     CKClipdeckNameController* nameController();
     // The confirmation before a board with sounds is deleted: "Cancel" (the default
     // button) keeps it, "Delete" (AlternateReturn) deletes it.
@@ -413,6 +432,7 @@ private:
     void releaseZipImporter(CKZipUnarchiver* unarchiver);
     // The message naming boards not brought in because 64 exist.
     void reportPastLimit(const QStringList& names);
+    void hookUpToolbar();
     // The boards of the boards folder (an unreadable folder ends the program).
     void loadClipdecks();
     void observeClipdeck(CKClipdeck* clipdeck);

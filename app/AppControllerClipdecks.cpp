@@ -2,7 +2,9 @@
 #include "app/AppController.h"
 
 #include "app/CKAlert.h"
+#include "app/CKButton.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/CKSegmentedControl.h"
 #include "remote/CKServerController.h"
 #include "app/CKSheetPresenter.h"
 #include "app/CKTabBarView.h"
@@ -14,6 +16,7 @@
 #include "platform/StandardPaths.h"
 #include "platform/UserDefaults.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -193,20 +196,58 @@ void AppController::updateClipdeckButtons()
     validateMenuItems();
 }
 
+bool AppController::validateUserInterfaceItem(ClipdeckCommand command) const
+{
+    // While an export or an unpacking runs, nothing here may change the list of boards.
+    if (isBusyWithArchives())
+        return false;
+    const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
+    switch (command) {
+    case ClipdeckCommand::New:
+        return !clipdecksUnloadable_ && clipdecks_.size() < kMaximumClipdecks;
+    case ClipdeckCommand::Rename:
+    case ClipdeckCommand::Choose:
+        return shown != nullptr;
+    case ClipdeckCommand::Delete:
+        return shown && !shown->isImporting() && !shown->isPreImporting();
+    case ClipdeckCommand::Next:
+        return selectedClipdeckIndex_ < numberOfClipdecks() - 1;
+    case ClipdeckCommand::Previous:
+        return selectedClipdeckIndex_ > 0;
+    }
+    return false;
+}
+
 void AppController::validateMenuItems()
 {
     if (!mainWindow_)
         return;
+    using Command = ClipdeckCommand;
+    const struct {
+        Command command;
+        QAction* menuItem;
+        CKSegmentedControl* control;
+        int tag;
+    } items[] = {
+        {Command::New, mainWindow_->newClipdeckAction(), mainWindow_->clipdeckControl(), CKClipdeckWindow::kNewClipdeckTag},
+        {Command::Rename, mainWindow_->renameClipdeckAction(), mainWindow_->clipdeckControl(),
+         CKClipdeckWindow::kRenameClipdeckTag},
+        {Command::Delete, mainWindow_->deleteClipdeckAction(), mainWindow_->clipdeckControl(),
+         CKClipdeckWindow::kDeleteClipdeckTag},
+        {Command::Next, mainWindow_->nextClipdeckAction(), mainWindow_->navigationControl(),
+         CKClipdeckWindow::kNextClipdeckTag},
+        {Command::Previous, mainWindow_->previousClipdeckAction(), mainWindow_->navigationControl(),
+         CKClipdeckWindow::kPreviousClipdeckTag},
+    };
+    for (const auto& item : items) {
+        const bool enabled = validateUserInterfaceItem(item.command);
+        item.menuItem->setEnabled(enabled);
+        item.control->setSegmentEnabled(item.tag, enabled);
+    }
+    mainWindow_->clipdeckMenuButton()->setEnabled(validateUserInterfaceItem(Command::Choose));
     const std::shared_ptr<CKClipdeck> shown = shownClipdeck();
-    const bool busy = shown && (shown->isImporting() || shown->isPreImporting());
-    // While an export or an unpacking runs, nothing here may change the list of boards.
     const bool free = !isBusyWithArchives();
-    mainWindow_->newClipdeckAction()->setEnabled(free && tabBarCanAddTab(mainWindow_->tabBar()));
-    mainWindow_->renameClipdeckAction()->setEnabled(free && shown != nullptr);
-    mainWindow_->deleteClipdeckAction()->setEnabled(free && shown && !busy);
-    mainWindow_->nextClipdeckAction()->setEnabled(free && selectedClipdeckIndex_ < numberOfClipdecks() - 1);
-    mainWindow_->previousClipdeckAction()->setEnabled(free && selectedClipdeckIndex_ > 0);
-    mainWindow_->importClipdeckAction()->setEnabled(free && tabBarCanAddTab(mainWindow_->tabBar()));
+    mainWindow_->importClipdeckAction()->setEnabled(validateUserInterfaceItem(Command::New));
     mainWindow_->exportClipdeckAction()->setEnabled(free && shown != nullptr);
     mainWindow_->importSoundsAction()->setEnabled(free && shown != nullptr);
     mainWindow_->tabBar()->updateNewButton();
@@ -532,10 +573,7 @@ void AppController::tabBarDidEndEditingName(CKTabBarView*, const QString& name, 
 
 void AppController::tabBarDidClickNewButton(CKTabBarView*) { createNewClipdeck(); }
 
-bool AppController::tabBarCanAddTab(CKTabBarView*)
-{
-    return !clipdecksUnloadable_ && clipdecks_.size() < kMaximumClipdecks && !isBusyWithArchives();
-}
+bool AppController::tabBarCanAddTab(CKTabBarView*) { return validateUserInterfaceItem(ClipdeckCommand::New); }
 
 bool AppController::tabBarShouldShowCloseButtonAtIndex(CKTabBarView*, qsizetype index)
 {

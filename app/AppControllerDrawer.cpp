@@ -426,11 +426,7 @@ void AppController::setUpFooterAndDrawer()
     stopAllButton_ = new CKButton(QRect(0, 0, 80, 22), footer);
     stopAllButton_->setObjectName(QStringLiteral("stopAllButton"));
     stopAllButton_->setFixedSize(80, 22);
-    stopAllButton_->cell()->setLeftName(QStringLiteral("footerbutton-leftcap"));
-    stopAllButton_->cell()->setMiddleName(QStringLiteral("footerbutton-tile"));
-    stopAllButton_->cell()->setRightName(QStringLiteral("footerbutton-rightcap"));
-    stopAllButton_->cell()->setPressedSuffix(QStringLiteral("-press"));
-    stopAllButton_->cell()->setTextColor(QColor::fromRgbF(0.19f, 0.19f, 0.19f, 1.0f));
+    stopAllButton_->cell()->setFooterButtonLook();
     stopAllButton_->setTitle(tr("Stop All"));
     stopAllButton_->setFocusPolicy(Qt::NoFocus);
     connect(stopAllButton_, &QAbstractButton::clicked, this,

@@ -70,3 +70,12 @@ void CKButtonCell::drawImage(QPainter& painter, const QImage& image, const QRect
     rect = rect.toAlignedRect().toRectF().translated(0, 3);
     painter.drawImage(rect, image);
 }
+
+void CKButtonCell::setFooterButtonLook()
+{
+    setLeftName(QStringLiteral("footerbutton-leftcap"));
+    setMiddleName(QStringLiteral("footerbutton-tile"));
+    setRightName(QStringLiteral("footerbutton-rightcap"));
+    setPressedSuffix(QStringLiteral("-press"));
+    setTextColor(QColor::fromRgbF(0.19f, 0.19f, 0.19f, 1.0f));
+}

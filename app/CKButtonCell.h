@@ -49,6 +49,9 @@ public:
     void setTextColor(const QColor& color) { textColor_ = color; }
     QColor textColor() const { return textColor_; }
     void setTextShadow(const std::optional<ZEPShadow>& shadow) { textShadow_ = shadow; }
+    // The look of the main window's plain buttons (Stop All, the toolbar's pop-up): the
+    // footer button's capsule, its pressed images while held, a dark grey title.
+    void setFooterButtonLook();
     std::optional<ZEPShadow> textShadow() const { return textShadow_; }
 
     void setHighlighted(bool highlighted) { highlighted_ = highlighted; }

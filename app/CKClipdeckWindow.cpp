@@ -1,6 +1,8 @@
 #include "app/CKClipdeckWindow.h"
 
+#include "app/CKButton.h"
 #include "app/CKClipdeckView.h"
+#include "app/CKSegmentedControl.h"
 #include "app/CKTabBarView.h"
 #include "app/ClipdeckApplication.h"
 
@@ -9,8 +11,12 @@
 #include "clipdeck/CKPlaybackController.h"
 
 #include "platform/keys/ModifierFlags.h"
+#include "platform/ui/ZEPImageNamed.h"
+#include "platform/ui/ZEPTextAttributes.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -21,6 +27,7 @@ namespace {
 
 constexpr int kTabBarHeight = 24;
 constexpr int kFooterHeight = 36;
+constexpr int kClipdeckMenuButtonWidth = 150;
 
 QWidget* makeArea(const char* name, const QColor& color, QWidget* parent)
 {
@@ -52,9 +59,14 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 4, 0, 0);
     layout->setSpacing(0);
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(0, 0, 8, 0);
+    top->setSpacing(8);
     tabBar_ = new CKTabBarView(QRect(0, 0, 860, kTabBarHeight), content);
     tabBar_->setFixedHeight(kTabBarHeight);
-    layout->addWidget(tabBar_);
+    top->addWidget(tabBar_, 1);
+    top->addWidget(makeToolbar(content), 0, Qt::AlignTop);
+    layout->addLayout(top);
     gridArea_ = makeArea("gridArea", QColor(0xe2, 0xe4, 0xe6), content);
     gridArea_->setMinimumSize(8 * 80, 4 * 64);
     layout->addWidget(gridArea_, 1);
@@ -110,7 +122,48 @@ CKClipdeckWindow::CKClipdeckWindow(QWidget* parent) : QMainWindow(parent)
     }
 }
 
-void CKClipdeckWindow::setClipdeckName(const QString& name) { setWindowTitle(TitleFormat.arg(name)); }
+QWidget* CKClipdeckWindow::makeToolbar(QWidget* parent)
+{
+    auto* toolbar = new QWidget(parent);
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setFocusPolicy(Qt::NoFocus);
+    auto* row = new QHBoxLayout(toolbar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+
+    clipdeckMenuButton_ = new CKButton(QRect(0, 0, kClipdeckMenuButtonWidth, CKSegmentedControl::kHeight), toolbar);
+    clipdeckMenuButton_->setObjectName(QStringLiteral("clipdeckMenuButton"));
+    clipdeckMenuButton_->setFixedSize(kClipdeckMenuButtonWidth, CKSegmentedControl::kHeight);
+    clipdeckMenuButton_->cell()->setFooterButtonLook();
+    clipdeckMenuButton_->setToolTip(tr("Show a clipdeck"));
+    row->addWidget(clipdeckMenuButton_);
+
+    navigationControl_ = new CKSegmentedControl(toolbar);
+    navigationControl_->setObjectName(QStringLiteral("navigationControl"));
+    navigationControl_->addSegment(kPreviousClipdeckTag, ZEPImageNamed(QStringLiteral("toolbar-previous")),
+                                   tr("Previous Clipdeck"));
+    navigationControl_->addSegment(kNextClipdeckTag, ZEPImageNamed(QStringLiteral("toolbar-next")),
+                                   tr("Next Clipdeck"));
+    row->addWidget(navigationControl_);
+
+    clipdeckControl_ = new CKSegmentedControl(toolbar);
+    clipdeckControl_->setObjectName(QStringLiteral("clipdeckControl"));
+    clipdeckControl_->addSegment(kNewClipdeckTag, ZEPImageNamed(QStringLiteral("toolbar-add")), tr("New Clipdeck"));
+    clipdeckControl_->addSegment(kRenameClipdeckTag, ZEPImageNamed(QStringLiteral("toolbar-rename")),
+                                 tr("Rename Clipdeck"));
+    clipdeckControl_->addSegment(kDeleteClipdeckTag, ZEPImageNamed(QStringLiteral("toolbar-delete")),
+                                 tr("Delete Clipdeck"));
+    row->addWidget(clipdeckControl_);
+    return toolbar;
+}
+
+void CKClipdeckWindow::setClipdeckName(const QString& name)
+{
+    setWindowTitle(TitleFormat.arg(name));
+    // As the button draws its title; a long name ends in an ellipsis.
+    const QFontMetrics metrics(ZEPSmallTextAttributes(Qt::black).font);
+    clipdeckMenuButton_->setTitle(metrics.elidedText(name, Qt::ElideRight, kClipdeckMenuButtonWidth - 16));
+}
 
 bool CKClipdeckWindow::event(QEvent* event)
 {

@@ -1,6 +1,7 @@
 #pragma once
-// The main window: "Clipdeck - <board name>", the tab bar at its top, the board grid under
-// it and the footer with the drawer at its bottom. The board shown changes through the
+// The main window: "Clipdeck - <board name>", the tab bar at its top with the toolbar's
+// board controls to its right (the pop-up of boards, previous/next, new/rename/delete), the
+// board grid under it and the footer with the drawer at its bottom. The board shown changes through the
 // notifications "CKClipdeckDidHideNotification" (the board left) then
 // "CKClipdeckDidShowNotification" (the board now shown), posted by the application's
 // controller; the grid and the drawer follow them. It keeps the keyboard for itself: key
@@ -15,7 +16,9 @@
 
 #include <QMainWindow>
 
+class CKButton;
 class CKClipdeckView;
+class CKSegmentedControl;
 class CKTabBarView;
 class QAction;
 class QKeyEvent;
@@ -34,6 +37,13 @@ class CKClipdeckWindow : public QMainWindow {
     Q_OBJECT
 public:
     static inline const QString TitleFormat = QStringLiteral("Clipdeck - %1");
+    // The tags of the toolbar's segments: board commands (new, rename, delete) and
+    // navigation (previous, next).
+    static constexpr int kNewClipdeckTag = -1;
+    static constexpr int kRenameClipdeckTag = 0;
+    static constexpr int kDeleteClipdeckTag = 1;
+    static constexpr int kPreviousClipdeckTag = -1;
+    static constexpr int kNextClipdeckTag = 1;
 
     explicit CKClipdeckWindow(QWidget* parent = nullptr);
 
@@ -72,6 +82,12 @@ public:
     QAction* importClipdeckAction() const { return importClipdeckAction_; }
     QAction* exportClipdeckAction() const { return exportClipdeckAction_; }
     QAction* importSoundsAction() const { return importSoundsAction_; }
+    // The toolbar's controls (the delegate wires them and keeps them enabled as they
+    // apply): the pop-up button listing the boards, titled with the shown one; the
+    // segments of board commands and of navigation, by the tags above.
+    CKButton* clipdeckMenuButton() const { return clipdeckMenuButton_; }
+    CKSegmentedControl* clipdeckControl() const { return clipdeckControl_; }
+    CKSegmentedControl* navigationControl() const { return navigationControl_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -79,6 +95,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The toolbar's controls in a row (right of the tab bar).
+    QWidget* makeToolbar(QWidget* parent);
+
     CKTabBarView* tabBar_;
     QWidget* gridArea_;
     QWidget* footerArea_;
@@ -99,4 +118,7 @@ private:
     QAction* importClipdeckAction_;
     QAction* exportClipdeckAction_;
     QAction* importSoundsAction_;
+    CKButton* clipdeckMenuButton_;
+    CKSegmentedControl* clipdeckControl_;
+    CKSegmentedControl* navigationControl_;
 };

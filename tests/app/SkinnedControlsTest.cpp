@@ -9,6 +9,7 @@
 #include "app/CKMasterOutputBackgroundView.h"
 #include "app/CKNinePartImageView.h"
 #include "app/CKPlaybackWindow.h"
+#include "app/CKSegmentedControl.h"
 #include "app/CKShadowLabel.h"
 #include "app/CKWindowVerticalResizerThumb.h"
 #include "app/ZEPAudioMeter.h"
@@ -323,8 +324,43 @@ TEST(SkinnedControlsTest, NoControlTakesTheKeyboardFocus)
     controls.push_back(std::make_unique<CKNinePartImageView>(QRect(0, 0, 40, 40)));
     controls.push_back(std::make_unique<CKMasterOutputBackgroundView>(QRect(0, 0, 40, 179)));
     controls.push_back(std::make_unique<CKListContainerView>(QRect(0, 0, 200, 100)));
+    controls.push_back(std::make_unique<CKSegmentedControl>());
     for (const auto& control : controls)
         EXPECT_EQ(control->focusPolicy(), Qt::NoFocus) << control->metaObject()->className();
+}
+
+TEST(SkinnedControlsTest, SegmentSendsItsTagOnlyForAReleaseOverTheEnabledSegmentPressed)
+{
+    CKSegmentedControl control;
+    control.addSegment(-1, QImage(), "Previous");
+    control.addSegment(1, QImage(), "Next");
+    ASSERT_EQ(control.size(), QSize(2 * CKSegmentedControl::kSegmentWidth, CKSegmentedControl::kHeight));
+    QList<int> clicked;
+    QObject::connect(&control, &CKSegmentedControl::segmentClicked, [&](int tag) { clicked << tag; });
+    const QPoint first = control.rectForSegment(0).center();
+    const QPoint second = control.rectForSegment(1).center();
+    const auto gesture = [&](QPoint press, QPoint release) {
+        sendMouse(control, QEvent::MouseButtonPress, press, Qt::LeftButton);
+        sendMouse(control, QEvent::MouseMove, release, Qt::LeftButton);
+        sendMouse(control, QEvent::MouseButtonRelease, release, Qt::NoButton);
+    };
+    gesture(second, second);
+    gesture(first, first);
+    gesture(first, second); // dragged off onto the other segment
+    gesture(second, QPoint(-5, 5)); // dragged off the control
+    gesture(QPoint(200, 5), QPoint(200, 5)); // beside the segments
+    EXPECT_EQ(clicked, (QList<int>{1, -1}));
+
+    control.setSegmentEnabled(1, false);
+    EXPECT_FALSE(control.isSegmentEnabled(1));
+    EXPECT_TRUE(control.isSegmentEnabled(-1));
+    gesture(second, second);
+    EXPECT_EQ(clicked, (QList<int>{1, -1}));
+    // Turned off while held down: the release does nothing.
+    sendMouse(control, QEvent::MouseButtonPress, first, Qt::LeftButton);
+    control.setSegmentEnabled(-1, false);
+    sendMouse(control, QEvent::MouseButtonRelease, first, Qt::NoButton);
+    EXPECT_EQ(clicked, (QList<int>{1, -1}));
 }
 
 TEST(SkinnedControlsTest, DrawerBackgroundIsRecomposedAfterAResize)

@@ -3,6 +3,9 @@
 // Run on a display (xvfb-run gives one). With names, only those pictures are made.
 #include "Screenshots.h"
 
+#include "app/ClipdeckApplication.h"
+#include "app/ClipdeckDefaults.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -65,7 +68,10 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
         qputenv(variable, home.filePath(QString::fromLatin1(variable)).toLocal8Bit());
-    QApplication application(argc, argv);
+    // The program's own application object and defaults: the main window's pictures come
+    // from its running controller.
+    ClipdeckRegisterDefaults();
+    ClipdeckApplication application(argc, argv);
     QCoreApplication::setApplicationName("Clipdeck");
     QCoreApplication::setApplicationVersion(CLIPDECK_VERSION);
     const QStringList arguments = QCoreApplication::arguments().mid(1);

@@ -49,6 +49,7 @@ std::unique_ptr<AppController> sampleController()
     auto controller = std::make_unique<AppController>();
     controller->awakeFromNib();
     controller->mainWindow()->resize(1100, int(AppController::ruledWindowSize(QSizeF(1100, 0), true).height()));
+    waitForShownBoard(*controller);
     return controller;
 }
 
