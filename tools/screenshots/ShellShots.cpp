@@ -30,9 +30,11 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPainter>
-#include <QTemporaryDir>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -251,21 +253,28 @@ QImage exportSheetScreenshot()
 
 QImage importPanelScreenshot()
 {
-    // A folder holding what a user brings in: board folders, an archive, and other files.
-    QTemporaryDir samples;
+    // A folder holding what a user brings in: board folders, an archive, and other files. Its
+    // path and dates are fixed, so the picture is the same from run to run.
+    QDir samples(QDir::temp().filePath(QStringLiteral("Clipdeck Samples")));
+    samples.removeRecursively();
+    samples.mkpath(QStringLiteral("."));
     for (const char* board : {"Act 3.clipdeck", "Matinee.clipdeck"})
-        QDir(samples.path()).mkpath(board);
+        samples.mkpath(QString::fromUtf8(board));
     for (const char* file : {"Encore.ckzip", "Cue List.txt"}) {
-        QFile made(samples.filePath(file));
+        QFile made(samples.filePath(QString::fromUtf8(file)));
         made.open(QIODevice::WriteOnly);
     }
+    const timespec fixed[2] = {{1773518400, 0}, {1773518400, 0}}; // 14 March 2026
+    for (const QString& entry : samples.entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+        utimensat(AT_FDCWD, QFile::encodeName(samples.filePath(entry)).constData(), fixed, 0);
     RunningProgram program(3);
     auto* panel = new CKClipdeckImportPanel;
     panel->setDirectory(samples.path());
-    panel->selectFile(samples.filePath("Act 3.clipdeck"));
+    panel->selectFile(samples.filePath(QStringLiteral("Act 3.clipdeck")));
     panel->resize(640, 400);
     CKSheetPresenter::shared().beginSheet(panel, program.window(), {});
     QImage picture = program.pictureOfSheet();
-    panel->done(0);
+    panel->reject();
+    samples.removeRecursively();
     return picture;
 }
