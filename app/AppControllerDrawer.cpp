@@ -4,6 +4,7 @@
 #include "app/CKButton.h"
 #include "app/CKButtonCell.h"
 #include "app/CKClipdeckWindow.h"
+#include "app/CKFooterPopUpButton.h"
 #include "app/CKGraphConfigurationController.h"
 #include "app/CKMasterControlsViewController.h"
 #include "app/CKMasterOutputViewController.h"
@@ -17,7 +18,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/ui/ZEPImageNamed.h"
-#include "platform/ui/ZEPTextAttributes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -399,13 +399,9 @@ void AppController::setUpFooterAndDrawer()
     row->setContentsMargins(8, 2, 4, 2);
     row->setSpacing(8);
 
-    outputDevicePopUpButton_ = new QComboBox(footer);
+    outputDevicePopUpButton_ = new CKFooterPopUpButton(footer);
     outputDevicePopUpButton_->setObjectName(QStringLiteral("outputDevicePopUpButton"));
-    outputDevicePopUpButton_->setFocusPolicy(Qt::NoFocus);
     outputDevicePopUpButton_->setMinimumWidth(180);
-    QFont bold = ZEPSystemFontOfSize(11);
-    bold.setBold(true);
-    outputDevicePopUpButton_->setFont(bold);
     connect(outputDevicePopUpButton_, &QComboBox::activated, this, [this] { updateOutputDevice(); });
     row->addWidget(outputDevicePopUpButton_);
 

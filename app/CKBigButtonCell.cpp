@@ -3,6 +3,8 @@
 #include "platform/ui/PartImages.h"
 #include "platform/ui/ZEPImageNamed.h"
 
+#include <algorithm>
+
 CKBigButtonCell::CKBigButtonCell()
 {
     setTextColor(QColor::fromRgbF(0.8f, 0.8f, 0.8f, 1.0f));
@@ -30,4 +32,15 @@ void CKBigButtonCell::drawTitle(QPainter& painter, const QString& title, const Q
 void CKBigButtonCell::drawImage(QPainter& painter, const QImage& image, const QRectF& frame)
 {
     CKButtonCell::drawImage(painter, image, frame.toAlignedRect().translated(0, 3));
+}
+
+QRectF CKBigButtonCell::titleRectForBounds(const QRectF& bounds) const
+{
+    return QRectF(bounds.left(), bounds.bottom() - kTitleBottomMargin - kTitleHeight, bounds.width(), kTitleHeight);
+}
+
+QRectF CKBigButtonCell::imageRectForBounds(const QRectF& bounds) const
+{
+    const qreal titleTop = titleRectForBounds(bounds).top();
+    return QRectF(bounds.left(), bounds.top(), bounds.width(), std::max<qreal>(0, titleTop - kTitleGap - bounds.top()));
 }

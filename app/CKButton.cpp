@@ -33,7 +33,8 @@ void CKButton::paintEvent(QPaintEvent*)
     cell_->setEnabled(isEnabled());
     const QRectF frame = rect();
     cell_->drawBezelWithFrame(painter, frame);
-    cell_->drawImage(painter, image_, frame);
+    cell_->drawImage(painter, image_, cell_->imageRectForBounds(frame));
     if (!text().isEmpty())
-        cell_->drawTitle(painter, text(), frame, ZEPSmallTextAttributes(Qt::black), Qt::AlignCenter);
+        cell_->drawTitle(painter, text(), cell_->titleRectForBounds(frame), ZEPSmallTextAttributes(Qt::black),
+                         Qt::AlignCenter);
 }

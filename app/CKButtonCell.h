@@ -66,6 +66,10 @@ public:
                            ZEPTextAttributes attributes, int alignment);
     // Draws image centred in the frame, moved 3 points down.
     virtual void drawImage(QPainter& painter, const QImage& image, const QRectF& frame);
+    // Where the button's title and image go inside its bounds: the whole bounds for both,
+    // unless a cell keeps them apart.
+    virtual QRectF titleRectForBounds(const QRectF& bounds) const { return bounds; }
+    virtual QRectF imageRectForBounds(const QRectF& bounds) const { return bounds; }
 
 protected:
     // Draws image whole into rect, a rectangle of the design's y-up frame geometry.

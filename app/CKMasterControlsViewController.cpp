@@ -56,8 +56,8 @@ CKMasterControlsViewController::CKMasterControlsViewController(QWidget* parent) 
     mPanSlider->setToolTip(tr("Master Pan"));
     mLeftMeter = new ZEPAudioMeter(QRect(78, 36, 10, 100), this);
     mRightMeter = new ZEPAudioMeter(QRect(92, 36, 10, 100), this);
-    mPauseAllButton = bigButton(this, QRect(122, 30, 64, 52));
-    mDuckAudioButton = bigButton(this, QRect(122, 100, 64, 52));
+    mPauseAllButton = bigButton(this, QRect(112, 30, 88, 52));
+    mDuckAudioButton = bigButton(this, QRect(112, 100, 88, 52));
 
     connect(mGainSlider, &CKDrawerSlider::sliderMoved, this, [this] { updateSliderGain(); });
     connect(mPanSlider, &CKDrawerSlider::sliderMoved, this, [this] { updatePan(); });

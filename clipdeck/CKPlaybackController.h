@@ -315,6 +315,8 @@ private:
     std::unique_ptr<CKEditorFaderAnimation> mDuckingFader;
     int mDeviceListenerToken = 0;
     bool mOutputDeviceLost = false;
+    // The last pause asked for: kept over an output that went away and came back.
+    bool mPauseWanted = false;
     bool mTerminating = false;
     // Pause, duck, stop all, master volume.
     std::vector<std::shared_ptr<CKSysExListener>> mSysExListeners;

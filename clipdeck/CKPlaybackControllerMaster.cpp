@@ -33,6 +33,7 @@ void CKPlaybackController::setPaused(bool paused)
 {
     onMainThread([this, paused] {
         const bool was = this->paused();
+        mPauseWanted = paused;
         mOutputPlayer->setPaused(paused);
         pauseAllSounds();
         const bool now = this->paused();
@@ -44,7 +45,9 @@ void CKPlaybackController::setPaused(bool paused)
 void CKPlaybackController::pauseAllSounds()
 {
     onMainThread([this] {
-        if (paused()) {
+        // The player's own flag, not paused(): a pause asked for while the output is away
+        // (its device gone) silences the sounds too, and holds when the output comes back.
+        if (mOutputPlayer->isPaused()) {
             mOutputPlayer->pause();
             pauseAllFaders();
             mMixer->stop();

@@ -82,10 +82,15 @@ void CKPlaybackController::followStoredOutputDevice()
 
 void CKPlaybackController::restartOutput()
 {
-    const bool wasPaused = mOutputPlayer->isPaused();
+    // The player forgets its pause when its device goes away: the pause asked for holds, and
+    // "paused" (which counts only while the output runs) is announced when it shows again.
+    const bool pausedBefore = paused();
+    const bool wasPaused = mOutputPlayer->isPaused() || mPauseWanted;
     mOutputPlayer->stop();
     if (const OSStatus status = mOutputPlayer->play())
         qWarning("The output does not run (%d): %s", int(status), qPrintable(mOutputPlayer->lastErrorText()));
     if (wasPaused)
         mOutputPlayer->pause();
+    if (paused() != pausedBefore)
+        didChangeValueForKey(QStringLiteral("paused"), pausedBefore, paused());
 }

@@ -1,6 +1,7 @@
 // The drawer's master controls heard on a JACK server of the test's own: the meters light
 // while a sound plays, Pause All silences output and meters and Resume All brings both
-// back, Duck lowers the output to the ducking volume and Un-Duck restores it.
+// back, Duck lowers the output to the ducking volume and Un-Duck restores it, each over the
+// time the ducking takes, read from the recording.
 #include "app/CKButton.h"
 #include "app/CKMasterControlsViewController.h"
 #include "app/CKNowPlayingViewController.h"
@@ -11,6 +12,9 @@
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 using namespace clipdeck::test;
 
@@ -55,4 +59,130 @@ TEST_F(PlaybackOnDevice, drawerMetersPauseAllAndDuckOnTheOutput)
     ASSERT_TRUE(waitUntil([&] { return nowPlaying.playingSounds().empty(); }));
     ASSERT_TRUE(waitUntil([&] { return !pane.isPlaybackRunning(); }));
     EXPECT_EQ(pane.leftMeter()->floatValue(), 0.0f);
+}
+
+namespace {
+
+constexpr double kRate = 44100;
+// A step of the fade lands on the next server cycle, and the main thread may run a step late
+// on a loaded machine: durations read from the recording allow for that.
+constexpr double kLateStep = 0.15;
+
+// The first frame from `from` on whose left sample is below (falling) or above (rising) level.
+long long firstFrameBeyond(const JackRecorder& recorder, size_t from, float level, bool falling)
+{
+    const std::vector<float>& left = recorder.channel(0);
+    for (size_t i = from; i < recorder.frames(); ++i)
+        if (falling ? left[i] < level : left[i] > level)
+            return (long long)i;
+    return -1;
+}
+
+// The frame with the lowest left sample between two frames.
+size_t quietestFrame(const JackRecorder& recorder, size_t from, size_t to)
+{
+    const std::vector<float>& left = recorder.channel(0);
+    size_t quietest = from;
+    for (size_t i = from; i < to; ++i)
+        if (left[i] < left[quietest])
+            quietest = i;
+    return quietest;
+}
+
+double seconds(long long frames) { return double(frames) / kRate; }
+
+} // namespace
+
+TEST_F(PlaybackOnDevice, drawerMetersLightWithinAFifthOfASecondOfTheSound)
+{
+    CKMasterControlsViewController pane;
+    record();
+    TestSound made = makeSound(files.constant(0.5f, 0.5f, 20 * 44100), &board);
+    made.sound->play();
+    size_t litAt = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        litAt = recorder->frames();
+        return pane.leftMeter()->floatValue() > 0 && pane.rightMeter()->floatValue() > 0;
+    }));
+    const long long heard = firstFrameBeyond(*recorder, 0, 0.25f, false);
+    ASSERT_GE(heard, 0);
+    EXPECT_LE(seconds((long long)litAt - heard), 0.2 + seconds(recorder->period()));
+}
+
+// The master controls over a sound that plays 0.5 on both channels, recorded from before it
+// starts; ducking goes to 0.33 of the level.
+class DrawerDucking : public PlaybackOnDevice {
+protected:
+    // Starts the sound with the given "duckingDuration" and waits for its steady level.
+    void playSteadySound(double duckingDuration)
+    {
+        UserDefaults& defaults = UserDefaults::standardUserDefaults();
+        defaults.setFloat(0.33f, "duckingVolume");
+        defaults.setDouble(duckingDuration, "duckingDuration");
+        pane = std::make_unique<CKMasterControlsViewController>();
+        record();
+        made = makeSound(files.constant(0.5f, 0.5f, 20 * 44100), &board);
+        made.sound->play();
+        ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, 0, 0.5f, 0.5f, 4410) >= 0; }));
+    }
+    std::unique_ptr<CKMasterControlsViewController> pane;
+    TestSound made;
+};
+
+// Duck fades the output to "duckingVolume" over "duckingDuration", Un-Duck fades it back as
+// long: both ramps are read from the recording, and halfway down the level is halfway.
+TEST_F(DrawerDucking, RampsDownOverTheDuckingDurationAndBack)
+{
+    playSteadySound(1.0);
+
+    const size_t before = recorder->frames();
+    pane->duckVolume();
+    EXPECT_EQ(pane->duckAudioButton()->title(), "Un-Duck");
+    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, before, 0.165f, 0.165f, 4410, 1e-4f) >= 0; }));
+    const long long downStart = firstFrameBeyond(*recorder, before, 0.4995f, true);
+    const long long downEnd = findSteadyLevel(*recorder, before, 0.165f, 0.165f, 4410, 1e-4f);
+    ASSERT_GE(downStart, 0);
+    EXPECT_GE(seconds(downEnd - downStart), 0.9);
+    EXPECT_LE(seconds(downEnd - downStart), 1.0 + kLateStep);
+    // Linear: half a second in, the level is about half way down.
+    EXPECT_NEAR(recorder->channel(0)[size_t(downStart + kRate / 2)], 0.5f - 0.5f * 0.67f / 2, 0.04f);
+    EXPECT_EQ(controller->outputGain(), 1.0f);
+
+    const size_t ducked = recorder->frames();
+    pane->duckVolume();
+    EXPECT_EQ(pane->duckAudioButton()->title(), "Duck (33%)");
+    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, ducked, 0.5f, 0.5f, 4410) >= 0; }));
+    const long long upStart = firstFrameBeyond(*recorder, ducked, 0.1655f, false);
+    const long long upEnd = findSteadyLevel(*recorder, ducked, 0.5f, 0.5f, 4410);
+    ASSERT_GE(upStart, 0);
+    EXPECT_GE(seconds(upEnd - upStart), 0.9);
+    EXPECT_LE(seconds(upEnd - upStart), 1.0 + kLateStep);
+}
+
+// An un-duck that interrupts a duck takes the share of "duckingDuration" the duck had run:
+// at 40% of a 2 s duck, 0.8 s back to the full level.
+TEST_F(DrawerDucking, AnUnDuckMidDuckTakesTheShareOfTheDurationTheDuckRan)
+{
+    playSteadySound(2.0);
+
+    const size_t before = recorder->frames();
+    pane->duckVolume();
+    const float fortyPercent = 1.0f - 0.4f * (1.0f - 0.33f);
+    ASSERT_TRUE(waitUntil([&] { return controller->duckingLevel() <= fortyPercent; }));
+    pane->duckVolume();
+    const size_t turned = recorder->frames();
+    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, turned, 0.5f, 0.5f, 4410) >= 0; }));
+    EXPECT_FALSE(controller->ducked());
+
+    // How far the duck got, from the quietest frame of the recording, and how long the way
+    // back took from there.
+    const long long upEnd = findSteadyLevel(*recorder, turned, 0.5f, 0.5f, 4410);
+    const size_t quietest = quietestFrame(*recorder, before, size_t(upEnd));
+    const float reached = (0.5f - recorder->channel(0)[quietest]) / (0.5f * (1.0f - 0.33f));
+    EXPECT_GE(reached, 0.38f);
+    EXPECT_LE(reached, 0.5f);
+    const double back = seconds(upEnd - (long long)quietest);
+    EXPECT_GE(back, 2.0 * reached - 0.05);
+    EXPECT_LE(back, 2.0 * reached + kLateStep);
+    EXPECT_NEAR(back, 0.8, 0.25);
 }

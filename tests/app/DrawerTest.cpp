@@ -5,6 +5,7 @@
 #include "app/CKClipdeckWindow.h"
 #include "app/CKDrawerListContainerView.h"
 #include "app/CKDrawerSlider.h"
+#include "app/CKFooterPopUpButton.h"
 #include "app/CKGraphConfigurationController.h"
 #include "app/CKMasterControlsViewController.h"
 #include "app/CKMasterOutputViewController.h"
@@ -18,10 +19,16 @@
 #include "platform/NotificationCenter.h"
 #include "platform/TimeSource.h"
 #include "platform/UserDefaults.h"
+#include "platform/ui/ZEPImageNamed.h"
 #include "support/SettleEventLoop.h"
+
+#include "../platform/ui/RenderedPicture.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -120,6 +127,41 @@ TEST(MasterOutputDrawer, SharedPanesSplitWhatTheMasterControlsLeave)
     EXPECT_EQ(drawer.nowPlayingVC()->width(), shared);
     EXPECT_EQ(drawer.graphConfigurationVC()->view()->width(), shared);
     EXPECT_GT(drawer.graphConfigurationVC()->view()->x(), drawer.nowPlayingVC()->geometry().right());
+}
+
+TEST(FooterPopUpButton, IsDrawnFromTheFooterImagesAndPopsUpAMenuOfItsItems)
+{
+    CKFooterPopUpButton popUp;
+    popUp.addItem("One", "uid:one");
+    popUp.addItem("Two", "uid:two");
+    popUp.addItem("Three", "uid:three");
+    qobject_cast<QStandardItemModel*>(popUp.model())->item(1)->setEnabled(false);
+    popUp.resize(180, 20);
+
+    // The pill: the tile stretched across the middle, the title over it at the left.
+    const QImage picture = renderedPicture(popUp);
+    const QImage tile = ZEPImageNamed("footer-popupmenu-tile");
+    ASSERT_FALSE(tile.isNull());
+    EXPECT_EQ(picture.pixel(120, 1), tile.pixel(0, 1));
+    int ink = 0;
+    for (int x = CKFooterPopUpButton::kTitleLeftInset; x < 60; ++x)
+        for (int y = 4; y < 16; ++y)
+            ink += qGray(picture.pixel(x, y)) < 100;
+    EXPECT_GT(ink, 10) << "no title drawn";
+
+    // The menu: every item, the chosen one checked, a disabled one greyed; a pick chooses.
+    QSignalSpy picks(&popUp, &QComboBox::activated);
+    popUp.showPopup();
+    ASSERT_NE(popUp.shownMenu(), nullptr);
+    const QList<QAction*> actions = popUp.shownMenu()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[2]->text(), "Three");
+    EXPECT_TRUE(actions[0]->isChecked());
+    EXPECT_FALSE(actions[1]->isEnabled());
+    actions[2]->trigger();
+    EXPECT_EQ(popUp.currentIndex(), 2);
+    ASSERT_EQ(picks.size(), 1);
+    EXPECT_EQ(picks[0][0].toInt(), 2);
 }
 
 // ---- The footer in the running window ----

@@ -14,10 +14,12 @@
 #include "app/CKWindowVerticalResizerThumb.h"
 #include "app/ZEPAudioMeter.h"
 #include "platform/ui/ZEPImageNamed.h"
+#include "platform/ui/ZEPTextAttributes.h"
 
 #include "../platform/ui/RenderedPicture.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -71,6 +73,17 @@ QImage bezelOf(CKButtonCell& cell, QSize size)
     QPainter painter(&picture);
     cell.drawBezelWithFrame(painter, QRectF(QPointF(0, 0), size));
     return picture;
+}
+
+// The drawn pixels' bounding box (alpha above 0).
+QRect drawnBox(const QImage& picture)
+{
+    QRect box;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (qAlpha(picture.pixel(x, y)) > 0)
+                box |= QRect(x, y, 1, 1);
+    return box;
 }
 
 } // namespace
@@ -168,6 +181,33 @@ TEST(SkinnedControlsTest, BigButtonDrawsItsStateImageAtItsOwnSizeOnTheBottomEdge
     EXPECT_EQ(qAlpha(picture.pixel(4, 9)), 0);
     button.setDown(true);
     EXPECT_EQ(colourAt(renderedPicture(button), 0, 9), QColor(0, 255, 0));
+}
+
+TEST(SkinnedControlsTest, BigButtonKeepsItsIconAboveItsTitle)
+{
+    // The drawer's big buttons with the titles they show; no bezel, so only icon and title draw.
+    QImage icon(16, 16, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::white);
+    for (const char* title : {"Pause All", "Resume All", "Duck (33%)", "Un-Duck"}) {
+        SCOPED_TRACE(title);
+        CKButton button(QRect(0, 0, 88, 52), nullptr, std::make_unique<CKBigButtonCell>());
+        button.setImage(icon);
+        const QRect iconBox = drawnBox(renderedPicture(button));
+        button.setImage(QImage());
+        button.setTitle(title);
+        const QRect titleBox = drawnBox(renderedPicture(button));
+        ASSERT_FALSE(iconBox.isEmpty());
+        ASSERT_FALSE(titleBox.isEmpty());
+        EXPECT_EQ(iconBox.size(), QSize(16, 16));
+        EXPECT_LT(iconBox.bottom(), titleBox.top()) << "the title runs into the icon";
+        EXPECT_TRUE(button.rect().contains(titleBox));
+        // Centred both ways on the button's width, and the title whole, not elided.
+        EXPECT_NEAR(iconBox.center().x(), 44, 1);
+        EXPECT_NEAR(titleBox.center().x(), 44, 2);
+        QFont bold = ZEPSystemFontOfSize(11);
+        bold.setBold(true);
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(title), 88);
+    }
 }
 
 TEST(SkinnedControlsTest, WheelStepMovesDrawerSliderByAHundredthWithOneAction)

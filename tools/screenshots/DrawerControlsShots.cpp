@@ -18,13 +18,14 @@
 
 namespace {
 
-CKButton* bigButton(QWidget* parent, const QRect& frame, const QString& title)
+CKButton* bigButton(QWidget* parent, const QRect& frame, const QString& title, const QString& icon)
 {
     auto cell = std::make_unique<CKBigButtonCell>();
     cell->setNormalStateName("bigbutton-normal");
     cell->setPressedStateName("bigbutton-press");
     auto* button = new CKButton(frame, parent, std::move(cell));
     button->setTitle(title);
+    button->setImage(ZEPImageNamed(icon));
     return button;
 }
 
@@ -58,8 +59,8 @@ QImage drawerControlsScreenshot()
     left->setPeakValue(0.78f);
     right->setFloatValue(0.55f);
     right->setPeakValue(0.71f);
-    bigButton(&drawer, QRect(124, 24, 64, 52), "Pause All");
-    bigButton(&drawer, QRect(124, 90, 64, 52), "Duck");
+    bigButton(&drawer, QRect(116, 24, 88, 52), "Pause All", "bigbutton-icon-pause");
+    bigButton(&drawer, QRect(116, 90, 88, 52), "Duck (33%)", "bigbutton-icon-duck");
     auto* stopAll = new CKButton(QRect(20, 156, 80, 22), &drawer);
     stopAll->cell()->setLeftName("footerbutton-leftcap");
     stopAll->cell()->setMiddleName("footerbutton-tile");
