@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 QToolButton* imageButton(QWidget* parent, const QRect& frame)
@@ -42,10 +44,9 @@ CKPlayingSoundView::CKPlayingSoundView(const QRect& frame, QWidget* parent) : QW
     QPalette palette = soundNameLabel_->palette();
     palette.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6)); // on the drawer's dark well
     soundNameLabel_->setPalette(palette);
-    soundNameLabel_->setGeometry(26, 0, frame.width() - 26 - 44, h);
     wireImageView_ = new QLabel(this);
-    wireImageView_->setGeometry(frame.width() - 42, (h - 17) / 2, 17, 17);
     removeButton_ = imageButton(this, QRect(frame.width() - 21, (h - 17) / 2, 17, 17));
+    layOutChildren();
     removeButton_->setIcon(iconOf(QStringLiteral("hud-button-remove"), QStringLiteral("hud-button-remove-press")));
     removeButton_->setToolTip(tr("Stop (Alt: stop all)"));
     setPaused(false);
@@ -55,6 +56,21 @@ CKPlayingSoundView::CKPlayingSoundView(const QRect& frame, QWidget* parent) : QW
 }
 
 CKPlayingSoundView::~CKPlayingSoundView() = default;
+
+void CKPlayingSoundView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layOutChildren();
+}
+
+void CKPlayingSoundView::layOutChildren()
+{
+    const int w = width();
+    const int h = height();
+    soundNameLabel_->setGeometry(26, 0, std::max(0, w - 26 - 44), h);
+    wireImageView_->setGeometry(w - 42, (h - 17) / 2, 17, 17);
+    removeButton_->setGeometry(w - 21, (h - 17) / 2, 17, 17);
+}
 
 void CKPlayingSoundView::setSoundSource(CKSoundSource* sound)
 {

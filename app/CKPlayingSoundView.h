@@ -35,7 +35,13 @@ public:
     void stopSound(Qt::KeyboardModifiers modifiers);
     void playPauseSound();
 
+protected:
+    // The name takes the row's width as the list resizes it; the buttons keep to the ends.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void layOutChildren();
+
     void updatePlaying();
     void setButtonImages(const QString& normal, const QString& pressed);
 

@@ -406,3 +406,17 @@ TEST_F(NowPlaying, ARowDimsItsNameWhileItsSoundDoesNotPlay)
     EXPECT_NEAR(row->soundNameLabel()->palette().color(QPalette::WindowText).alphaF(), 0.5, 0.01);
     EXPECT_EQ(row->soundSource(), &sound);
 }
+
+TEST_F(NowPlaying, ARowsNameTakesTheWidthTheListGivesItAndItsButtonsKeepToTheEnds)
+{
+    CKSoundSource sound;
+    sound.setName("Thunder roll over the hills");
+    began(&sound);
+    auto* row = static_cast<CKPlayingSoundView*>(pane.soundList()->rowAtIndex(0));
+    row->window()->show(); // a hidden widget hears of its size only when shown
+    for (const int width : {120, 400}) {
+        row->resize(width, row->height());
+        EXPECT_EQ(row->soundNameLabel()->geometry().right(), width - 44 - 1) << width;
+        EXPECT_EQ(row->removeButton()->geometry().right(), width - 4 - 1) << width;
+    }
+}
