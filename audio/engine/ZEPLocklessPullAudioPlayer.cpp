@@ -68,7 +68,12 @@ OSStatus ZEPLocklessPullAudioPlayer::renderFrames(UInt32* frames, AudioBufferLis
             (failed || stored < mOverloadFrames.load() || lastRenderError() != noErr)) {
             mHandlingOverload = true;
             mRecoveringFromOverload = true;
-            sendRealtimeMessage(kOverloadMessage);
+            // A report the full main-thread queue did not take counts as not made, so the
+            // next dry slice reports it again instead of the overload going unheard for good.
+            if (!sendRealtimeMessage(kOverloadMessage)) {
+                mHandlingOverload = false;
+                mRecoveringFromOverload = false;
+            }
         }
         shape.silence(ioData, renderFlags);
     }

@@ -7,6 +7,8 @@
 #include "audio/engine/ZEPSlamAudioPlayer.h"
 
 #include "TestProducers.h"
+#include "platform/MainThread.h"
+#include "support/SettleEventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -226,6 +228,34 @@ TEST(LocklessPullAudioPlayer, ReportsAnOverloadOnceAndRecoversWhenTheRingRefills
     ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
     EXPECT_FALSE(player->isRecoveringFromOverload());
     EXPECT_EQ(out.samples[0][1], 1.0f);
+}
+
+TEST(LocklessPullAudioPlayer, AnOverloadTheFullMainThreadQueueDidNotTakeIsReportedAgain)
+{
+    struct OverloadCounter : ZEPAudioPlayerDelegate {
+        int overloads = 0;
+        void playerDidOverload(ZEPLocklessPullAudioPlayer*) override { ++overloads; }
+    } counter;
+    FunctionSource source(counting());
+    source.record = false;
+    auto player = ZEPLocklessPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 8192);
+    ASSERT_TRUE(player);
+    player->setDelegate(&counter);
+    Buffers out(512, 2);
+    UInt32 frames = 512;
+
+    // The main thread is busy: the real-time queue is full when the ring runs dry.
+    QCoreApplication::processEvents();
+    const auto nothing = [](void*, intptr_t) {};
+    while (mainthread::postRealtime(nothing, nullptr, 0)) {
+    }
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // dry: its report finds no room
+    QCoreApplication::processEvents();                     // the queue drains
+    clipdeck::test::settleEventLoop();
+    EXPECT_EQ(counter.overloads, 0);
+
+    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // still dry: reported now
+    EXPECT_TRUE(waitUntil([&] { return counter.overloads == 1; }));
 }
 
 TEST(PushAudioPlayer, RebuffersAfterRunningDryWaitingLongerEachTime)
