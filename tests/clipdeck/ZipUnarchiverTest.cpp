@@ -203,7 +203,10 @@ TEST_F(Unarchiving, cancellingStopsTheCurrentArchiveAndKeepsTheRestQueued)
     // The sheet's progress follows every 0.2 s once the unzip has begun.
     ASSERT_TRUE(waitUntil([&] { return clock.waitingTimers() == 1; }));
     ASSERT_NE(unarchiver.unzipper(), nullptr);
-    unarchiver.unzipper()->pause(); // holds it after the file it unpacks now
+    // Held once its first file is out (a pause before any file began would hold it at 0),
+    // after the file it unpacks now.
+    ASSERT_TRUE(waitUntil([&] { return unarchiver.unzipper()->progress() > 0.0f; }));
+    unarchiver.unzipper()->pause();
     const int updates = sheet->progressUpdates;
     clock.advance(0.2);
     EXPECT_EQ(sheet->progressUpdates, updates + 1);

@@ -203,58 +203,58 @@ TEST(SlamAudioPlayer, PlaysItsBlockAndReportsTheMarkOnceInTheSliceThatReachesIt)
     }
 }
 
-TEST(LocklessPullAudioPlayer, ReportsAnOverloadOnceAndRecoversWhenTheRingRefills)
-{
+// A lock-free pull player over an empty ring, counting the overloads it reports.
+class LocklessPullAudioPlayerOverload : public ::testing::Test {
+protected:
     struct OverloadCounter : ZEPAudioPlayerDelegate {
         int overloads = 0;
         void playerDidOverload(ZEPLocklessPullAudioPlayer*) override { ++overloads; }
-    } counter;
-    FunctionSource source(counting());
-    source.record = false;
-    auto player = ZEPLocklessPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 8192);
-    ASSERT_TRUE(player);
-    player->setDelegate(&counter);
-    Buffers out(512, 2);
+    };
+    void SetUp() override
+    {
+        source.record = false;
+        player = ZEPLocklessPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 8192);
+        ASSERT_TRUE(player);
+        player->setDelegate(&counter);
+    }
+    OSStatus render() { return renderSlice(*player, out, &frames); }
+
+    OverloadCounter counter;
+    FunctionSource source{counting()};
+    std::unique_ptr<ZEPLocklessPullAudioPlayer> player;
+    Buffers out{512, 2};
     UInt32 frames = 512;
-    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // empty ring: overload, silence
+};
+
+TEST_F(LocklessPullAudioPlayerOverload, ReportsAnOverloadOnceAndRecoversWhenTheRingRefills)
+{
+    ASSERT_EQ(render(), noErr); // empty ring: overload, silence
     EXPECT_EQ(out.samples[0][10], 0.0f);
-    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // still dry: no second report
+    ASSERT_EQ(render(), noErr); // still dry: no second report
     EXPECT_TRUE(waitUntil([&] { return counter.overloads == 1; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(counter.overloads, 1);
     EXPECT_TRUE(player->isRecoveringFromOverload());
 
     player->currentRingBuffer()->prime(4096); // a quarter of the capacity and more
-    ASSERT_EQ(renderSlice(*player, out, &frames), noErr);
+    ASSERT_EQ(render(), noErr);
     EXPECT_FALSE(player->isRecoveringFromOverload());
     EXPECT_EQ(out.samples[0][1], 1.0f);
 }
 
-TEST(LocklessPullAudioPlayer, AnOverloadTheFullMainThreadQueueDidNotTakeIsReportedAgain)
+TEST_F(LocklessPullAudioPlayerOverload, AnOverloadTheFullMainThreadQueueDidNotTakeIsReportedAgain)
 {
-    struct OverloadCounter : ZEPAudioPlayerDelegate {
-        int overloads = 0;
-        void playerDidOverload(ZEPLocklessPullAudioPlayer*) override { ++overloads; }
-    } counter;
-    FunctionSource source(counting());
-    source.record = false;
-    auto player = ZEPLocklessPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 8192);
-    ASSERT_TRUE(player);
-    player->setDelegate(&counter);
-    Buffers out(512, 2);
-    UInt32 frames = 512;
-
     // The main thread is busy: the real-time queue is full when the ring runs dry.
     QCoreApplication::processEvents();
     const auto nothing = [](void*, intptr_t) {};
     while (mainthread::postRealtime(nothing, nullptr, 0)) {
     }
-    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // dry: its report finds no room
+    ASSERT_EQ(render(), noErr); // dry: its report finds no room
     QCoreApplication::processEvents();                     // the queue drains
     clipdeck::test::settleEventLoop();
     EXPECT_EQ(counter.overloads, 0);
 
-    ASSERT_EQ(renderSlice(*player, out, &frames), noErr); // still dry: reported now
+    ASSERT_EQ(render(), noErr); // still dry: reported now
     EXPECT_TRUE(waitUntil([&] { return counter.overloads == 1; }));
 }
 
