@@ -13,6 +13,10 @@
 // Threads: play, stop, seeks, prime settings and burnFrames on the main thread; the rings'
 // loaders pull the producer on their own threads; renderFrames() on the device's thread
 // reads the current ring and never waits.
+//
+// Each final player stops the device in its own destructor: once a destructor further down
+// has begun, the render would call into a half-destroyed object (the rings and the final
+// class's overrides gone), and the base class stops the device only after that.
 
 #include "audio/engine/ZEPAudioPlayer.h"
 

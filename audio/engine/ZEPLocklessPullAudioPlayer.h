@@ -23,6 +23,12 @@ public:
     void handleOverload();
     bool isRecoveringFromOverload() const { return mRecoveringFromOverload.load(); }
 
+    ~ZEPLocklessPullAudioPlayer() override
+    {
+        if (isRunning())
+            stop();
+    }
+
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
                           const AudioTimeStamp* timeStamp, void* sender) override;
 

@@ -18,6 +18,12 @@ public:
                                                       UInt32 capacityFrames = kDefaultCapacityFrames,
                                                       OSStatus* outStatus = nullptr);
 
+    ~ZEPPullAudioPlayer() override
+    {
+        if (isRunning())
+            stop();
+    }
+
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
                           const AudioTimeStamp* timeStamp, void* sender) override;
 

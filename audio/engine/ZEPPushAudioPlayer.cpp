@@ -21,6 +21,12 @@ std::unique_ptr<ZEPPushAudioPlayer> ZEPPushAudioPlayer::create(AudioObjectID dev
     return status == noErr ? std::move(player) : nullptr;
 }
 
+ZEPPushAudioPlayer::~ZEPPushAudioPlayer()
+{
+    if (isRunning())
+        stop();
+}
+
 OSStatus ZEPPushAudioPlayer::play()
 {
     reset();

@@ -20,6 +20,10 @@ public:
                                                       const AudioStreamBasicDescription& inputDescription,
                                                       OSStatus* outStatus = nullptr);
 
+    // Stops the device before the rings the render reads go (the base class would stop it
+    // only after them).
+    ~ZEPPushAudioPlayer() override;
+
     OSStatus play() override;
     void reset() override;
     OSStatus pushFrames(UInt32 frames, const AudioBufferList* bufferList);

@@ -18,6 +18,9 @@ using namespace clipdeck::test;
 
 namespace {
 
+// Unpacking several archives under ThreadSanitizer on two loaded cores can take many seconds.
+constexpr int kUnpackTimeoutMs = 60000;
+
 class FakeSheet : public CKProgressSheet {
 public:
     explicit FakeSheet(QStringList& calls) : calls_(calls) {}
@@ -123,7 +126,7 @@ TEST_F(Unarchiving, archivesUnpackOneAfterAnotherUnderOneSheetAndAreHandedOverBy
     unarchiver.importFile(boardArchive("Party.ckzip"));
     unarchiver.importFile(boardArchive("Gala.ckzip", "7.clipdeck"));
     EXPECT_EQ(unarchiver.pendingArchives(), QStringList{archivePath("Gala.ckzip")});
-    ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }));
+    ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }, kUnpackTimeoutMs));
     EXPECT_EQ(delegate.calls, (QStringList{"title Unarchiving \"Party.ckzip\"...", "show", "unarchived Party.clipdeck",
                                            "title Unarchiving \"Gala.ckzip\"...", "unarchived Gala.clipdeck",
                                            "dismiss", "finished"}));
@@ -176,7 +179,7 @@ TEST_F(Unarchiving, aBadArchiveIsReportedAndTheNextOneStillUnpacks)
         unarchiver.importFile(lead);
         unarchiver.importFile(archivePath("Bad.ckzip"));
         unarchiver.importFile(good);
-        ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }));
+        ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }, kUnpackTimeoutMs));
         EXPECT_EQ(delegate.calls,
                   (QStringList{"title Unarchiving \"Lead.ckzip\"...", "show", "unarchived Lead.clipdeck",
                                "title Unarchiving \"Bad.ckzip\"...", "failed Bad.ckzip",
@@ -227,7 +230,7 @@ TEST_F(Unarchiving, cancellingStopsTheCurrentArchiveAndKeepsTheRestQueued)
     // The next archive opened begins the oldest one waiting.
     delegate.calls.clear();
     unarchiver.importFile(boardArchive("Third.ckzip"));
-    ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }));
+    ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }, kUnpackTimeoutMs));
     EXPECT_EQ(delegate.calls, (QStringList{"title Unarchiving \"Second.ckzip\"...", "show", "unarchived Second.clipdeck",
                                            "title Unarchiving \"Third.ckzip\"...", "unarchived Third.clipdeck",
                                            "dismiss", "finished"}));
@@ -237,7 +240,7 @@ TEST_F(Unarchiving, aNameAlreadyTakenGetsAFreshDestination)
 {
     writeFiles(tmpPath() + "/Party.clipdeck", {{"Contents.xml", "an earlier board"}});
     unarchiver.importFile(boardArchive("Party.ckzip"));
-    ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }));
+    ASSERT_TRUE(waitUntil([&] { return delegate.ended(); }, kUnpackTimeoutMs));
     EXPECT_EQ(delegate.calls.at(2), "unarchived Party 2.clipdeck");
     EXPECT_EQ(readFile(tmpPath() + "/Party.clipdeck/Contents.xml"), "an earlier board");
     EXPECT_EQ(readFile(tmpPath() + "/Party 2.clipdeck/Contents.xml"), "<clipdeck/>");

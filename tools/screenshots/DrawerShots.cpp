@@ -67,11 +67,14 @@ QImage drawerClosedScreenshot()
     auto controller = sampleController();
     CKClipdeckWindow* window = controller->mainWindow();
     pictureOfWindow(*window); // laid out with the drawer first
+    const int closedHeight = window->height() - int(AppController::kDrawerHeight);
     // Closed as the thumb closes it, without storing the state.
     controller->setAutoresizingMasksToDrawerMode();
     controller->_setShowingMasterOutput(false);
     controller->resizeWindowVerticallyByOffset(-AppController::kDrawerHeight);
     controller->setAutoresizingMasksToResizeMode();
+    // The window system applies the new size later, on a busy machine after a while.
+    processEventsUntil([&] { return window->height() == closedHeight; });
     return pictureOfWindow(*window);
 }
 

@@ -3,7 +3,9 @@
 // ThreadSanitizer build as well, where the first seek's loader still pulling the producer
 // while the second repositions it is a race it reports.
 #include "audio/engine/ZEPCanonicalFormats.h"
+#include "audio/engine/ZEPLocklessPullAudioPlayer.h"
 #include "audio/engine/ZEPPullAudioPlayer.h"
+#include "audio/engine/ZEPPushAudioPlayer.h"
 
 #include "TestProducers.h"
 #include "support/JackTestServer.h"
@@ -12,6 +14,10 @@
 #include "support/TestSignals.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <utility>
 
 using namespace clipdeck::test;
 using namespace enginetest;
@@ -45,10 +51,10 @@ TEST(PullAudioPlayerSeeks, TwoSeeksWithinOnePeriodPlayOnFromTheSecond)
         seek(first);
         seek(second);
         const size_t heard = recorder.frames();
-        ASSERT_TRUE(waitUntil([&] { return recorder.frames() > heard + 1024; }));
+        ASSERT_TRUE(waitUntil([&] { return recorder.frames() > heard + 1024; }, 30000));
     }
     const size_t end = recorder.frames();
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > end + 4410; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > end + 4410; }, 30000));
     const size_t recorded = recorder.frames();
     player->stop();
 
@@ -60,4 +66,34 @@ TEST(PullAudioPlayerSeeks, TwoSeeksWithinOnePeriodPlayOnFromTheSecond)
     EXPECT_LT(frame, (long long)second + 2 * 44100);
     const auto blocks = compareBlocks(left, last + 1 - 2048, 2048, 64, patternSample, patternFrame);
     EXPECT_EQ(blocks.badBlocks, 0u);
+}
+
+// A player destroyed while its device still renders stops the device before any part of it
+// goes: the render must never reach rings already freed or a half-destroyed object (the
+// ThreadSanitizer build reports the render's use of the object against its destruction).
+TEST(PlayerDestruction, APlayerDestroyedWhilePlayingStopsItsDeviceBeforeItsRingsGo)
+{
+    JackTestServer server(44100, 64);
+    CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
+    AudioHardware::shared().refresh();
+    FunctionSource source([](UInt64 frame, UInt32) { return patternSample((long long)frame); });
+    source.record = false;
+    const std::pair<const char*, std::function<std::unique_ptr<ZEPAudioPlayer>()>> players[] = {
+        {"pull", [&] { return ZEPPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 16384); }},
+        {"lockless pull", [&] { return ZEPLocklessPullAudioPlayer::create(0, &source, ZEPPlaybackFormat(), 16384); }},
+        {"push", [] { return ZEPPushAudioPlayer::create(0, ZEPPlaybackFormat()); }},
+    };
+    for (const auto& [name, make] : players) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<ZEPAudioPlayer> player = make();
+        ASSERT_TRUE(player);
+        ASSERT_EQ(player->play(), noErr) << player->lastErrorText().toStdString();
+        if (auto* push = dynamic_cast<ZEPPushAudioPlayer*>(player.get())) {
+            Buffers second(44100, 2);
+            ASSERT_EQ(push->pushFrames(44100, second.list()), noErr);
+        }
+        const SInt64 played = player->framesPlayed();
+        ASSERT_TRUE(waitUntil([&] { return player->framesPlayed() > played + 1024; }, 30000));
+        player.reset();
+    }
 }
