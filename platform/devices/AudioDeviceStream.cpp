@@ -12,6 +12,8 @@
 #include <pthread.h>
 #include <cstring>
 #include <time.h>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,11 +107,21 @@ OSStatus AudioDeviceStream::start()
     deviceGone_.store(false);
     AudioHardware& hardware = AudioHardware::shared();
     const bool output = direction_ == Direction::Output;
-    AudioObjectID id = device_;
-    if (id == 0)
-        id = output ? hardware.defaultOutputDevice() : hardware.defaultInputDevice();
-    const auto device = hardware.device(id);
-    if (!device || (output ? device->outputChannels : device->inputChannels) == 0) {
+    const auto chosen = [&] {
+        const AudioObjectID id = device_ ? device_ : output ? hardware.defaultOutputDevice() : hardware.defaultInputDevice();
+        auto found = hardware.device(id);
+        if (found && (output ? found->outputChannels : found->inputChannels) == 0)
+            found.reset();
+        return std::pair(id, found);
+    };
+    auto [id, device] = chosen();
+    if (!device) {
+        // The list is read again only every so often: a device that has just come (a sound
+        // server started a moment ago) may not be in it yet.
+        hardware.refresh();
+        std::tie(id, device) = chosen();
+    }
+    if (!device) {
         errorText_ = id == 0 && output ? AudioHardware::noOutputDeviceExplanation()
                      : id == 0         ? QStringLiteral("No audio input device was found.")
                                        : QStringLiteral("The audio device is no longer available.");

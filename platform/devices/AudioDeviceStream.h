@@ -52,7 +52,8 @@ public:
     OSStatus setDevice(AudioObjectID device);
     AudioObjectID device() const { return device_; }
 
-    // Opens the device and starts the stream. On failure the status tells why
+    // Opens the device and starts the stream; a device missing from the device list is
+    // looked for in a fresh read of it first. On failure the status tells why
     // (kAudioHardwareBadDeviceError when there is no device at all) and errorText() says it
     // in words.
     OSStatus start();

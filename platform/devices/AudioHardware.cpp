@@ -1,5 +1,7 @@
 #include "platform/devices/AudioHardware.h"
 
+#include "platform/devices/DeviceListing.h"
+#include "platform/devices/JackDeviceLister.h"
 #include "platform/devices/SoundLibraryMessages.h"
 
 #include <rtaudio/RtAudio.h>
@@ -9,6 +11,9 @@
 #include <set>
 
 namespace {
+
+// A JACK listing takes a few milliseconds; this bound is for a machine at full load.
+constexpr int kJackListingTimeoutMs = 5000;
 
 // The sound systems in order of preference.
 const RtAudio::Api kApis[] = {RtAudio::UNIX_JACK, RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA};
@@ -62,53 +67,44 @@ AudioHardware::Snapshot AudioHardware::enumerate()
     for (RtAudio::Api api : kApis) {
         if (!isCompiled(api))
             continue;
-        try {
-            RtAudio audio(api);
-            audio.showWarnings(false);
-            const unsigned count = audio.getDeviceCount();
-            if (count == 0)
-                continue;
-            const QString apiName = QString::fromStdString(RtAudio::getApiName(api));
-            unsigned defaultOutput = count, defaultInput = count;
-            try {
-                defaultOutput = audio.getDefaultOutputDevice();
-                defaultInput = audio.getDefaultInputDevice();
-            } catch (const RtAudioError&) {
+        const QString apiName = QString::fromStdString(RtAudio::getApiName(api));
+        std::optional<DeviceListing> listing;
+        if (api == RtAudio::UNIX_JACK)
+            listing = listJackDevicesInChildProcess(kJackListingTimeoutMs);
+        else
+            listing = listDevices(api);
+        if (!listing) {
+            // The lister did not answer in time (a server ending, a machine at full load):
+            // its devices stay as they were until a read that answers.
+            for (const auto& device : previous) {
+                if (device.api == apiName)
+                    snapshot.devices.push_back(device);
             }
-            for (unsigned index = 0; index < count; ++index) {
-                RtAudio::DeviceInfo info;
-                try {
-                    info = audio.getDeviceInfo(index);
-                } catch (const RtAudioError&) {
-                    continue;
-                }
-                if (info.name.empty())
-                    continue;
-                AudioHardwareDevice device;
-                device.api = apiName;
-                device.name = QString::fromStdString(info.name);
-                device.uid = apiName + ":" + device.name;
-                device.id = idForUID(device.uid);
-                if (info.probed) {
-                    device.outputChannels = info.outputChannels;
-                    device.inputChannels = info.inputChannels;
-                    device.sampleRates.assign(info.sampleRates.begin(), info.sampleRates.end());
-                    device.preferredSampleRate = info.preferredSampleRate;
-                } else {
-                    // A device busy with our own stream cannot be probed: keep what was known.
-                    auto known = std::find_if(previous.begin(), previous.end(),
-                                              [&](const AudioHardwareDevice& d) { return d.uid == device.uid; });
-                    if (known != previous.end())
-                        device = *known;
-                }
-                if (index == defaultOutput && device.outputChannels > 0 && snapshot.defaultOutput == 0)
-                    snapshot.defaultOutput = device.id;
-                if (index == defaultInput && device.inputChannels > 0 && snapshot.defaultInput == 0)
-                    snapshot.defaultInput = device.id;
-                snapshot.devices.push_back(device);
-            }
-        } catch (const RtAudioError&) {
             continue;
+        }
+        for (const ListedDevice& info : listing->devices) {
+            AudioHardwareDevice device;
+            device.api = apiName;
+            device.name = QString::fromStdString(info.name);
+            device.uid = apiName + ":" + device.name;
+            device.id = idForUID(device.uid);
+            if (info.probed) {
+                device.outputChannels = info.outputChannels;
+                device.inputChannels = info.inputChannels;
+                device.sampleRates = info.sampleRates;
+                device.preferredSampleRate = info.preferredSampleRate;
+            } else {
+                // A device busy with our own stream cannot be probed: keep what was known.
+                auto known = std::find_if(previous.begin(), previous.end(),
+                                          [&](const AudioHardwareDevice& d) { return d.uid == device.uid; });
+                if (known != previous.end())
+                    device = *known;
+            }
+            if (info.index == listing->defaultOutput && device.outputChannels > 0 && snapshot.defaultOutput == 0)
+                snapshot.defaultOutput = device.id;
+            if (info.index == listing->defaultInput && device.inputChannels > 0 && snapshot.defaultInput == 0)
+                snapshot.defaultInput = device.id;
+            snapshot.devices.push_back(device);
         }
     }
     // A preferred system without a default of its own still gives one.

@@ -7,7 +7,9 @@
 // stays the same for a uid as long as the process runs; 0 means "no device".
 //
 // The list is read again by refresh(), and about once a second by a polling thread while
-// anyone listens; listeners hear of changes on that thread, never on a render thread.
+// anyone listens; listeners hear of changes on that thread, never on a render thread. The
+// JACK part is read by a child process (JackDeviceLister.h); when it does not answer in time
+// the JACK devices stay as last read.
 //
 // Linux devices have no data sources, transport type or hardware gain: callers that ask
 // for them get neutral values from the layers above.

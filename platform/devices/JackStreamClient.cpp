@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <cstring>
+#include <pthread.h>
 
 bool JackStreamClient::open(const char* clientName, bool output, unsigned channels, Callbacks callbacks)
 {
@@ -107,7 +108,14 @@ int JackStreamClient::xrun(void* self)
 
 void JackStreamClient::shutdown()
 {
+    // libjack cancels this thread asynchronously once another thread of ours opens a client
+    // after the server's end (it then closes the clients left over): never in the middle of
+    // our procedure, which may hold a lock or sit in a function that must not throw. A
+    // cancellation asked for meanwhile takes effect once it has returned.
+    int cancelState = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
     serverGone_.store(true);
     if (callbacks_.shutdown)
         callbacks_.shutdown(callbacks_.refCon);
+    pthread_setcancelstate(cancelState, nullptr);
 }
