@@ -55,7 +55,9 @@ std::string jackDeviceListerPath()
 
 std::optional<DeviceListing> listJackDevicesInChildProcess(int timeoutMs)
 {
-    static const std::string program = jackDeviceListerPath();
+    // Never destroyed: the device list's poll thread may still read it while the program's
+    // statics are torn down at exit.
+    static const std::string& program = *new std::string(jackDeviceListerPath());
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
         return std::nullopt;
