@@ -90,7 +90,17 @@ int removeJackLeftovers(const QString& folder, unsigned uid, bool noServerRuns)
     const QString database = QStringLiteral("jack_db-%1").arg(uid);
     int removed = 0;
     QDir dir(folder);
-    for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    // The registry and the metadata database are shared by every JACK client on the machine,
+    // also by tests that start no server: removed under a client opening them, the client
+    // dies (SIGBUS) or leaks. They go only together with what a killed server left.
+    const bool killedServerLeft = std::any_of(entries.begin(), entries.end(), [&](const QString& entry) {
+        return entry.startsWith(segments) || entry.startsWith(QLatin1String("jack_clipdeck-")) ||
+               (entry.startsWith(QLatin1String("jack_sem.")) && entry.contains(QLatin1String("_clipdeck-")));
+    });
+    if (!killedServerLeft)
+        return 0;
+    for (const QString& entry : entries) {
         const bool leftover = entry == QLatin1String("jack-shm-registry") || entry.startsWith(segments) ||
                               entry.startsWith(QLatin1String("jack_clipdeck-")) ||
                               (entry.startsWith(QLatin1String("jack_sem.")) && entry.contains(QLatin1String("_clipdeck-")));

@@ -44,6 +44,19 @@ TEST(JackLeftovers, AreClearedOnlyWhenNoServerRuns)
     }
 }
 
+// Without anything a killed server left, the shared registry and database stay: clients of
+// other tests may be opening them.
+TEST(JackLeftovers, TheSharedRegistryStaysWhenNoKilledServerLeftAnything)
+{
+    TempFolder folder;
+    plant(folder.file("jack-shm-registry"));
+    ASSERT_TRUE(QDir(folder.path()).mkpath("jack_db-0"));
+    plant(folder.file("jack_db-0/__db.001"));
+    EXPECT_EQ(removeJackLeftovers(folder.path(), 0, true), 0);
+    EXPECT_TRUE(QFile::exists(folder.file("jack-shm-registry")));
+    EXPECT_TRUE(QFile::exists(folder.file("jack_db-0/__db.001")));
+}
+
 TEST(JackLeftovers, ARunningServerIsSeen)
 {
     JackTestServer server;
