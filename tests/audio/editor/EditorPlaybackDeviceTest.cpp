@@ -129,9 +129,10 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
 
     const std::vector<long long> expected = editedFrames(20000, 49999, {{30000, 30999}});
     const Heard heard = heardRamp(recorder);
-    // Recording starts a little after playback: what is heard is the region from there,
-    // frame after frame, up to its last frame, and silence after it.
-    ASSERT_GT(heard.frames.size(), size_t(20000));
+    // Recording starts a little after playback (on a loaded machine up to a few tenths of a
+    // second): what is heard is the region from there, frame after frame, up to its last
+    // frame, and silence after it.
+    ASSERT_GT(heard.frames.size(), size_t(10000));
     EXPECT_LE(jumpsAlong(heard.frames, expected, false), size_t(recorder.xruns()));
     EXPECT_EQ(heard.frames.back(), expected.back());
     EXPECT_TRUE(heard.silentAfter);

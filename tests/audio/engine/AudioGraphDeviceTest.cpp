@@ -174,6 +174,9 @@ TEST(AudioGraphDevice, EditsWhileTheChainPlaysAreHeardFromTheNextRenderWithoutAD
     EXPECT_GE(played.blocks, 300u);
     EXPECT_EQ(played.badBlocks, 0u);
     EXPECT_LE(played.discontinuities, size_t(recorder.xruns()));
+    // A late cycle (an xrun the recorder saw) can leave one recorded block made of two
+    // renders; every other block is one chain's gain throughout.
+    size_t mixedBlocks = 0;
     for (size_t block = start; block + kPeriod <= recorded; block += kPeriod) {
         const auto& l = recorder.channel(0);
         const auto& r = recorder.channel(1);
@@ -183,12 +186,16 @@ TEST(AudioGraphDevice, EditsWhileTheChainPlaysAreHeardFromTheNextRenderWithoutAD
                 reference = i;
         }
         const float gain = l[reference] / r[reference];
-        ASSERT_TRUE(std::any_of(chainGains.begin(), chainGains.end(),
-                                [&](Float32 g) { return std::abs(gain - g) <= 1e-4f * g; }))
-            << "block at " << block << " has gain " << gain;
-        for (size_t i = block; i < block + kPeriod; ++i)
-            ASSERT_NEAR(l[i], gain * r[i], 1e-4f * std::max(1.0f, gain)) << "block at " << block;
+        const bool oneChain =
+            std::any_of(chainGains.begin(), chainGains.end(), [&](Float32 g) { return std::abs(gain - g) <= 1e-4f * g; }) &&
+            std::all_of(l.begin() + long(block), l.begin() + long(block + kPeriod), [&](const float& left) {
+                const size_t i = size_t(&left - l.data());
+                return std::abs(left - gain * r[i]) <= 1e-4f * std::max(1.0f, gain);
+            });
+        if (!oneChain)
+            ++mixedBlocks;
     }
+    EXPECT_LE(mixedBlocks, size_t(recorder.xruns()));
     // A render never waits for the control thread (a test of its own shows that); what a
     // render costs is measured by the graph benchmark, not here.
     graph->setDelegate(nullptr);
