@@ -106,6 +106,10 @@ public:
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,
                           const AudioTimeStamp* timeStamp, void* sender) override;
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override;
+    // The board's render copies from the head and the ring, so it takes a slice of any size
+    // (the effect chain's limit is the loader's business). Answered without walking the
+    // chain: the mixer asks for every input on every slice.
+    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
     // The loader's pull: the read with every cut, fade and silence applied; the first pull
     // of a pass starts it (read position and reader floor). A file that fails (a seek or a
     // read) ends the loader as the sound's end does, after what came before.

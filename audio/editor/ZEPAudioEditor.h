@@ -146,7 +146,10 @@ public:
     virtual UInt32 trackCount() { return 1; }
     virtual bool canPlay() { return true; }
     OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0; }
+    // The largest slice the model's own chain (its playback and extraction) takes: 0, no
+    // limit. maxRequestFrames() answers the same unless a subclass renders another way.
+    virtual UInt32 chainMaxRequestFrames() { return 0; }
+    UInt32 maxRequestFrames() override { return chainMaxRequestFrames(); }
     bool isFlushing() override { return false; }
     void flush() override {}
     // -1: unlimited.

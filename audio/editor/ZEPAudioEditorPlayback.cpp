@@ -238,7 +238,7 @@ public:
         return mEditor.ZEPAudioEditor::renderFrames(frames, ioData, renderFlags, timeStamp, sender);
     }
     OSStatus setMaxRequestFrames(UInt32 frames) override { return mEditor.setMaxRequestFrames(frames); }
-    UInt32 maxRequestFrames() override { return mEditor.maxRequestFrames(); }
+    UInt32 maxRequestFrames() override { return mEditor.chainMaxRequestFrames(); }
     SInt64 framesAvailable() override { return mEditor.framesAvailable(); }
     bool isFlushing() override { return mEditor.isFlushing(); }
     void flush() override { mEditor.flush(); }

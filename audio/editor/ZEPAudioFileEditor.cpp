@@ -257,7 +257,7 @@ OSStatus ZEPAudioFileEditor::getReadyForExtraction()
     return ZEPAudioEditor::getReadyForExtraction();
 }
 
-UInt32 ZEPAudioFileEditor::maxRequestFrames()
+UInt32 ZEPAudioFileEditor::chainMaxRequestFrames()
 {
     constexpr UInt32 kLargestRequest = 0xFFFFFF;
     return mEffectsGraph ? std::min(mEffectsGraph->maxRequestFrames(), kLargestRequest) : kLargestRequest;

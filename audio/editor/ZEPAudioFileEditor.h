@@ -94,8 +94,8 @@ public:
     // board's render reads it).
     bool forceLoop() const { return mForceLoop.load(); }
     void setForceLoop(bool forceLoop) { mForceLoop.store(forceLoop); }
-    // The chain's, at most 0xFFFFFF.
-    UInt32 maxRequestFrames() override;
+    // The effect chain's, at most 0xFFFFFF.
+    UInt32 chainMaxRequestFrames() override;
     SInt64 framesAvailable() override;
 
     OSStatus getExtractionAudioDescription(AudioStreamBasicDescription* description) override;

@@ -73,8 +73,11 @@ float WindowedSincResampler::kernel(double x) const
 void WindowedSincResampler::buildPhaseTable(double scale, long halfWidth)
 {
     const long taps = 2 * halfWidth;
+    // Rows are packed at the filter's own width: the render reads two neighbouring rows a
+    // frame from a table that then stays small enough to stay in the cache beside the rest
+    // of the board's render.
     for (int phase = 0; phase <= kTablePhases; ++phase) {
-        float* row = mPhaseTable.data() + size_t(phase) * kMaxTableTaps;
+        float* row = mPhaseTable.data() + size_t(phase) * size_t(taps);
         const double fraction = double(phase) / kTablePhases;
         float sum = 0.0f;
         for (long k = 0; k < taps; ++k) {
@@ -97,8 +100,8 @@ void WindowedSincResampler::frameWeights(double scale, long halfWidth)
         const double at = mFraction * kTablePhases;
         const auto phase = size_t(at);
         const float blend = float(at - double(phase));
-        const float* row0 = mPhaseTable.data() + phase * kMaxTableTaps;
-        const float* row1 = row0 + kMaxTableTaps;
+        const float* row0 = mPhaseTable.data() + phase * size_t(taps);
+        const float* row1 = row0 + taps;
         for (long k = 0; k < taps; ++k)
             mWeights[size_t(k)] = row0[k] + (row1[k] - row0[k]) * blend;
         return;

@@ -54,7 +54,7 @@ private:
     std::vector<float> mTable;
     std::vector<float> mBuffer; // interleaved input, oldest first
     std::vector<float> mWeights;
-    std::vector<float> mPhaseTable; // (kTablePhases + 1) rows of kMaxTableTaps weights
+    std::vector<float> mPhaseTable; // (kTablePhases + 1) rows of the filter's taps, packed
     double mTableScale = 0;         // the stretch the table holds (0: none)
     long mFrames = 0;           // frames in the buffer
     long mIndex = 0;            // input time of the next output frame, in buffer frames:

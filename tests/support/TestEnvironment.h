@@ -36,7 +36,10 @@ private:
 };
 
 // Runs the Qt event loop until condition() holds or timeoutMs has passed; returns condition().
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+// The default is long because a state reached returns at once, while a loaded two-core
+// machine (ASan, a JACK server and other tests beside it) can take seconds to get there;
+// a wait that must not succeed passes its own short limit.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 20000);
 
 // The folder of checked-in test fixtures (tests/data).
 QString dataFolder();

@@ -11,7 +11,9 @@
 // render thread's CPU time per slice of the mixer, in microseconds); render_wall_us_mean;
 // press_call_us_p99 and _max (how long the press call took); press_latency_ms_median, _p99
 // and _max and press_latency_periods_max (from the press until the render that delivered the
-// sound's first frames began).
+// sound's first frames began); press_late_renders_max (renders that began after the press
+// call had returned and still delivered nothing of the sound: 0 means every press was heard
+// in the first cycle that could hear it, whatever the server's wake-up jitter).
 #include "audio/editor/CKAudioFileEditor.h"
 #include "audio/engine/ZEPAudioMixer.h"
 #include "audio/engine/ZEPAudioPlayer.h"
@@ -109,10 +111,16 @@ public:
         if (flags)
             *flags |= own;
         const SInt64 pressed = mPressedAt.load(std::memory_order_acquire);
-        if (pressed != 0 && !(own & kAudioUnitRenderAction_OutputIsSilence) &&
+        if (pressed == 0)
+            return status;
+        if (!(own & kAudioUnitRenderAction_OutputIsSilence) &&
             static_cast<const Float32*>(ioData->mBuffers[0].mData)[0] != 0.0f) {
             mLatency.store(began - pressed, std::memory_order_release);
             mPressedAt.store(0, std::memory_order_release);
+        } else {
+            const SInt64 returned = mReturnedAt.load(std::memory_order_acquire);
+            if (returned != 0 && began > returned)
+                mLateRenders.fetch_add(1, std::memory_order_relaxed);
         }
         return status;
     }
@@ -127,12 +135,18 @@ public:
     SInt64 press()
     {
         mLatency.store(-1);
+        mLateRenders.store(0);
+        mReturnedAt.store(0);
         const SInt64 began = nanosOf(CLOCK_MONOTONIC);
         mPressedAt.store(began, std::memory_order_release);
         mFeed->restartPlaybackAndContinue();
         mFeed->prepareForPlayback();
-        return nanosOf(CLOCK_MONOTONIC) - began;
+        const SInt64 returned = nanosOf(CLOCK_MONOTONIC);
+        mReturnedAt.store(returned, std::memory_order_release);
+        return returned - began;
     }
+    // Renders that began after the last press had returned without delivering its sound.
+    int lateRenders() const { return mLateRenders.load(std::memory_order_acquire); }
     // Nanoseconds from the last press to the render that first delivered it; -1 until then.
     SInt64 latency() const { return mLatency.load(std::memory_order_acquire); }
 
@@ -140,6 +154,8 @@ private:
     std::shared_ptr<CKAudioFileEditor> mFeed;
     std::atomic<SInt64> mPressedAt{0};
     std::atomic<SInt64> mLatency{-1};
+    std::atomic<SInt64> mReturnedAt{0};
+    std::atomic<int> mLateRenders{0};
 };
 
 std::shared_ptr<CKAudioFileEditor> loopingFeed(const QString& path, bool playing)
@@ -229,7 +245,7 @@ void soak(benchmark::State& state, Producers producers)
         const int xrunsBefore = xruns.xruns();
         if (timed)
             timed->setMeasuring(true);
-        std::vector<SInt64> pressCalls, latencies;
+        std::vector<SInt64> pressCalls, latencies, lateRenders;
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < end) {
             if (!pressed) {
@@ -237,8 +253,10 @@ void soak(benchmark::State& state, Producers producers)
                 continue;
             }
             pressCalls.push_back(pressed->press());
-            if (clipdeck::test::waitUntil([&] { return pressed->latency() >= 0; }, 1000))
+            if (clipdeck::test::waitUntil([&] { return pressed->latency() >= 0; }, 1000)) {
                 latencies.push_back(pressed->latency());
+                lateRenders.push_back(pressed->lateRenders());
+            }
             clipdeck::test::waitUntil([] { return false; }, 100);
             pressed->feed().setStopping(true);
             pressed->feed().restartPlaybackAtBeginning();
@@ -267,6 +285,7 @@ void soak(benchmark::State& state, Producers producers)
             state.counters["press_latency_ms_p99"] = percentile(latencies, 0.99) / 1e6;
             state.counters["press_latency_ms_max"] = percentile(latencies, 1.0) / 1e6;
             state.counters["press_latency_periods_max"] = percentile(latencies, 1.0) / periodNanos;
+            state.counters["press_late_renders_max"] = percentile(lateRenders, 1.0);
             state.counters["presses_unheard"] = double(pressCalls.size() - latencies.size());
         }
     }
