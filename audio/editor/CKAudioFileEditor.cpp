@@ -382,7 +382,21 @@ OSStatus CKAudioFileEditor::pullFrames(UInt32* frames, AudioBufferList* bufferLi
             mCacheRingBuffer->setReaderFloor(mCacheRingBuffer->framesWritten());
         mRingPass.store(pass, std::memory_order_release);
     }
-    const OSStatus status = readPackets(frames, bufferList, nullptr, true, true);
+    const UInt32 wanted = *frames;
+    const UInt32 buffers = std::min<UInt32>(bufferList->mNumberBuffers, kHeadBuffers);
+    UInt32 capacity[kHeadBuffers] = {};
+    for (UInt32 b = 0; b < buffers; ++b)
+        capacity[b] = bufferList->mBuffers[b].mDataByteSize;
+    OSStatus status = readPackets(frames, bufferList, nullptr, true, true);
+    if (status == noErr && *frames == 0 && forceLoop()) {
+        // A forced loop whose read stood at its end (a sound no longer than the head starts
+        // every pass there) only wrapped to the loop's start: the read from there is the
+        // pull. Only a loop with nothing in it delivers nothing again, and ends.
+        *frames = wanted;
+        for (UInt32 b = 0; b < buffers; ++b)
+            bufferList->mBuffers[b].mDataByteSize = capacity[b];
+        status = readPackets(frames, bufferList, nullptr, true, true);
+    }
     if (status == kZEPAudioSourceEndOfData || (status == noErr && *frames == 0))
         mLoaderEndPass.store(pass);
     if (status != noErr && status != kZEPAudioSourceNoDataYet && status != kZEPAudioSourceEndOfData) {

@@ -40,11 +40,7 @@ void ZEPAudioRingBuffer::resetLocked()
 
 void ZEPAudioRingBuffer::dropFramesLocked(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32))
 {
-    if (amountFrames() <= frames) {
-        for (RingBufferData* ring : mRingBuffers)
-            ZEPRingBufferClear(ring);
-        return;
-    }
+    frames = std::min(frames, amountFrames());
     for (RingBufferData* ring : mRingBuffers)
         drop(ring, SInt32(frames * mBytesPerPacketPerBuffer));
 }

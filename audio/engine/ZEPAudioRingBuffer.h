@@ -32,7 +32,7 @@ public:
 
     // Empties every ring.
     void reset();
-    // Drops the n oldest frames of every ring (all of them when n covers what ring 0 holds).
+    // Drops the n oldest frames of every ring (all it holds when n covers that).
     void consumeFrames(UInt32 frames);
     // Drops the n newest frames likewise.
     void burnTailFrames(UInt32 frames);
@@ -72,8 +72,9 @@ protected:
     std::recursive_mutex mRingBufferLock;
 
 private:
-    // Empties every ring when frames covers what ring 0 holds, else drops frames from each
-    // (lock held).
+    // Drops frames (at most what ring 0 holds) from each ring (lock held). Dropping all of
+    // them moves only the dropping side's position: the other side's stays where it is, so
+    // a writer copying ahead without the lock is never moved under its copy.
     void dropFramesLocked(UInt32 frames, OSStatus (*drop)(RingBufferData*, SInt32));
     // One of ring 0's byte counts, in frames.
     UInt32 frames(OSStatus (*count)(const RingBufferData*, SInt32*)) const;

@@ -126,6 +126,24 @@ TEST_F(PlaybackOnDevice, fadeTableOnTheRenderedOutput)
     }
 }
 
+TEST_F(PlaybackOnDevice, aLoopNoLongerThanItsHeadPlaysOnPastTheHead)
+{
+    // A second of sound, all of it in the head kept in memory: from the second pass on the
+    // loop is played from the ring, whose loader starts each pass at the sound's very end.
+    record();
+    TestSound made = makeSound(files.constant(0.25f, -0.25f, 44100), &board);
+    made.sound->setLoops(true);
+    made.sound->play();
+    ASSERT_TRUE(waitUntil([&] { return findSteadyLevel(*recorder, 0, 0.25f, -0.25f, 1024) >= 0; }));
+    const size_t heard = size_t(findSteadyLevel(*recorder, 0, 0.25f, -0.25f, 1024));
+    ASSERT_TRUE(waitUntil([&] { return recorder->frames() > heard + 3 * 44100; }));
+    // Three seconds on, the loop still sounds: its last half second is the sound throughout.
+    EXPECT_GE(findSteadyLevel(*recorder, recorder->frames() - 22050, 0.25f, -0.25f, 22050), 0)
+        << "the loop fell silent after its head";
+    EXPECT_TRUE(controller->soundIsPlaying(made.sound.get()));
+    made.sound->stopImmediately();
+}
+
 TEST_F(PlaybackOnDevice, pauseGivesSilenceAndResumeGoesOnFromTheSameFrame)
 {
     record();

@@ -67,7 +67,11 @@ QImage drawerClosedScreenshot()
     auto controller = sampleController();
     CKClipdeckWindow* window = controller->mainWindow();
     pictureOfWindow(*window); // laid out with the drawer first
-    const int closedHeight = window->height() - int(AppController::kDrawerHeight);
+    // Measured from the size asked for, once the window system has applied it: on a busy
+    // machine the shown window can still have another height here.
+    const int openHeight = int(AppController::ruledWindowSize(QSizeF(1100, 0), true).height());
+    processEventsUntil([&] { return window->width() == 1100 && window->height() == openHeight; });
+    const int closedHeight = openHeight - int(AppController::kDrawerHeight);
     // Closed as the thumb closes it, without storing the state.
     controller->setAutoresizingMasksToDrawerMode();
     controller->_setShowingMasterOutput(false);

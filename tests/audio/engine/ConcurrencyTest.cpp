@@ -2,6 +2,7 @@
 #include "audio/engine/ZEPAudioLocklessPullRingBuffer.h"
 #include "audio/engine/ZEPAudioMixer.h"
 #include "audio/engine/ZEPAudioPullRingBuffer.h"
+#include "audio/engine/ZEPAudioRingBuffer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
 #include "platform/MainThread.h"
 
@@ -235,4 +236,53 @@ TEST(ZEPAudioLocklessRingBufferConcurrency, AReaderThatFallsBehindALiveWriterRes
     writer.join();
     EXPECT_TRUE(inOrder);
     EXPECT_GT(expected, Float32(resumedAt));
+}
+
+TEST(ZEPAudioRingBufferConcurrency, DroppingAllWhileTheWriterCopiesAheadLosesNothingWrittenAfter)
+{
+    // A pull player's render drops everything its ring holds (a switch of rings) while the
+    // loader copies its next pull into the free space without the lock: whatever the loader
+    // publishes afterwards is read back whole, in order.
+    AudioStreamBasicDescription format;
+    ZEPCanonicalFloatASBD(&format, 2, true);
+    ZEPAudioRingBuffer ring(format, 4096);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        Buffers chunk(256, 2);
+        for (UInt64 first = 0; writing.load();) {
+            // The count wraps at 2^20, where floats still hold every integer; reads of 64
+            // frames never straddle the wrap.
+            for (UInt32 i = 0; i < 256; ++i) {
+                chunk.samples[0][i] = Float32((first + i) % (1 << 20));
+                chunk.samples[1][i] = -chunk.samples[0][i];
+            }
+            if (ring.writeFramesIntoSpace(256, chunk.list()) == noErr)
+                first += 256;
+            else
+                std::this_thread::yield();
+        }
+    });
+
+    Buffers out(64, 2);
+    int reads = 0, broken = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (int round = 0; std::chrono::steady_clock::now() < end || reads < 1000; ++round) {
+        ring.lock();
+        if (ring.amountFrames() >= 64) {
+            UInt32 frames = 64;
+            ring.readFramesLocked(&frames, out.list());
+            ++reads;
+            bool whole = frames == 64;
+            for (UInt32 i = 0; whole && i < 64; ++i)
+                whole = out.samples[0][i] == out.samples[0][0] + Float32(i) && out.samples[1][i] == -out.samples[0][i];
+            broken += whole ? 0 : 1;
+        }
+        if (round % 3 == 0)
+            ring.consumeFramesLocked(ring.amountFrames());
+        ring.unlock();
+        std::this_thread::yield();
+    }
+    writing.store(false);
+    writer.join();
+    EXPECT_EQ(broken, 0) << "of " << reads << " reads";
 }
