@@ -27,10 +27,11 @@ namespace clipdeck::test {
 
 class JackTestServer {
 public:
-    // Starts jackd with the dummy driver at sampleRate and period frames, without real-time
-    // scheduling unless realtime is set (benchmarks); running() tells whether it came up
-    // (tests then use CLIPDECK_REQUIRE_SERVER, support/ServerRequirement.h).
-    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256, bool realtime = false);
+    // Starts jackd with the dummy driver at sampleRate and period frames, with real-time
+    // scheduling unless realtime is false (again without it when a real-time server does not
+    // come up); running() tells whether it came up (tests then use CLIPDECK_REQUIRE_SERVER,
+    // support/ServerRequirement.h).
+    explicit JackTestServer(unsigned sampleRate = 44100, unsigned period = 256, bool realtime = true);
     ~JackTestServer();
     JackTestServer(const JackTestServer&) = delete;
     JackTestServer& operator=(const JackTestServer&) = delete;
@@ -39,6 +40,9 @@ public:
     QString name() const { return name_; }
 
 private:
+    // Starts the server program and waits until it is ready: true when it came up.
+    bool start(unsigned sampleRate, unsigned period, bool realtime);
+
     QString name_;
     pid_t pid_ = -1;
     bool running_ = false;

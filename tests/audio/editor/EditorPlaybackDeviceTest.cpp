@@ -203,14 +203,22 @@ TEST_F(EditorPlaybackOnDevice, aMonoAACLivePreviewSoundsTheSameOnBothSides)
     const size_t count = recorder.frames();
     const std::vector<float>& left = recorder.channel(0);
     const std::vector<float>& right = recorder.channel(1);
+    // The recorder's two ports are connected one after the other: the comparison starts at
+    // the first cycle that has both.
+    constexpr size_t kCycle = 256;
+    size_t start = 0;
+    while (start < count && (left[start] == 0.0f || right[start] == 0.0f))
+        ++start;
+    start = (start + kCycle - 1) / kCycle * kCycle;
+    ASSERT_LT(start + 22050, count);
     double power = 0;
     size_t unequal = 0;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = start; i < count; ++i) {
         power += double(left[i]) * left[i];
         unequal += left[i] != right[i] ? 1 : 0;
     }
     EXPECT_EQ(unequal, 0u);
-    EXPECT_GT(std::sqrt(power / double(count)), 0.1); // the mean of both tones, not silence
+    EXPECT_GT(std::sqrt(power / double(count - start)), 0.1); // the mean of both tones, not silence
 }
 
 TEST_F(EditorPlaybackOnDevice, aScrubAskedForDuringABurstPlaysTheNewestPositionNext)
