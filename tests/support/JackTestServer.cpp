@@ -94,16 +94,14 @@ int removeJackLeftovers(const QString& folder, unsigned uid, bool noServerRuns)
     // The registry and the metadata database are shared by every JACK client on the machine,
     // also by tests that start no server: removed under a client opening them, the client
     // dies (SIGBUS) or leaks. They go only together with what a killed server left.
-    const bool killedServerLeft = std::any_of(entries.begin(), entries.end(), [&](const QString& entry) {
+    const auto leftByAServer = [&](const QString& entry) {
         return entry.startsWith(segments) || entry.startsWith(QLatin1String("jack_clipdeck-")) ||
                (entry.startsWith(QLatin1String("jack_sem.")) && entry.contains(QLatin1String("_clipdeck-")));
-    });
-    if (!killedServerLeft)
+    };
+    if (std::none_of(entries.begin(), entries.end(), leftByAServer))
         return 0;
     for (const QString& entry : entries) {
-        const bool leftover = entry == QLatin1String("jack-shm-registry") || entry.startsWith(segments) ||
-                              entry.startsWith(QLatin1String("jack_clipdeck-")) ||
-                              (entry.startsWith(QLatin1String("jack_sem.")) && entry.contains(QLatin1String("_clipdeck-")));
+        const bool leftover = entry == QLatin1String("jack-shm-registry") || leftByAServer(entry);
         if (leftover && dir.remove(entry))
             ++removed;
         else if (entry == database && QDir(dir.filePath(entry)).removeRecursively())

@@ -43,12 +43,16 @@ private:
     std::vector<std::unique_ptr<CKSoundSource>> sounds_;
 };
 
+// The width of the pictured window, and its height with the drawer open by the window's rule.
+constexpr int kWindowWidth = 1100;
+int openWindowHeight() { return int(AppController::ruledWindowSize(QSizeF(kWindowWidth, 0), true).height()); }
+
 // The program's window as it starts, not yet shown and never launched.
 std::unique_ptr<AppController> sampleController()
 {
     auto controller = std::make_unique<AppController>();
     controller->awakeFromNib();
-    controller->mainWindow()->resize(1100, int(AppController::ruledWindowSize(QSizeF(1100, 0), true).height()));
+    controller->mainWindow()->resize(kWindowWidth, openWindowHeight());
     waitForShownBoard(*controller);
     return controller;
 }
@@ -69,8 +73,8 @@ QImage drawerClosedScreenshot()
     pictureOfWindow(*window); // laid out with the drawer first
     // Measured from the size asked for, once the window system has applied it: on a busy
     // machine the shown window can still have another height here.
-    const int openHeight = int(AppController::ruledWindowSize(QSizeF(1100, 0), true).height());
-    processEventsUntil([&] { return window->width() == 1100 && window->height() == openHeight; });
+    const int openHeight = openWindowHeight();
+    processEventsUntil([&] { return window->width() == kWindowWidth && window->height() == openHeight; });
     const int closedHeight = openHeight - int(AppController::kDrawerHeight);
     // Closed as the thumb closes it, without storing the state.
     controller->setAutoresizingMasksToDrawerMode();
