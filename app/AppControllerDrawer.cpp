@@ -103,7 +103,8 @@ void AppController::updateMasterOutputAndSave(bool save)
 }
 
 // A user's resize is answered by one queued resize to the rule when the width changed; our
-// own resize to the rule then finds nothing to change, so it never loops.
+// own resize to the rule then finds nothing to change, so it never loops. The rule is taken
+// when the queued resize runs: the drawer may have opened or closed in between.
 bool AppController::eventFilter(QObject* watched, QEvent* event)
 {
     // The remote picture opens the pairing sheet too: with no remote its count is hidden,
@@ -116,11 +117,13 @@ bool AppController::eventFilter(QObject* watched, QEvent* event)
         !(resizerThumb_ && resizerThumb_->isDragging())) {
         const auto* resize = static_cast<QResizeEvent*>(event);
         if (resize->oldSize().isValid() && resize->oldSize().width() != resize->size().width()) {
-            const QSize ruled = windowWillResize(QSizeF(resize->size())).toSize();
-            if (ruled != resize->size()) {
+            if (windowWillResize(QSizeF(resize->size())).toSize() != resize->size()) {
                 QPointer<CKClipdeckWindow> window = mainWindow_;
-                QTimer::singleShot(0, this, [this, window, ruled] {
+                QTimer::singleShot(0, this, [this, window] {
                     if (!window)
+                        return;
+                    const QSize ruled = ruledWindowSize(QSizeF(window->size()), isShowingMasterOutput_).toSize();
+                    if (ruled == window->size())
                         return;
                     applyingWindowRule_ = true;
                     window->resize(ruled);

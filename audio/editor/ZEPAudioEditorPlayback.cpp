@@ -719,8 +719,10 @@ OSStatus ZEPAudioEditor::converter(ZEPAudioConverter* converter, UInt32* readPac
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     UInt32 frames = std::min(count, ring->amountFrames());
     OSStatus status = noErr;
+    // The preview runs on the player's loader, which may wait: a ring busy for a moment (its
+    // own loader publishing) must not pass for an empty one, or the slice would be silence.
     if (frames > 0)
-        status = ring->readFrames(&frames, bufferList);
+        status = ring->readFramesWaitingForLock(&frames, bufferList);
     *readPackets = frames;
     if (frames > 0)
         return status;

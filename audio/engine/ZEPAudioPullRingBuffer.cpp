@@ -84,6 +84,15 @@ OSStatus ZEPAudioPullRingBuffer::readFrames(UInt32* ioFrames, AudioBufferList* b
     return status;
 }
 
+OSStatus ZEPAudioPullRingBuffer::readFramesWaitingForLock(UInt32* ioFrames, AudioBufferList* bufferList)
+{
+    lock();
+    const OSStatus status = readFramesLocked(ioFrames, bufferList);
+    unlock();
+    mLoader.readerDidRead();
+    return status;
+}
+
 OSStatus ZEPAudioPullRingBuffer::loaderPull(UInt32* delivered)
 {
     *delivered = 0;

@@ -51,6 +51,10 @@ public:
     void reset();
 
     OSStatus readFrames(UInt32* ioFrames, AudioBufferList* bufferList) override;
+    // For a reader that may wait (never the device's render thread): waits for the lock the
+    // loader holds to publish, where readFrames() would give up, and reads what is stored,
+    // up to *ioFrames.
+    OSStatus readFramesWaitingForLock(UInt32* ioFrames, AudioBufferList* bufferList);
     // Drops the n oldest frames from the reader's side, with one try of the lock; false when
     // it was busy and nothing was dropped.
     bool consumeFramesFromReader(UInt32 frames);

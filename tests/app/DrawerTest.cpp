@@ -225,6 +225,21 @@ TEST_F(Footer, AWidthChangeBringsTheHeightToTheRuleOnce)
     EXPECT_EQ(window->size(), QSize(1200, 600));
 }
 
+TEST_F(Footer, ADrawerClosedBeforeTheRuleIsAppliedKeepsTheClosedHeight)
+{
+    start();
+    ASSERT_TRUE(controller->isShowingMasterOutput());
+    window->resize(1200, 300); // a width change: the rule's resize is queued
+    // Closed as the thumb closes it, before the queued resize has run.
+    controller->didStartDraggingThumb(controller->resizerThumb());
+    controller->_setShowingMasterOutput(false);
+    controller->resizeWindowVerticallyByOffset(-AppController::kDrawerHeight);
+    controller->setAutoresizingMasksToResizeMode();
+    controller->updateMasterOutput();
+    settleEventLoop();
+    EXPECT_EQ(window->size(), AppController::ruledWindowSize(QSizeF(1200, 0), false).toSize());
+}
+
 TEST_F(Footer, CheckBoxesFollowTheirDefaultsAndSayWhatAClickDoes)
 {
     start();

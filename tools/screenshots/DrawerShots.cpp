@@ -81,9 +81,18 @@ QImage drawerClosedScreenshot()
     controller->_setShowingMasterOutput(false);
     controller->resizeWindowVerticallyByOffset(-AppController::kDrawerHeight);
     controller->setAutoresizingMasksToResizeMode();
-    // The window system applies the new size later, on a busy machine after a while.
-    processEventsUntil([&] { return window->height() == closedHeight; });
-    return pictureOfWindow(*window);
+    // A window system that has not yet answered the size the window was shown with (a busy
+    // machine without a window manager) can answer it after this one, and the window takes
+    // that older size: asked again until a picture has the closed height.
+    QImage picture;
+    processEventsUntil([&] {
+        picture = pictureOfWindow(*window);
+        if (picture.height() == closedHeight)
+            return true;
+        window->resize(kWindowWidth, closedHeight);
+        return false;
+    });
+    return picture;
 }
 
 QImage drawerAloneScreenshot()
