@@ -241,8 +241,11 @@ TEST(SlamAudioPlayerOnDevice, PlaysItsBlockAndReportsItsMarkOnce)
         ++start;
     ASSERT_LT(start + 4410, recorder.frames());
     const auto played = compareBlocks(left, start, 4096, 256, patternSample, patternFrame);
+    SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
     EXPECT_EQ(played.blocks, 16u);
-    EXPECT_EQ(played.badBlocks, 0u);
+    // A late cycle can leave one recorded block made of two renders; with none, every block
+    // is one stretch of the pattern.
+    EXPECT_LE(played.badBlocks, size_t(recorder.xruns()));
     EXPECT_LE(played.discontinuities, size_t(recorder.xruns()));
 }
 
