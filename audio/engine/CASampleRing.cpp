@@ -232,6 +232,40 @@ OSStatus CASampleRing::Fetch(AudioBufferList* list, UInt32 frames, SInt64 startT
     return kOK;
 }
 
+SInt32 CASampleRing::FetchDeinterleavedWithinBounds(AudioBufferList* list, UInt32 frames, SInt64 startTime) const
+{
+    const SInt64 endTime = startTime + frames;
+    if (const SInt32 check = CheckTimeBounds(startTime, endTime))
+        return check;
+    const UInt32 stride = mBytesPerFrame / sizeof(Float32);
+    const UInt32 channels = std::min(list->mNumberBuffers, stride);
+    const auto* ring = reinterpret_cast<const Float32*>(mBuffers[0]);
+    // The window's frames up to the ring's end, then from its start.
+    const size_t first = FrameOffset(startTime) / sizeof(Float32);
+    const UInt32 firstFrames = UInt32(std::min<size_t>(frames, (mCapacityBytes / sizeof(Float32) - first) / stride));
+    const auto copy = [&](const Float32* in, UInt32 from, UInt32 to) {
+        if (channels == 2 && stride == 2) {
+            auto* left = static_cast<Float32*>(list->mBuffers[0].mData);
+            auto* right = static_cast<Float32*>(list->mBuffers[1].mData);
+            for (UInt32 f = from; f < to; ++f, in += 2) {
+                left[f] = in[0];
+                right[f] = in[1];
+            }
+            return;
+        }
+        for (UInt32 c = 0; c < channels; ++c) {
+            auto* out = static_cast<Float32*>(list->mBuffers[c].mData);
+            for (UInt32 f = from; f < to; ++f)
+                out[f] = in[size_t(f - from) * stride + c];
+        }
+    };
+    copy(ring + first, 0, firstFrames);
+    copy(ring, firstFrames, frames);
+    for (UInt32 c = 0; c < channels; ++c)
+        list->mBuffers[c].mDataByteSize = frames * sizeof(Float32);
+    return CheckTimeBounds(startTime, endTime);
+}
+
 SInt32 CASampleRing::FetchWithinBounds(AudioBufferList* list, UInt32 frames, SInt64 startTime) const
 {
     const SInt64 endTime = startTime + frames;

@@ -60,6 +60,10 @@ public:
     // range, sets byte sizes to the bytes copied, then checks the window again so that a copy
     // the writer overtook reports it. 0 or CheckTimeBounds' codes.
     SInt32 FetchWithinBounds(AudioBufferList* list, UInt32 frames, SInt64 startTime) const;
+    // FetchWithinBounds for a ring of one buffer of interleaved 32-bit samples, read into one
+    // buffer per channel (as many as list has, up to the ring's channels): each sample goes
+    // straight to its channel, without an interleaved copy on the way.
+    SInt32 FetchDeinterleavedWithinBounds(AudioBufferList* list, UInt32 frames, SInt64 startTime) const;
 
     // Zeroes every queue entry (the queue index stays): the ring then holds nothing.
     void ClearTimeBounds();

@@ -124,18 +124,23 @@ OSStatus ZEPAudioLocklessRingBuffer::readFrames(UInt32* ioFrames, AudioBufferLis
     const SInt64 readTime = framesRead();
     SInt32 check = mRingBuffer.CheckTimeBounds(readTime, readTime + frames);
     const UInt32 bytesPerFrame = mASBD.mBytesPerFrame;
-    for (UInt32 done = 0; check == CASampleRing::kOK && done < frames;) {
-        const UInt32 chunk = std::min(frames - done, mBufferListSizeFrames);
-        aim(mReadTempBufferList, bufferList, bytesPerFrame, done, chunk);
-        if (mNonInterleaved) {
-            mReadBufferList->mBuffers[0].mDataByteSize = mBufferListDataSize;
-            check = mRingBuffer.FetchWithinBounds(mReadBufferList, chunk, readTime + done);
-            if (check == CASampleRing::kOK)
-                ZEPDeinterleaveAudioBufferList(mReadBufferList, mReadTempBufferList);
-        } else {
-            check = mRingBuffer.FetchWithinBounds(mReadTempBufferList, chunk, readTime + done);
+    if (check == CASampleRing::kOK && mNonInterleaved && bytesPerFrame == sizeof(Float32)) {
+        // Float channels come straight out of the interleaved ring.
+        check = mRingBuffer.FetchDeinterleavedWithinBounds(bufferList, frames, readTime);
+    } else {
+        for (UInt32 done = 0; check == CASampleRing::kOK && done < frames;) {
+            const UInt32 chunk = std::min(frames - done, mBufferListSizeFrames);
+            aim(mReadTempBufferList, bufferList, bytesPerFrame, done, chunk);
+            if (mNonInterleaved) {
+                mReadBufferList->mBuffers[0].mDataByteSize = mBufferListDataSize;
+                check = mRingBuffer.FetchWithinBounds(mReadBufferList, chunk, readTime + done);
+                if (check == CASampleRing::kOK)
+                    ZEPDeinterleaveAudioBufferList(mReadBufferList, mReadTempBufferList);
+            } else {
+                check = mRingBuffer.FetchWithinBounds(mReadTempBufferList, chunk, readTime + done);
+            }
+            done += chunk;
         }
-        done += chunk;
     }
     if (check != CASampleRing::kOK) {
         silence(bufferList, frames);

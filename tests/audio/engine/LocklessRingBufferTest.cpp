@@ -90,6 +90,20 @@ TEST(ZEPAudioLocklessRingBuffer, ReadsAndWritesOfAnyLengthKeepEveryFrameInOrder)
     }
 }
 
+TEST(ZEPAudioLocklessRingBuffer, ReadsAcrossTheRingsEndKeepEveryFrameInOrder)
+{
+    for (bool nonInterleaved : {true, false}) {
+        SCOPED_TRACE(nonInterleaved ? "non-interleaved" : "interleaved");
+        ZEPAudioLocklessRingBuffer ring(format(nonInterleaved), 4096);
+        UInt64 done = 0;
+        for (UInt32 step : {3000u, 1500u, 4000u, 777u, 4096u, 64u}) {
+            writeCount(ring, done, step);
+            EXPECT_TRUE(counts(readCount(ring, step), Float32(done))) << "frames " << done << " on";
+            done += step;
+        }
+    }
+}
+
 TEST(ZEPAudioLocklessRingBuffer, SpaceCountsTheCapacityAsked)
 {
     ZEPAudioLocklessRingBuffer ring(format(true), 1000);
