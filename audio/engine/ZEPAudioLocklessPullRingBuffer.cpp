@@ -7,7 +7,7 @@
 
 ZEPAudioLocklessPullRingBuffer::ZEPAudioLocklessPullRingBuffer(const AudioStreamBasicDescription& asbd,
                                                                UInt32 capacityFrames)
-    : ZEPAudioLocklessRingBuffer(asbd, capacityFrames), mLoader(*this, kLoaderPriority, true)
+    : ZEPAudioLocklessRingBuffer(asbd, capacityFrames), mLoader(*this, ZEPRingLoader::kLoaderPriority, true)
 {
     mLoader.setRefillMark(capacityFrames / 2);
     setPullFrames(kDefaultPullFrames);

@@ -30,7 +30,6 @@
 class ZEPAudioLocklessPullRingBuffer : public ZEPAudioLocklessRingBuffer, private ZEPRingLoader::Ring {
 public:
     static constexpr UInt32 kDefaultPullFrames = 512;
-    static constexpr SInt32 kLoaderPriority = 63;
 
     ZEPAudioLocklessPullRingBuffer(const AudioStreamBasicDescription& asbd, UInt32 capacityFrames);
     ~ZEPAudioLocklessPullRingBuffer() override;

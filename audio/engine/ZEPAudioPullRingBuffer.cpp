@@ -6,7 +6,7 @@
 #include <new>
 
 ZEPAudioPullRingBuffer::ZEPAudioPullRingBuffer(const AudioStreamBasicDescription& asbd, UInt32 capacityFrames)
-    : ZEPAudioRingBuffer(asbd, capacityFrames, true), mLoader(*this, CAPThread::kDefaultThreadPriority, false)
+    : ZEPAudioRingBuffer(asbd, capacityFrames, true), mLoader(*this, ZEPRingLoader::kLoaderPriority, true)
 {
     mLoader.setRefillMark(capacityFrames / 2);
     setPullFrames(kDefaultPullFrames);

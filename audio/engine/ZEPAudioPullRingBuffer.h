@@ -1,6 +1,6 @@
 #pragma once
 // A restrictive locked ring (ZEPAudioRingBuffer) that fills itself: its loader
-// (ZEPRingLoader, at normal priority) pulls a ZEPAudioPullRingBufferAudioSource in pulls of
+// (ZEPRingLoader, real-time below the audio threads where allowed) pulls a ZEPAudioPullRingBufferAudioSource in pulls of
 // pullFrames() frames. The loader sleeps while the ring holds at least refillMark() frames
 // (half the capacity unless set) and refills it to the top once reads have taken it below.
 //

@@ -33,6 +33,12 @@
 
 class ZEPRingLoader {
 public:
+    // The priority both rings give their loaders: real-time where the system grants it,
+    // always below the audio threads. A loader at normal priority can be preempted by any
+    // busy process while it holds the locked ring to publish, and the render, which only
+    // tries that lock, then plays silence.
+    static constexpr SInt32 kLoaderPriority = 63;
+
     // What a loader fills.
     class Ring {
     public:

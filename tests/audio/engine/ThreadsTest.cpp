@@ -1,11 +1,15 @@
 #include "audio/engine/CAGuard.h"
 #include "audio/engine/CAHostClock.h"
 #include "audio/engine/CAPThread.h"
+#include "audio/engine/ZEPAudioLocklessPullRingBuffer.h"
+#include "audio/engine/ZEPAudioPullRingBuffer.h"
+#include "audio/engine/ZEPCanonicalFormats.h"
 #include "platform/ThreadPriority.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 #include <atomic>
 #include <sys/resource.h>
@@ -215,6 +219,54 @@ TEST(CAPThread, HelpersRunBelowTheAudioThreadWhateverPriorityTheyAskFor)
         loader.Start();
         loader.WaitForExit();
         EXPECT_EQ(priority.load(), c.helperPriority);
+    }
+    ThreadPriority::resetForTesting();
+}
+
+// A producer that notes the priority of the thread that pulls it.
+struct PriorityNotingSource : ZEPAudioPullRingBufferAudioSource, ZEPAudioLocklessPullRingBufferAudioSource {
+    OSStatus pullFrames(UInt32* frames, AudioBufferList* list, const AudioTimeStamp*) override
+    {
+        priority.store(CAPThread::GetThreadPriority(pthread_self(), 0));
+        for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
+            std::memset(list->mBuffers[b].mData, 0, list->mBuffers[b].mDataByteSize);
+        return noErr;
+    }
+    std::atomic<UInt32> priority{0};
+};
+
+TEST(CAPThread, BothPullRingsLoadInRealTimeBelowTheAudioThread)
+{
+    // The locked ring's render only tries its lock, so its loader must not be preempted by
+    // ordinary processes while it holds it; the lock-free ring's loader likewise keeps up.
+    ThreadPriority::resetForTesting();
+    bool scheduled = true;
+    std::thread audio([&] {
+        sched_param parameters{};
+        parameters.sched_priority = 10;
+        scheduled = pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters) == 0;
+        ThreadPriority::noteAudioThread();
+    });
+    audio.join();
+    if (scheduled) {
+        AudioStreamBasicDescription format;
+        ZEPCanonicalFloatASBD(&format, 2, true);
+        PriorityNotingSource locked, lockFree;
+        ZEPAudioPullRingBuffer lockedRing(format, 4096);
+        ZEPAudioLocklessPullRingBuffer lockFreeRing(format, 4096);
+        lockedRing.setAudioSource(&locked);
+        lockFreeRing.setAudioSource(&lockFree);
+        lockedRing.start();
+        lockFreeRing.start();
+        const auto pulled = [](const PriorityNotingSource& source) {
+            for (int wait = 0; wait < 2000 && source.priority.load() == 0; ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return source.priority.load();
+        };
+        EXPECT_EQ(pulled(locked), 40u); // real-time 9, just below the audio thread's 10
+        EXPECT_EQ(pulled(lockFree), 40u);
+        lockedRing.stop();
+        lockFreeRing.stop();
     }
     ThreadPriority::resetForTesting();
 }
