@@ -122,7 +122,7 @@ bool AppController::eventFilter(QObject* watched, QEvent* event)
                 QTimer::singleShot(0, this, [this, window] {
                     if (!window)
                         return;
-                    const QSize ruled = ruledWindowSize(QSizeF(window->size()), isShowingMasterOutput_).toSize();
+                    const QSize ruled = windowWillResize(QSizeF(window->size())).toSize();
                     if (ruled == window->size())
                         return;
                     applyingWindowRule_ = true;

@@ -45,23 +45,19 @@ ZEPAudioLocklessRingBuffer::ZEPAudioLocklessRingBuffer(const AudioStreamBasicDes
     }
     try {
         mRingBuffer.Allocate(1, mInterleavedASBD.mBytesPerFrame, capacityFrames);
-        mReadBufferList = checked(ZEPCreateAudioBufferListForASBD(mInterleavedASBD, mBufferListSizeFrames));
         mWriteBufferList = checked(ZEPCreateAudioBufferListForASBD(mInterleavedASBD, mBufferListSizeFrames));
         mWriteTempBufferList = checked(ZEPCreateAudioBufferListForASBD(mASBD, 0));
         mReadTempBufferList = checked(ZEPCreateAudioBufferListForASBD(mASBD, 0));
     } catch (...) {
-        ZEPDisposeAudioBufferList(mReadBufferList);
         ZEPDisposeAudioBufferList(mWriteBufferList);
         ZEPDisposeAudioBufferList(mWriteTempBufferList);
         ZEPDisposeAudioBufferList(mReadTempBufferList);
         throw;
     }
-    mBufferListDataSize = mReadBufferList->mBuffers[0].mDataByteSize;
 }
 
 ZEPAudioLocklessRingBuffer::~ZEPAudioLocklessRingBuffer()
 {
-    ZEPDisposeAudioBufferList(mReadBufferList);
     ZEPDisposeAudioBufferList(mWriteBufferList);
     // The temporary headers only ever point into callers' buffers.
     ZEPFreeEmptyAudioBufferList(mWriteTempBufferList);
@@ -124,21 +120,14 @@ OSStatus ZEPAudioLocklessRingBuffer::readFrames(UInt32* ioFrames, AudioBufferLis
     const SInt64 readTime = framesRead();
     SInt32 check = mRingBuffer.CheckTimeBounds(readTime, readTime + frames);
     const UInt32 bytesPerFrame = mASBD.mBytesPerFrame;
-    if (check == CASampleRing::kOK && mNonInterleaved && bytesPerFrame == sizeof(Float32)) {
-        // Float channels come straight out of the interleaved ring.
+    if (check == CASampleRing::kOK && mNonInterleaved) {
+        // The channels come straight out of the interleaved ring.
         check = mRingBuffer.FetchDeinterleavedWithinBounds(bufferList, frames, readTime);
     } else {
         for (UInt32 done = 0; check == CASampleRing::kOK && done < frames;) {
             const UInt32 chunk = std::min(frames - done, mBufferListSizeFrames);
             aim(mReadTempBufferList, bufferList, bytesPerFrame, done, chunk);
-            if (mNonInterleaved) {
-                mReadBufferList->mBuffers[0].mDataByteSize = mBufferListDataSize;
-                check = mRingBuffer.FetchWithinBounds(mReadBufferList, chunk, readTime + done);
-                if (check == CASampleRing::kOK)
-                    ZEPDeinterleaveAudioBufferList(mReadBufferList, mReadTempBufferList);
-            } else {
-                check = mRingBuffer.FetchWithinBounds(mReadTempBufferList, chunk, readTime + done);
-            }
+            check = mRingBuffer.FetchWithinBounds(mReadTempBufferList, chunk, readTime + done);
             done += chunk;
         }
     }

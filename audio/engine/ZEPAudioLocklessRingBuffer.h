@@ -3,9 +3,11 @@
 // thread: frames are stored into a time-stamped sample ring (CASampleRing) at the write
 // position and fetched at the read position, without any lock. Frames are kept interleaved
 // whatever the callers' format; non-interleaved callers (32-bit samples) are interleaved on
-// write and de-interleaved on read, through scratch lists made at construction.
+// write, through a scratch list made at construction, and read straight out of the ring into
+// their channels.
 //
-// Reads and writes of any length are served in chunks of at most maxReadWriteFrames.
+// Writes, and interleaved reads, of any length are served in chunks of at most
+// maxReadWriteFrames.
 // A read first checks its whole window against the frames the ring holds:
 //  - inside: the frames are copied (and checked again after the copy) and the read position
 //    advances;
@@ -79,8 +81,6 @@ protected:
     std::atomic<SInt64> mWriteSampleTime{0};
     std::atomic<SInt64> mReadSampleTime{0};
     std::atomic<SInt64> mReaderFloor{0};
-    UInt32 mBufferListDataSize = 0;
-    AudioBufferList* mReadBufferList = nullptr;
     AudioBufferList* mWriteBufferList = nullptr;
     UInt32 mBufferListSizeFrames;
     AudioBufferList* mWriteTempBufferList = nullptr;

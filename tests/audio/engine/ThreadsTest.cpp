@@ -225,7 +225,7 @@ TEST(CAPThread, HelpersRunBelowTheAudioThreadWhateverPriorityTheyAskFor)
 
 // A producer that notes the priority of the thread that pulls it.
 struct PriorityNotingSource : ZEPAudioPullRingBufferAudioSource, ZEPAudioLocklessPullRingBufferAudioSource {
-    OSStatus pullFrames(UInt32* frames, AudioBufferList* list, const AudioTimeStamp*) override
+    OSStatus pullFrames(UInt32*, AudioBufferList* list, const AudioTimeStamp*) override
     {
         priority.store(CAPThread::GetThreadPriority(pthread_self(), 0));
         for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
