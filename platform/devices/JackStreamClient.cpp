@@ -1,11 +1,12 @@
 #include "platform/devices/JackStreamClient.h"
 
+#include "platform/CallbackGate.h"
+
 #include <jack/jack.h>
 
 #include <QRegularExpression>
 
 #include <cstring>
-#include <pthread.h>
 
 bool JackStreamClient::open(const char* clientName, bool output, unsigned channels, Callbacks callbacks)
 {
@@ -21,6 +22,7 @@ bool JackStreamClient::open(const char* clientName, bool output, unsigned channe
         errorText_ = QStringLiteral("no JACK server answers (status 0x%1)").arg(unsigned(status), 0, 16);
         return false;
     }
+    gate_ = CallbackGate::open(this);
     for (unsigned c = 0; c < channels_; ++c) {
         const QByteArray name = QStringLiteral("%1_%2").arg(output ? "out" : "in").arg(c + 1).toUtf8();
         ports_[c] = jack_port_register(client_, name.constData(), JACK_DEFAULT_AUDIO_TYPE,
@@ -33,11 +35,10 @@ bool JackStreamClient::open(const char* clientName, bool output, unsigned channe
     }
     sampleRate_ = jack_get_sample_rate(client_);
     bufferFrames_ = jack_get_buffer_size(client_);
-    jack_set_process_callback(client_, &JackStreamClient::process, this);
-    jack_set_xrun_callback(client_, &JackStreamClient::xrun, this);
+    jack_set_process_callback(client_, &JackStreamClient::process, gate_);
+    jack_set_xrun_callback(client_, &JackStreamClient::xrun, gate_);
     jack_on_info_shutdown(
-        client_, [](jack_status_t, const char*, void* self) { static_cast<JackStreamClient*>(self)->shutdown(); },
-        this);
+        client_, [](jack_status_t, const char*, void* gate) { shutdown(gate); }, gate_);
     return true;
 }
 
@@ -78,18 +79,27 @@ void JackStreamClient::close()
     if (!client_)
         return;
     // Once the server has gone, libjack has let go of the client's shared memory and any call
-    // on it (closing included) crashes: the client is abandoned, its process thread ended.
-    if (!serverGone_.load()) {
+    // on it (closing included) crashes: the client is abandoned. Its process thread may still
+    // be inside a cycle (the server's end is seen on another of JACK's threads): the gate
+    // waits for it to leave before this object may go.
+    if (serverGone_.load()) {
+        CallbackGate::abandon(gate_);
+    } else {
         jack_deactivate(client_);
         jack_client_close(client_);
+        CallbackGate::release(gate_);
     }
+    gate_ = nullptr;
     client_ = nullptr;
     ports_[0] = ports_[1] = nullptr;
 }
 
-int JackStreamClient::process(unsigned frames, void* self)
+int JackStreamClient::process(unsigned frames, void* gate)
 {
-    auto* client = static_cast<JackStreamClient*>(self);
+    CallbackGate::Pass pass(gate);
+    auto* client = pass.target<JackStreamClient>();
+    if (!client)
+        return 0;
     float* channels[2] = {nullptr, nullptr};
     for (unsigned c = 0; c < client->channels_; ++c)
         channels[c] = static_cast<float*>(jack_port_get_buffer(client->ports_[c], frames));
@@ -100,22 +110,23 @@ int JackStreamClient::process(unsigned frames, void* self)
     return 0;
 }
 
-int JackStreamClient::xrun(void* self)
+int JackStreamClient::xrun(void* gate)
 {
-    static_cast<JackStreamClient*>(self)->xrun_.store(true, std::memory_order_relaxed);
+    CallbackGate::Pass pass(gate);
+    if (auto* client = pass.target<JackStreamClient>())
+        client->xrun_.store(true, std::memory_order_relaxed);
     return 0;
 }
 
-void JackStreamClient::shutdown()
+void JackStreamClient::shutdown(void* gate)
 {
-    // libjack cancels this thread asynchronously once another thread of ours opens a client
-    // after the server's end (it then closes the clients left over): never in the middle of
-    // our procedure, which may hold a lock or sit in a function that must not throw. A
-    // cancellation asked for meanwhile takes effect once it has returned.
-    int cancelState = PTHREAD_CANCEL_ENABLE;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
-    serverGone_.store(true);
-    if (callbacks_.shutdown)
-        callbacks_.shutdown(callbacks_.refCon);
-    pthread_setcancelstate(cancelState, nullptr);
+    // The pass holds off libjack's cancellation of this thread (it cancels it asynchronously
+    // once another thread of ours opens a client after the server's end) until the procedure,
+    // which may hold a lock or sit in a function that must not throw, has returned.
+    CallbackGate::Pass pass(gate);
+    if (auto* client = pass.target<JackStreamClient>()) {
+        client->serverGone_.store(true);
+        if (client->callbacks_.shutdown)
+            client->callbacks_.shutdown(client->callbacks_.refCon);
+    }
 }

@@ -15,6 +15,7 @@
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
+class CallbackGate;
 
 class JackStreamClient {
 public:
@@ -49,12 +50,14 @@ public:
     QString errorText() const { return errorText_; }
 
 private:
-    static int process(unsigned frames, void* self);
-    static int xrun(void* self);
-    void shutdown();
+    // JACK's callbacks, each handed the gate to this client.
+    static int process(unsigned frames, void* gate);
+    static int xrun(void* gate);
+    static void shutdown(void* gate);
     bool connectPorts(const QString& device, bool output);
 
     jack_client_t* client_ = nullptr;
+    CallbackGate* gate_ = nullptr;
     jack_port_t* ports_[2] = {nullptr, nullptr};
     unsigned channels_ = 0;
     Callbacks callbacks_;

@@ -2,6 +2,8 @@
 
 #include "platform/midi/MIDIPacketSink.h"
 
+#include "platform/CallbackGate.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -40,22 +42,32 @@ JackMIDIClient::JackMIDIClient(const QString& name) : name_(name) {}
 
 JackMIDIClient::~JackMIDIClient()
 {
-    if (client_ && !serverGone_.load())
+    if (client_ && serverGone_.load()) {
+        abandon();
+    } else if (client_) {
         jack_client_close(client_);
+        CallbackGate::release(gate_);
+    }
+}
+
+void JackMIDIClient::abandon()
+{
+    // See the header. A cycle the process thread was in when the server ended ends first.
+    CallbackGate::abandon(gate_);
+    gate_ = nullptr;
+    client_ = nullptr;
+    for (auto& slot : slots_) {
+        slot.port = nullptr;
+        slot.sink.store(nullptr);
+        slot.source.clear();
+    }
+    portCount_.store(0);
 }
 
 bool JackMIDIClient::ensureOpen()
 {
-    if (client_ && serverGone_.load()) {
-        // Abandoned (see the header); its connections, sinks and ports go with it.
-        client_ = nullptr;
-        for (auto& slot : slots_) {
-            slot.port = nullptr;
-            slot.sink.store(nullptr);
-            slot.source.clear();
-        }
-        portCount_.store(0);
-    }
+    if (client_ && serverGone_.load())
+        abandon();
     if (client_)
         return true;
     jack_status_t status;
@@ -63,13 +75,16 @@ bool JackMIDIClient::ensureOpen()
     if (!client)
         return false;
     serverGone_.store(false);
-    jack_set_process_callback(client, &JackMIDIClient::process, this);
-    jack_on_shutdown(client, &JackMIDIClient::shutdown, this);
+    CallbackGate* gate = CallbackGate::open(this);
+    jack_set_process_callback(client, &JackMIDIClient::process, gate);
+    jack_on_shutdown(client, &JackMIDIClient::shutdown, gate);
     if (jack_activate(client) != 0) {
         jack_client_close(client);
+        CallbackGate::release(gate);
         return false;
     }
     client_ = client;
+    gate_ = gate;
     ++generation_;
     return true;
 }
@@ -117,21 +132,33 @@ std::unique_ptr<MIDISystem::Connection> JackMIDIClient::connect(const std::strin
 
 void JackMIDIClient::disconnect(int index, uint64_t generation)
 {
-    if (generation != generation_ || !client_ || serverGone_.load())
-        return; // that client was abandoned with everything it fed
+    if (generation != generation_ || !client_)
+        return; // that client was abandoned with everything it fed, once its last cycle ended
+    if (serverGone_.load()) {
+        abandon(); // the sink may still be fed by the cycle the server's end interrupted
+        return;
+    }
     Slot& slot = slots_[index];
     jack_disconnect(client_, slot.source.c_str(), jack_port_name(slot.port));
     slot.source.clear();
     slot.sink.store(nullptr);
     // A cycle that began before the store may still feed the sink: let it end.
     const uint64_t cycle = cycles_.load();
-    for (int wait = 0; wait < 1000 && inCycle_.load() && cycles_.load() == cycle && !serverGone_.load(); ++wait)
+    for (int wait = 0; wait < 1000 && inCycle_.load() && cycles_.load() == cycle; ++wait) {
+        if (serverGone_.load()) {
+            abandon();
+            return;
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
 }
 
-int JackMIDIClient::process(uint32_t frames, void* self)
+int JackMIDIClient::process(uint32_t frames, void* gate)
 {
-    auto* client = static_cast<JackMIDIClient*>(self);
+    CallbackGate::Pass pass(gate);
+    auto* client = pass.target<JackMIDIClient>();
+    if (!client)
+        return 0;
     client->inCycle_.store(true);
     const int ports = client->portCount_.load();
     for (int i = 0; i < ports; ++i) {
@@ -152,7 +179,9 @@ int JackMIDIClient::process(uint32_t frames, void* self)
     return 0;
 }
 
-void JackMIDIClient::shutdown(void* self)
+void JackMIDIClient::shutdown(void* gate)
 {
-    static_cast<JackMIDIClient*>(self)->serverGone_.store(true);
+    CallbackGate::Pass pass(gate);
+    if (auto* client = pass.target<JackMIDIClient>())
+        client->serverGone_.store(true);
 }

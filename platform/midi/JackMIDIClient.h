@@ -8,7 +8,9 @@
 //
 // When the server goes away the client is abandoned, not closed (closing a client whose server
 // is gone crashes the JACK library once any client has been opened since), and its
-// connections end; the next listing opens a new client when a server runs again.
+// connections end; the next listing opens a new client when a server runs again. JACK's
+// threads reach this object only through a gate (platform/CallbackGate.h), which an abandoned
+// client's cycle under way leaves before the object or its sinks go.
 //
 // Threads: every call on the main thread (or one thread at a time); the process callback
 // on JACK's thread.
@@ -23,6 +25,7 @@
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
+class CallbackGate;
 
 class JackMIDIClient {
 public:
@@ -49,11 +52,15 @@ private:
 
     bool ensureOpen();
     void disconnect(int slot, uint64_t generation);
-    static int process(uint32_t frames, void* self);
-    static void shutdown(void* self);
+    // Abandons the client after its server's end, with its connections, sinks and ports.
+    void abandon();
+    // JACK's callbacks, each handed the gate to this object.
+    static int process(uint32_t frames, void* gate);
+    static void shutdown(void* gate);
 
     QString name_;
     jack_client_t* client_ = nullptr;
+    CallbackGate* gate_ = nullptr;
     uint64_t generation_ = 0; // counts the clients opened; a connection belongs to one
     std::atomic<bool> serverGone_{false};
     std::array<Slot, kMaxConnections> slots_;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -242,6 +243,58 @@ TEST(AudioDeviceStream, StopsCleanlyWhenTheServerGoesAway)
     ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
     EXPECT_TRUE(waitUntil([&] { return source.framesRendered.load() > 0; }));
     stream.stop();
+}
+
+namespace {
+
+// A render procedure the test can hold inside a slice, as a preempted device thread is.
+struct HeldSlice {
+    std::atomic<bool> hold{false}, inside{false}, release{false}, left{false};
+
+    static OSStatus render(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32 frames,
+                           AudioBufferList* ioData)
+    {
+        auto* slice = static_cast<HeldSlice*>(refCon);
+        if (slice->hold.load() && !slice->left.load()) {
+            slice->inside.store(true);
+            while (!slice->release.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            slice->left.store(true);
+        }
+        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b)
+            std::fill_n(static_cast<float*>(ioData->mBuffers[b].mData), frames, 0.0f);
+        return noErr;
+    }
+};
+
+} // namespace
+
+// The server's end is heard on another thread of JACK's than the one rendering: a slice
+// under way then goes on after the stream has learnt that its device is gone. Stopping the
+// stream must wait for that slice, or it frees what the slice still uses.
+TEST(AudioDeviceStream, AStopAfterTheServerEndedWaitsForTheSliceUnderWay)
+{
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    ASSERT_NE(jackSystemDevice(), 0u);
+    HeldSlice slice;
+    AudioDeviceStream stream(AudioDeviceStream::Direction::Output);
+    stream.setRenderProc(&HeldSlice::render, &slice);
+    ASSERT_EQ(stream.start(), noErr) << stream.errorText().toStdString();
+    slice.hold.store(true);
+    ASSERT_TRUE(waitUntil([&] { return slice.inside.load(); }));
+
+    server.reset();
+    ASSERT_TRUE(waitUntil([&] { return !stream.isRunning(); }));
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        stream.stop();
+        stopped.store(true);
+    });
+    EXPECT_FALSE(waitUntil([&] { return stopped.load(); }, 300)) << "the stop did not wait for the slice";
+    slice.release.store(true);
+    stopper.join();
+    EXPECT_TRUE(slice.left.load());
 }
 
 TEST(AudioHardware, ARemovedListenerIsNeverCalledAgain)
