@@ -66,7 +66,9 @@ namespace {
 constexpr double kRate = 44100;
 // A step of the fade lands on the next server cycle, and the main thread may run a step late
 // on a loaded machine (a late first step shortens the ramp the recording shows, a late last
-// step lengthens it): durations read from the recording allow for that either way.
+// step lengthens it): durations read from the recording allow for that either way. The fades
+// run on the clock: their durations are read as the time between the cycles that recorded
+// their ends, since a loaded server drops cycles and the frames in between fall short.
 constexpr double kLateStep = 0.15;
 
 // The first frame from `from` on whose left sample is below (falling) or above (rising) level.
@@ -91,6 +93,15 @@ size_t quietestFrame(const JackRecorder& recorder, size_t from, size_t to)
 }
 
 double seconds(long long frames) { return double(frames) / kRate; }
+
+// The first frame recorded at least `after` seconds of the clock after frame `from`.
+size_t frameAfter(const JackRecorder& recorder, size_t from, double after)
+{
+    size_t frame = from;
+    while (frame + 1 < recorder.frames() && recorder.wallSecondsBetween(from, frame) < after)
+        ++frame;
+    return frame;
+}
 
 } // namespace
 
@@ -143,10 +154,10 @@ TEST_F(DrawerDucking, RampsDownOverTheDuckingDurationAndBack)
     const long long downStart = firstFrameBeyond(*recorder, before, 0.4995f, true);
     const long long downEnd = findSteadyLevel(*recorder, before, 0.165f, 0.165f, 4410, 1e-4f);
     ASSERT_GE(downStart, 0);
-    EXPECT_GE(seconds(downEnd - downStart), 1.0 - kLateStep);
-    EXPECT_LE(seconds(downEnd - downStart), 1.0 + kLateStep);
+    EXPECT_GE(recorder->wallSecondsBetween(size_t(downStart), size_t(downEnd)), 1.0 - kLateStep);
+    EXPECT_LE(recorder->wallSecondsBetween(size_t(downStart), size_t(downEnd)), 1.0 + kLateStep);
     // Linear: half a second in, the level is about half way down.
-    EXPECT_NEAR(recorder->channel(0)[size_t(downStart + kRate / 2)], 0.5f - 0.5f * 0.67f / 2, 0.04f);
+    EXPECT_NEAR(recorder->channel(0)[frameAfter(*recorder, size_t(downStart), 0.5)], 0.5f - 0.5f * 0.67f / 2, 0.04f);
     EXPECT_EQ(controller->outputGain(), 1.0f);
 
     const size_t ducked = recorder->frames();
@@ -156,8 +167,8 @@ TEST_F(DrawerDucking, RampsDownOverTheDuckingDurationAndBack)
     const long long upStart = firstFrameBeyond(*recorder, ducked, 0.1655f, false);
     const long long upEnd = findSteadyLevel(*recorder, ducked, 0.5f, 0.5f, 4410);
     ASSERT_GE(upStart, 0);
-    EXPECT_GE(seconds(upEnd - upStart), 1.0 - kLateStep);
-    EXPECT_LE(seconds(upEnd - upStart), 1.0 + kLateStep);
+    EXPECT_GE(recorder->wallSecondsBetween(size_t(upStart), size_t(upEnd)), 1.0 - kLateStep);
+    EXPECT_LE(recorder->wallSecondsBetween(size_t(upStart), size_t(upEnd)), 1.0 + kLateStep);
 }
 
 // An un-duck that interrupts a duck takes the share of "duckingDuration" the duck had run:
@@ -182,7 +193,7 @@ TEST_F(DrawerDucking, AnUnDuckMidDuckTakesTheShareOfTheDurationTheDuckRan)
     const float reached = (0.5f - recorder->channel(0)[quietest]) / (0.5f * (1.0f - 0.33f));
     EXPECT_GE(reached, 0.38f);
     EXPECT_LE(reached, 0.5f);
-    const double back = seconds(upEnd - (long long)quietest);
+    const double back = recorder->wallSecondsBetween(quietest, size_t(upEnd));
     EXPECT_GE(back, 2.0 * reached - 0.05);
     EXPECT_LE(back, 2.0 * reached + kLateStep);
     EXPECT_NEAR(back, 0.8, 0.25);

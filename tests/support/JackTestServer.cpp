@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -189,7 +190,8 @@ JackTestServer::~JackTestServer()
 }
 
 JackRecorder::JackRecorder(const QString& source, size_t maxFrames)
-    : source_(source), left_(maxFrames, 0.0f), right_(maxFrames, 0.0f)
+    : source_(source), left_(maxFrames, 0.0f), right_(maxFrames, 0.0f), cycleStarts_(maxFrames / 16 + 1),
+      cycleNanos_(maxFrames / 16 + 1)
 {
     client_ = openClient("recorder");
     if (!client_)
@@ -214,6 +216,26 @@ unsigned JackRecorder::sampleRate() const { return client_ ? jack_get_sample_rat
 unsigned JackRecorder::framesSinceCycleStart() const { return client_ ? jack_frames_since_cycle_start(client_) : 0; }
 
 unsigned JackRecorder::period() const { return client_ ? jack_get_buffer_size(client_) : 0; }
+
+double JackRecorder::cycleSeconds(size_t frame, size_t* cycleStart) const
+{
+    const size_t cycles = cycles_.load();
+    const auto first = cycleStarts_.begin();
+    // The last cycle that began at or before the frame.
+    const auto found = std::upper_bound(first, first + long(cycles), frame);
+    const size_t index = found == first ? 0 : size_t(found - first) - 1;
+    *cycleStart = cycles ? cycleStarts_[index] : 0;
+    return cycles ? double(cycleNanos_[index]) / 1e9 : 0.0;
+}
+
+double JackRecorder::wallSecondsBetween(size_t fromFrame, size_t toFrame) const
+{
+    size_t fromCycle = 0, toCycle = 0;
+    const double from = cycleSeconds(fromFrame, &fromCycle);
+    const double to = cycleSeconds(toFrame, &toCycle);
+    const double rate = sampleRate();
+    return to - from + (double(toFrame - toCycle) - double(fromFrame - fromCycle)) / rate;
+}
 
 bool JackRecorder::recordWhenConnected(int timeoutMs)
 {
@@ -349,6 +371,14 @@ int JackRecorder::process(unsigned frames, void* self)
     const auto* right = static_cast<const float*>(jack_port_get_buffer(recorder->ports_[1], frames));
     std::memcpy(recorder->left_.data() + at, left, count * sizeof(float));
     std::memcpy(recorder->right_.data() + at, right, count * sizeof(float));
+    const size_t cycle = recorder->cycles_.load();
+    if (cycle < recorder->cycleStarts_.size()) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        recorder->cycleStarts_[cycle] = at;
+        recorder->cycleNanos_[cycle] = (long long)now.tv_sec * 1000000000 + now.tv_nsec;
+        recorder->cycles_.store(cycle + 1);
+    }
     recorder->written_.store(at + count);
     return 0;
 }

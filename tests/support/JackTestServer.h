@@ -79,14 +79,25 @@ public:
     // the next cycle, recorded at index frames(), starts one period minus this from now.
     unsigned framesSinceCycleStart() const;
     unsigned period() const;
+    // Seconds of the monotonic clock between the cycles that recorded two frames (plus their
+    // places in those cycles): how far apart the source rendered them, where the frame count
+    // in between falls short of it by the cycles a loaded server dropped.
+    double wallSecondsBetween(size_t fromFrame, size_t toFrame) const;
 
 private:
     static int process(unsigned frames, void* self);
     static int xrun(void* self);
+    // When the cycle that recorded a frame began, in monotonic seconds.
+    double cycleSeconds(size_t frame, size_t* cycleStart) const;
     QString source_;
     jack_client_t* client_ = nullptr;
     jack_port_t* ports_[2] = {nullptr, nullptr};
     std::vector<float> left_, right_;
+    // Per recorded cycle, its first frame and the monotonic time it was recorded at; the
+    // first cycles() entries are valid (written before frames() moves on).
+    std::vector<size_t> cycleStarts_;
+    std::vector<long long> cycleNanos_;
+    std::atomic<size_t> cycles_{0};
     std::atomic<size_t> written_{0};
     std::atomic<bool> armed_{false};
     std::atomic<int> xruns_{0};
