@@ -5,8 +5,9 @@
 //    time; the 32nd is pressed again and again (rewound and played, stopped 0.1 s later).
 //  - Soak/memory/<period>: the same mixer and player fed from memory (a second of noise per
 //    input, 8 at 48000 Hz): what the render costs without feeds.
-//  - Soak/empty/<period>: the server with an empty client only: its late cycles are the
-//    baseline the others are judged against.
+//  - Soak/empty/<period>: the same output player on the same server pulling a source that
+//    does no work (silence): its late cycles, those of the server and of waking a client
+//    each cycle, are the baseline the others are judged against.
 // Counters: xruns (late cycles the server reported); render_cpu_us_mean, _p99 and _max (the
 // render thread's CPU time per slice of the mixer, in microseconds); render_wall_us_mean;
 // press_call_us_p99 and _max (how long the press call took); press_latency_ms_median, _p99
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <time.h>
 #include <vector>
@@ -92,6 +94,32 @@ private:
     std::vector<SInt64> mCpu, mWall;
     std::atomic<size_t> mSlices{0};
     std::atomic<bool> mMeasuring{false};
+};
+
+// Silence, at once: the player's client in the server's cycle with nothing to render.
+class SilentSource : public ZEPAudioSource {
+public:
+    OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
+    {
+        ZEPCanonicalFloatASBD(description, 2, true);
+        return noErr;
+    }
+    OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* flags,
+                          const AudioTimeStamp*, void*) override
+    {
+        for (UInt32 c = 0; c < ioData->mNumberBuffers; ++c) {
+            std::memset(ioData->mBuffers[c].mData, 0, *frames * sizeof(Float32));
+            ioData->mBuffers[c].mDataByteSize = *frames * sizeof(Float32);
+        }
+        if (flags)
+            *flags |= kAudioUnitRenderAction_OutputIsSilence;
+        return noErr;
+    }
+    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
+    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
+    SInt64 framesAvailable() override { return -1; }
+    bool isFlushing() override { return false; }
+    void flush() override {}
 };
 
 // The pressed sound's feed, noting when the render first delivers its sound after a press.
@@ -210,7 +238,14 @@ void soak(benchmark::State& state, Producers producers)
         std::unique_ptr<TimedMixer> timed;
         std::unique_ptr<ZEPAudioPlayer> player;
         std::shared_ptr<PressedFeed> pressed;
-        if (producers != Producers::Empty) {
+        SilentSource silence;
+        if (producers == Producers::Empty) {
+            player = ZEPAudioPlayer::create(&silence, ZEPPlaybackFormat());
+            if (!player || player->play() != noErr) {
+                state.SkipWithError("the player could not play on the server");
+                return;
+            }
+        } else {
             mixer = ZEPAudioMixer::create(kInputs, 1, kZEPPlaybackMaxRenderSlice, ZEPPlaybackFormat());
             const QString sound = editorbench::benchSound("soak.m4a", 20, editorbench::kAppleLossless);
             const QString sound48 = editorbench::benchSound("soak48.m4a", 20, editorbench::kAppleLossless, 48000);
