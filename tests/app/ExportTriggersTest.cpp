@@ -54,8 +54,9 @@ TEST_F(ExportWhileTriggered, ASystemExclusivePlayCommandDuringAnExportPlaysTheSo
     ASSERT_NE(copy, nullptr);
     ASSERT_EQ(copy->numberOfSounds(), 1u);
     for (const std::shared_ptr<CKSoundSource>& copied : copy->sounds()) {
-        if (copied)
+        if (copied) {
             EXPECT_EQ(copied->sysExListener(), nullptr);
+        }
     }
     ASSERT_EQ(remote.send(soundCommand(sound->uuid(), {CKSysExAction::kTriggerPress, 0})), 1);
     ASSERT_TRUE(waitUntil([&] { return playback->soundIsPlaying(sound.get()); }));
