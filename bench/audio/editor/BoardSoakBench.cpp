@@ -8,6 +8,11 @@
 //  - Soak/empty/<period>: the same output player on the same server pulling a source that
 //    does no work (silence): its late cycles, those of the server and of waking a client
 //    each cycle, are the baseline the others are judged against.
+// On a shared or virtual machine the late cycles of a minute come and go with the host: run
+// the stages in short repetitions in random order, so that each stage meets the same host,
+//   CLIPDECK_SOAK_SECONDS=10 board_soak_bench --benchmark_repetitions=6
+//       --benchmark_enable_random_interleaving=true
+// and compare the means.
 // Counters: xruns (late cycles the server reported); render_cpu_us_mean, _p99 and _max (the
 // render thread's CPU time per slice of the mixer, in microseconds); render_wall_us_mean;
 // press_call_us_p99 and _max (how long the press call took); press_latency_ms_median, _p99
