@@ -25,6 +25,7 @@
 #include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
 #include "bench/audio/editor/BenchSounds.h"
+#include "bench/audio/engine/EndlessSource.h"
 #include "bench/audio/engine/TableSource.h"
 #include "platform/devices/AudioHardware.h"
 #include "support/JackTestServer.h"
@@ -102,7 +103,7 @@ private:
 };
 
 // Silence, at once: the player's client in the server's cycle with nothing to render.
-class SilentSource : public ZEPAudioSource {
+class SilentSource : public enginebench::EndlessSource {
 public:
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
     {
@@ -120,15 +121,10 @@ public:
             *flags |= kAudioUnitRenderAction_OutputIsSilence;
         return noErr;
     }
-    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
-    SInt64 framesAvailable() override { return -1; }
-    bool isFlushing() override { return false; }
-    void flush() override {}
 };
 
 // The pressed sound's feed, noting when the render first delivers its sound after a press.
-class PressedFeed : public ZEPAudioSource {
+class PressedFeed : public enginebench::EndlessSource {
 public:
     explicit PressedFeed(std::shared_ptr<CKAudioFileEditor> feed) : mFeed(std::move(feed)) {}
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
@@ -157,11 +153,6 @@ public:
         }
         return status;
     }
-    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
-    SInt64 framesAvailable() override { return -1; }
-    bool isFlushing() override { return false; }
-    void flush() override {}
 
     CKAudioFileEditor& feed() { return *mFeed; }
     // Presses the sound, as the playback controller starts one; answers how long the call took.

@@ -3,6 +3,7 @@
 // is render time / audio time, in percent of one core.
 #include "audio/engine/ZEPAudioGraph.h"
 #include "audio/engine/ZEPMultiAudioGraph.h"
+#include "bench/audio/engine/EndlessSource.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,7 +15,7 @@ namespace {
 constexpr UInt32 kSlice = 512;
 
 // A quiet sawtooth on every channel it is asked for.
-class SawSource : public ZEPAudioSource {
+class SawSource : public enginebench::EndlessSource {
 public:
     explicit SawSource(UInt32 channels) : mChannels(channels) {}
     OSStatus getAudioDescription(AudioStreamBasicDescription* description) override
@@ -34,11 +35,6 @@ public:
         mPosition += *frames;
         return noErr;
     }
-    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
-    SInt64 framesAvailable() override { return -1; }
-    bool isFlushing() override { return false; }
-    void flush() override {}
 
 private:
     UInt32 mChannels;

@@ -2,7 +2,7 @@
 // A producer from memory for the engine's benchmarks: a second of stereo noise at its own
 // rate, handed out round and round the way a ring read copies frames.
 
-#include "audio/engine/ZEPAudioSource.h"
+#include "bench/audio/engine/EndlessSource.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
 
 #include <cstring>
@@ -12,7 +12,7 @@
 namespace enginebench {
 
 // Hands out frames of a second of stereo noise, round and round.
-class TableSource : public ZEPAudioSource {
+class TableSource : public EndlessSource {
 public:
     TableSource(Float64 sampleRate, unsigned seed) : mSampleRate(sampleRate), mTable(2, std::vector<Float32>(44100))
     {
@@ -40,11 +40,6 @@ public:
         *frames = n;
         return noErr;
     }
-    OSStatus setMaxRequestFrames(UInt32) override { return noErr; }
-    UInt32 maxRequestFrames() override { return 0xFFFFFFFF; }
-    SInt64 framesAvailable() override { return -1; }
-    bool isFlushing() override { return false; }
-    void flush() override {}
 
 private:
     Float64 mSampleRate;
