@@ -69,14 +69,16 @@ public:
         mWillSwitch = false;
         currentRingBuffer()->prime(mPrimeFrames);
         currentRingBuffer()->start();
-        return ZEPAudioPlayer::play();
+        const OSStatus status = ZEPAudioPlayer::play();
+        if (status != noErr)
+            stopRings(); // a player whose device did not start pulls nothing
+        return status;
     }
 
     OSStatus stop() override
     {
         const OSStatus status = ZEPAudioPlayer::stop();
-        for (auto& ring : mPullBuffers)
-            ring->stop();
+        stopRings();
         return status;
     }
 
@@ -134,6 +136,15 @@ public:
     }
 
 protected:
+    // The rings' loaders call into this player: each final player's destructor stops them
+    // (with the device, when it runs) before anything of it goes, also when the device did
+    // not start or has gone away.
+    void stopRings()
+    {
+        for (auto& ring : mPullBuffers)
+            ring->stop();
+    }
+
     ZEPBufferedPullPlayer() = default;
 
     OSStatus initRings(AudioObjectID device, ZEPAudioSource* audioSource,

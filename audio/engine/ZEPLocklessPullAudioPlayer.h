@@ -27,6 +27,7 @@ public:
     {
         if (isRunning())
             stop();
+        stopRings();
     }
 
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,

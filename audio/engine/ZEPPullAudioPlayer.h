@@ -22,6 +22,7 @@ public:
     {
         if (isRunning())
             stop();
+        stopRings();
     }
 
     OSStatus renderFrames(UInt32* frames, AudioBufferList* ioData, AudioUnitRenderActionFlags* renderFlags,

@@ -1,6 +1,7 @@
 // The output player on a real audio server: a JACK server of the test's own.
 #include "audio/engine/ZEPAudioPlayer.h"
 #include "audio/engine/ZEPCanonicalFormats.h"
+#include "audio/engine/ZEPLocklessPullAudioPlayer.h"
 #include "audio/engine/ZEPPullAudioPlayer.h"
 #include "audio/engine/ZEPSlamAudioPlayer.h"
 #include "audio/engine/ZEPAudioSourceBridge.h"
@@ -206,6 +207,29 @@ TEST(PullAudioPlayerOnDevice, ASeekSwitchesRingsWithoutAGapAndSkipsWhatPlayedMea
     const long long playedDuringSwitch = lastOld + 1 - (long long)switchTime;
     EXPECT_EQ(firstNew, 500000 + playedDuringSwitch);
     EXPECT_EQ(compareBlocksFromFirstSound(left, count, 256, patternSample, patternFrame).badBlocks, 0u);
+}
+
+// A play that cannot start the device leaves no loader pulling the producer: the player
+// is not running, so nothing would stop that loader before the player goes.
+TEST(PullAudioPlayerOnDevice, APlayWhoseDeviceHasGoneLeavesNoLoaderRunning)
+{
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    AudioHardware::shared().refresh();
+    const AudioObjectID device = AudioHardware::shared().deviceIDForUID("jack:system");
+    ASSERT_NE(device, 0u);
+    SeekablePattern lockedSource, locklessSource;
+    auto locked = ZEPPullAudioPlayer::create(device, &lockedSource, ZEPPlaybackFormat());
+    auto lockless = ZEPLocklessPullAudioPlayer::create(device, &locklessSource, ZEPPlaybackFormat());
+    ASSERT_TRUE(locked && lockless);
+    server.reset();
+
+    EXPECT_NE(locked->play(), noErr);
+    EXPECT_FALSE(locked->isRunning());
+    EXPECT_FALSE(locked->currentRingBuffer()->isRunning());
+    EXPECT_NE(lockless->play(), noErr);
+    EXPECT_FALSE(lockless->isRunning());
+    EXPECT_FALSE(lockless->currentRingBuffer()->isRunning());
 }
 
 TEST(SlamAudioPlayerOnDevice, PlaysItsBlockAndReportsItsMarkOnce)
