@@ -131,8 +131,10 @@ JackTestServer::JackTestServer(unsigned sampleRate, unsigned period, bool realti
 bool JackTestServer::start(unsigned sampleRate, unsigned period, bool realtime)
 {
     const std::string name = name_.toStdString(), rate = std::to_string(sampleRate), frames = std::to_string(period);
-    const char* argv[] = {"jackd", realtime ? "--realtime" : "--no-realtime", "-n", name.c_str(), "-d", "dummy",
-                          "-r", rate.c_str(), "-p", frames.c_str(), nullptr};
+    // A client timeout of 2 s, which gives an activation 20 s to take effect: on a loaded test
+    // machine the server's cycles can lag behind the default's (an activation then fails).
+    const char* argv[] = {"jackd", realtime ? "--realtime" : "--no-realtime", "-t", "2000", "-n", name.c_str(), "-d",
+                          "dummy", "-r", rate.c_str(), "-p", frames.c_str(), nullptr};
     // CLIPDECK_JACKD names another server program (or an unusable one, to see the tests'
     // answer to a server that cannot start).
     const QByteArray program = qEnvironmentVariableIsSet("CLIPDECK_JACKD") ? qgetenv("CLIPDECK_JACKD") : "jackd";
