@@ -26,22 +26,27 @@ namespace {
 const QString kProgram = QStringLiteral(CLIPDECK_PROGRAM);
 const QString kCannotPlay = QStringLiteral("Clipdeck cannot play sound.");
 
-// A display of the test's own: Xvfb picks a free number and says which.
+// A display of the test's own: Xvfb picks a free number and says which. A display whose
+// number another test's Xvfb was just giving up can lose its socket to that server's
+// clean-up (suites run side by side on one machine): one that does not answer is started
+// again under another number.
 class XvfbDisplay {
 public:
     XvfbDisplay()
     {
-        server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-        waitUntil([&] { return server_.canReadLine() || server_.state() == QProcess::NotRunning; }, 20000);
-        const QByteArray number = server_.readLine().trimmed();
-        if (!number.isEmpty())
-            name_ = QStringLiteral(":") + QString::fromLatin1(number);
+        for (int attempt = 0; attempt < 3 && name_.isEmpty(); ++attempt) {
+            server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+            waitUntil([&] { return server_.canReadLine() || server_.state() == QProcess::NotRunning; }, 20000);
+            const QByteArray number = server_.readLine().trimmed();
+            if (!number.isEmpty())
+                name_ = QStringLiteral(":") + QString::fromLatin1(number);
+            if (!name_.isEmpty() && !waitUntil([&] { return answers(); }, 10000)) {
+                name_.clear();
+                stop();
+            }
+        }
     }
-    ~XvfbDisplay()
-    {
-        server_.terminate();
-        server_.waitForFinished(5000);
-    }
+    ~XvfbDisplay() { stop(); }
     QString name() const { return name_; }
 
     // The titles of the windows on the display.
@@ -60,6 +65,20 @@ public:
     }
 
 private:
+    bool answers() const
+    {
+        QProcess root;
+        root.start(QStringLiteral("xwininfo"), {"-display", name_, "-root"});
+        return root.waitForFinished(5000) && root.exitStatus() == QProcess::NormalExit && root.exitCode() == 0;
+    }
+    void stop()
+    {
+        if (server_.state() == QProcess::NotRunning)
+            return;
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+
     QProcess server_;
     QString name_;
 };
