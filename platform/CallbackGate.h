@@ -54,8 +54,6 @@ public:
     // closed, its threads joined).
     static void release(CallbackGate* gate);
 
-    bool isClosed() const { return target_.load() == nullptr; }
-
 private:
     explicit CallbackGate(void* target) : target_(target) {}
     void* enter();

@@ -44,7 +44,6 @@ TEST(CallbackGate, ClosingWaitsForThePassUnderWayAndLetsNoneThroughAfterwards)
     ASSERT_TRUE(waitUntil([&] { return owner.inside.load(); }));
 
     EXPECT_FALSE(gate->close(std::chrono::milliseconds(0))) << "a pass is under way";
-    EXPECT_TRUE(gate->isClosed());
     {
         CallbackGate::Pass late(gate);
         EXPECT_EQ(late.target<Owner>(), nullptr);
