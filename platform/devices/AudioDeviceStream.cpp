@@ -132,6 +132,7 @@ OSStatus AudioDeviceStream::start()
     const UInt32 available = output ? device->outputChannels : device->inputChannels;
     engine->channels = std::min<UInt32>(2, available);
     deviceUID_ = device->uid;
+    runningDevice_ = id;
     if (device->api == QLatin1String(RtAudio::getApiName(RtAudio::UNIX_JACK).c_str())) {
         engine->jack = std::make_unique<JackStreamClient>();
         if (!engine->jack->open(kClientName, output, engine->channels,
@@ -286,7 +287,7 @@ void AudioDeviceStream::deviceWentAway(void* self)
     auto* stream = static_cast<AudioDeviceStream*>(self);
     stream->deviceGone_.store(true);
     stream->running_.store(false);
-    AudioHardware::shared().refreshSoon();
+    AudioHardware::shared().deviceEnded(stream->runningDevice_);
 }
 
 void AudioDeviceStream::slice(float* const* outputs, float* const* inputs, unsigned frames, bool underrun)

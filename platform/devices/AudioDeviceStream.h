@@ -102,6 +102,7 @@ private:
     void* captureRefCon_ = nullptr;
     AudioObjectID device_ = 0;
     QString deviceUID_; // of the device the stream last started on
+    AudioObjectID runningDevice_ = 0; // its id, set before the sound server can call us
     QString errorText_;
     UInt32 deviceRate_ = 0;
     UInt32 bufferFrames_ = 0;

@@ -7,6 +7,7 @@
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <set>
 
@@ -14,6 +15,8 @@ namespace {
 
 // A JACK listing takes a few milliseconds; this bound is for a machine at full load.
 constexpr int kJackListingTimeoutMs = 5000;
+// While a server is ending a listing that hangs on it is given up sooner: another follows.
+constexpr int kEndingJackListingTimeoutMs = 1000;
 
 // The sound systems in order of preference.
 const RtAudio::Api kApis[] = {RtAudio::UNIX_JACK, RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA};
@@ -70,7 +73,8 @@ AudioHardware::Snapshot AudioHardware::enumerate()
         const QString apiName = QString::fromStdString(RtAudio::getApiName(api));
         std::optional<DeviceListing> listing;
         if (api == RtAudio::UNIX_JACK)
-            listing = listJackDevicesInChildProcess(kJackListingTimeoutMs);
+            listing = listJackDevicesInChildProcess(endingDevice_.load() != 0 ? kEndingJackListingTimeoutMs
+                                                                              : kJackListingTimeoutMs);
         else
             listing = listDevices(api);
         if (!listing) {
@@ -134,6 +138,14 @@ void AudioHardware::refreshSoon() noexcept
     pollWake_.notify_all();
 }
 
+void AudioHardware::deviceEnded(AudioObjectID id) noexcept
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingRereadLimitMs);
+    endingDeadlineNs_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count());
+    endingDevice_.store(id);
+    refreshSoon();
+}
+
 void AudioHardware::refresh()
 {
     static std::mutex refreshMutex;
@@ -163,7 +175,9 @@ void AudioHardware::refresh()
         }
         current_ = std::move(fresh);
         loaded_ = true;
+        noteEndingDeviceLocked();
     }
+    reads_.fetch_add(1);
     if (changes.empty())
         return;
     std::vector<int> tokens;
@@ -193,6 +207,19 @@ void AudioHardware::refresh()
             listenerReturned_.notify_all();
         }
     }
+}
+
+void AudioHardware::noteEndingDeviceLocked()
+{
+    AudioObjectID ending = endingDevice_.load();
+    if (ending == 0)
+        return;
+    const bool listed = std::any_of(current_.devices.begin(), current_.devices.end(),
+                                    [&](const AudioHardwareDevice& d) { return d.id == ending; });
+    const long long now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (!listed || now >= endingDeadlineNs_.load())
+        endingDevice_.compare_exchange_strong(ending, 0); // a newer ending stays
 }
 
 std::vector<AudioHardwareDevice> AudioHardware::devices()
@@ -280,10 +307,16 @@ void AudioHardware::pollLoop()
 {
     std::unique_lock lock(pollMutex_);
     while (!stopPolling_) {
-        pollWake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()),
-                           [this] { return stopPolling_ || stale_.load(); });
+        // While an ending server still lists its device, the list is read again shortly.
+        const auto currentWaitMs = [this] { return endingDevice_.load() != 0 ? kEndingRereadMs : intervalMs_.load(); };
+        const int waitMs = currentWaitMs();
+        const bool woken = pollWake_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
+            return stopPolling_ || stale_.load() || currentWaitMs() != waitMs;
+        });
         if (stopPolling_)
             break;
+        if (woken && !stale_.load())
+            continue; // only the interval changed: the wait starts anew
         lock.unlock();
         refresh();
         lock.lock();

@@ -66,6 +66,13 @@ public:
     // Any thread, also a sound server's own (no lock, no allocation): the list is out of date.
     // The polling thread reads it again at once, and so does the next query when none polls.
     void refreshSoon() noexcept;
+    // Any thread, a sound server's own too (no lock, no allocation): the server of device id
+    // told its client it is ending. A server that is ending may still answer a listing for a
+    // moment, so the list is read again at once and, while anyone listens, every
+    // kEndingRereadMs as long as it still lists the device, for up to kEndingRereadLimitMs.
+    void deviceEnded(AudioObjectID id) noexcept;
+    static constexpr int kEndingRereadMs = 50;
+    static constexpr int kEndingRereadLimitMs = 10000;
 
     // Listeners run on the thread that noticed the change (the polling thread, or the
     // caller of refresh()), one call at a time. Adding the first listener starts polling.
@@ -74,6 +81,9 @@ public:
     // is waited for (so a listener must not wait for the thread that removes it). A listener
     // may remove itself, or another, from its own call.
     void removeListener(int token);
+
+    // How many times the list has been read; tests wait on it.
+    unsigned long readCount() const { return reads_.load(); }
 
     // Interval of the polling thread; tests shorten it.
     void setPollingInterval(int milliseconds);
@@ -93,6 +103,8 @@ private:
     Snapshot enumerate();
     AudioObjectID idForUID(const QString& uid); // assigns a new id on first sight
     void ensureLoaded();
+    // After a read: forgets the ending device once it is no longer listed or its time is up.
+    void noteEndingDeviceLocked();
     void startPollingLocked();
     void pollLoop();
 
@@ -115,4 +127,7 @@ private:
     bool stopPolling_ = false;
     std::atomic<int> intervalMs_{1000};
     std::atomic<bool> stale_{false};
+    std::atomic<unsigned long> reads_{0};
+    std::atomic<AudioObjectID> endingDevice_{0};     // 0 when no server is ending
+    std::atomic<long long> endingDeadlineNs_{0};     // steady clock
 };

@@ -111,6 +111,27 @@ TEST(AudioHardware, NoticesADeviceGoingAway)
     EXPECT_FALSE(hardware.isAlive(id));
 }
 
+TEST(AudioHardware, AServerThatStillAnswersAfterItsEndingNoticeIsReadAgainUntilItHasGone)
+{
+    // The notice comes while the server still lists its device; the server then goes with
+    // the regular poll a minute away: only the reads that follow the notice can see it go.
+    auto server = std::make_unique<JackTestServer>();
+    CLIPDECK_REQUIRE_SERVER(server->running(), "jackd");
+    AudioHardware& hardware = AudioHardware::shared();
+    const AudioObjectID id = jackSystemDevice();
+    ASSERT_NE(id, 0u);
+    hardware.setPollingInterval(60000);
+    DeviceWatch watch(id);
+    const unsigned long before = hardware.readCount();
+    hardware.deviceEnded(id);
+    ASSERT_TRUE(waitUntil([&] { return hardware.readCount() >= before + 3; }, 4000));
+    EXPECT_TRUE(hardware.isAlive(id));
+    server.reset();
+    EXPECT_TRUE(waitUntil([&] { return watch.died.load(); }, 4000));
+    EXPECT_FALSE(hardware.isAlive(id));
+    hardware.setPollingInterval(1000);
+}
+
 TEST(AudioDeviceStream, PlaysWhatItRendersSampleForSample)
 {
     JackTestServer server;
