@@ -148,23 +148,24 @@ private:
                 if (stopToken.stop_requested())
                     break;
             }
-            ranSomething = runOperation(high, mHighPriorityOperationList) || runOperation(normal, mOperationList);
+            ranSomething = runOperation(high, mHighPriorityOperationList, stopToken) ||
+                           runOperation(normal, mOperationList, stopToken);
         }
         // Handed back, in order, to the next worker.
         mLeftoverNormal = normal.first;
         mLeftoverHigh = high.first;
     }
 
-    static bool runOperation(PrivateList& list, SharedList& source)
+    // Runs the oldest operation unless the worker was stopped meanwhile: an operation added
+    // after a suspension was taken off the shared list after the stop was asked for, and
+    // waits, in order, for the next worker.
+    static bool runOperation(PrivateList& list, SharedList& source, const std::stop_token& stopToken)
     {
-        RAOperationRef operation = list.pop();
-        if (!operation) {
+        if (!list.first)
             list.first = reversed(source.steal());
-            operation = list.pop();
-        }
-        if (!operation)
+        if (!list.first || stopToken.stop_requested())
             return false;
-        operation->run();
+        list.pop()->run();
         return true;
     }
 

@@ -22,10 +22,12 @@ std::unique_ptr<RemoteTestClient> LoopbackServer::connect()
     auto client = std::make_unique<RemoteTestClient>("127.0.0.1", server.port());
     if (!client->isConnected())
         return nullptr;
-    // Open once the socket has its peer's address (its first read is armed by then).
+    // Open once the socket has its peer's address (its first read is armed by then) and its
+    // streams have opened (an accepted socket has its address from the start, its socket
+    // object only then).
     const bool opened = clipdeck::test::waitUntil([&] {
         const auto sockets = server.connectedSockets();
-        return sockets.size() > before && !sockets.back()->connectedHost().isEmpty();
+        return sockets.size() > before && !sockets.back()->connectedHost().isEmpty() && sockets.back()->getCFSocket();
     });
     return opened ? std::move(client) : nullptr;
 }
