@@ -278,6 +278,8 @@ TEST(InputCaptureOnDevice, WhatIsPlayedIntoTheServerIsCapturedIntoTheRingAndRead
     JackTestServer server;
     CLIPDECK_REQUIRE_SERVER(server.running(), "jackd");
     AudioHardware::shared().refresh();
+    JackXrunCounter lateCycles;
+    ASSERT_TRUE(lateCycles.active());
     FunctionSource source(pattern());
     source.record = false;
     auto player = ZEPAudioPlayer::create(&source, ZEPPlaybackFormat());
@@ -309,5 +311,7 @@ TEST(InputCaptureOnDevice, WhatIsPlayedIntoTheServerIsCapturedIntoTheRingAndRead
     ASSERT_LT(start + 8192, size_t(kFrames));
     const auto result = compareBlocks(left, start, kFrames - start, 256, patternSample, patternFrame);
     EXPECT_GE(result.blocks, 32u);
-    EXPECT_EQ(result.badBlocks, 0u);
+    // A late cycle of the server can leave one captured block made of two cycles; with none,
+    // every block is one stretch of the pattern.
+    EXPECT_LE(result.badBlocks, size_t(lateCycles.xruns())) << lateCycles.xruns() << " late cycles";
 }
