@@ -140,8 +140,7 @@ void AudioHardware::refreshSoon() noexcept
 
 void AudioHardware::deviceEnded(AudioObjectID id) noexcept
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingRereadLimitMs);
-    endingDeadlineNs_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count());
+    endingDeadline_.store(std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingRereadLimitMs));
     endingDevice_.store(id);
     refreshSoon();
 }
@@ -216,9 +215,7 @@ void AudioHardware::noteEndingDeviceLocked()
         return;
     const bool listed = std::any_of(current_.devices.begin(), current_.devices.end(),
                                     [&](const AudioHardwareDevice& d) { return d.id == ending; });
-    const long long now =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    if (!listed || now >= endingDeadlineNs_.load())
+    if (!listed || std::chrono::steady_clock::now() >= endingDeadline_.load())
         endingDevice_.compare_exchange_strong(ending, 0); // a newer ending stays
 }
 

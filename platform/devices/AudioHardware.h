@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -129,5 +130,6 @@ private:
     std::atomic<bool> stale_{false};
     std::atomic<unsigned long> reads_{0};
     std::atomic<AudioObjectID> endingDevice_{0};     // 0 when no server is ending
-    std::atomic<long long> endingDeadlineNs_{0};     // steady clock
+    std::atomic<std::chrono::steady_clock::time_point> endingDeadline_{};
+    static_assert(std::atomic<std::chrono::steady_clock::time_point>::is_always_lock_free); // set on server threads
 };
