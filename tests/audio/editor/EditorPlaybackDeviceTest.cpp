@@ -70,12 +70,26 @@ Heard heardRamp(const JackRecorder& recorder)
     return heard;
 }
 
+// The silent frames recorded after the last sound, once there was sound (else 0).
+size_t silenceAfterSound(const JackRecorder& recorder)
+{
+    const std::vector<float>& left = recorder.channel(0);
+    const size_t count = recorder.frames();
+    size_t last = count;
+    while (last > 0 && left[last - 1] == 0.0f)
+        --last;
+    return last > 0 ? count - last : 0;
+}
+
 // How the heard frames follow an order of frames: each the next in the order, except
 // where the recording lost a server cycle (a late cycle: the recorder missed what was
-// played). Answers the jumps forward; a frame out of the order, or one that goes back in a
-// straight order, counts as kAstray.
+// played). Answers the jumps; a frame out of the order counts as kAstray, and so does one
+// that goes back in a straight order by more than repeatFrames. A late source can leave its
+// last cycle's buffer in its port, which the recorder then records twice: a jump back by at
+// most one period (repeatFrames) is such a repeat, counted as one jump.
 constexpr size_t kAstray = size_t(-1);
-size_t jumpsAlong(const std::vector<long long>& heard, const std::vector<long long>& order, bool cyclic)
+size_t jumpsAlong(const std::vector<long long>& heard, const std::vector<long long>& order, bool cyclic,
+                  size_t repeatFrames = 0)
 {
     if (heard.empty())
         return 0;
@@ -91,7 +105,7 @@ size_t jumpsAlong(const std::vector<long long>& heard, const std::vector<long lo
             continue;
         }
         const size_t found = find(heard[i]);
-        if (found == order.size() || (!cyclic && found < at))
+        if (found == order.size() || (!cyclic && found + repeatFrames < at))
             return kAstray;
         at = found;
         ++jumps;
@@ -397,16 +411,18 @@ TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItIn
         }
     });
     ASSERT_TRUE(recorder.connect());
-    ASSERT_TRUE(waitUntil([&] { return !previewed.isPlaying(); }, kServerWait));
-    const size_t stoppedAt = recorder.frames();
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > stoppedAt + 4410; }, kServerWait));
+    // Until a tenth of a second of silence follows the sound. Not until the player says it has
+    // stopped: its device's client is closed on that, and a starved server can take seconds
+    // to let a client go, longer than the recording lasts.
+    ASSERT_TRUE(waitUntil([&] { return silenceAfterSound(recorder) > 4410; }, kServerWait));
 
     // The region from where the recorder came in, frame after frame to its last one: no
     // silence put in where the preview met its ring busy.
     const Heard heard = heardRamp(recorder);
     SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
     ASSERT_GT(heard.frames.size(), size_t(40000));
-    EXPECT_LE(jumpsAlong(heard.frames, editedFrames(10000, 89999, {}), false), size_t(recorder.xruns()));
+    EXPECT_LE(jumpsAlong(heard.frames, editedFrames(10000, 89999, {}), false, recorder.period()),
+              size_t(recorder.xruns()));
     EXPECT_LE(size_t(89999 - heard.frames.back()), size_t(recorder.xruns()) * recorder.period());
     EXPECT_TRUE(heard.silentAfter);
 }

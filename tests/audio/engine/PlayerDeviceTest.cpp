@@ -16,7 +16,6 @@
 #include "support/TestSignals.h"
 
 #include <QCoreApplication>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace clipdeck::test;
@@ -289,7 +288,11 @@ TEST(InputCaptureOnDevice, WhatIsPlayedIntoTheServerIsCapturedIntoTheRingAndRead
     ZEPAudio_BufferedInputCapture capture(nullptr, 4.0);
     ASSERT_EQ(capture.Start(), noErr) << capture.Capture()->ErrorText().toStdString();
     ASSERT_TRUE(jackConnectClients("Clipdeck", "Clipdeck-01"));
-    QThread::msleep(1000);
+    // A second of the server's cycles from the connection on, counted by a recorder of the
+    // player: the capture then has what is read back below.
+    JackRecorder cycles("Clipdeck", 44100);
+    ASSERT_TRUE(cycles.connect());
+    ASSERT_TRUE(waitUntil([&] { return cycles.frames() >= 44100; }, 60000));
 
     // Read back what was captured, from the capture's start on, as interleaved stereo.
     ZEPAudioSourceBridge bridge;
