@@ -96,7 +96,7 @@ size_t silenceAfterSound(const JackRecorder& recorder)
 // most one period (repeatFrames) is such a repeat, counted as one jump.
 constexpr size_t kAstray = size_t(-1);
 size_t jumpsAlong(const std::vector<long long>& heard, const std::vector<long long>& order, bool cyclic,
-                  size_t repeatFrames = 0)
+                  size_t repeatFrames)
 {
     if (heard.empty())
         return 0;
@@ -166,7 +166,7 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
     // more; the region lasts 1.6 s and its cut comes 0.9 s in): what is heard is the region
     // from there, frame after frame, up to its last frame, and silence after it.
     ASSERT_GT(heard.frames.size(), size_t(10000));
-    EXPECT_LE(jumpsAlong(heard.frames, expected, false), size_t(recorder.xruns()));
+    EXPECT_LE(jumpsAlong(heard.frames, expected, false, recorder.period()), size_t(recorder.xruns()));
     EXPECT_EQ(heard.frames.back(), expected.back());
     EXPECT_TRUE(heard.silentAfter);
     // The player's time ran from the region's start (relative 19999, after the start
@@ -204,7 +204,7 @@ TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOf
     SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
     ASSERT_GT(heard.frames.size(), 3 * pass.size());
     // Each frame heard is followed by the next of the pass, the last by the first.
-    EXPECT_LE(jumpsAlong(heard.frames, pass, true), size_t(recorder.xruns()));
+    EXPECT_LE(jumpsAlong(heard.frames, pass, true, 0), size_t(recorder.xruns()));
     // The pass under way ended at the region's last frame (less a last slice the recorder
     // lost to a late cycle), then silence.
     EXPECT_LE(size_t(14999 - heard.frames.back()), lost);
@@ -311,8 +311,8 @@ TEST_F(EditorPlaybackOnDevice, aSeekWhilePlayingGoesOnFromThereWithoutAGap)
     EXPECT_LT(before.back(), 70000);
     const size_t lateCycles = size_t(recorder.xruns());
     SCOPED_TRACE(testing::Message() << lateCycles << " late cycles");
-    EXPECT_LE(jumpsAlong(before, editedFrames(10000, 69999, {}), false), lateCycles);
-    EXPECT_LE(jumpsAlong(after, editedFrames(70000, 89999, {}), false), lateCycles);
+    EXPECT_LE(jumpsAlong(before, editedFrames(10000, 69999, {}), false, recorder.period()), lateCycles);
+    EXPECT_LE(jumpsAlong(after, editedFrames(70000, 89999, {}), false, recorder.period()), lateCycles);
     // The region's last frame (less a last slice the recorder lost to a late cycle), then
     // silence.
     EXPECT_LE(size_t(89999 - heard.frames.back()), lateCycles * recorder.period());
@@ -351,7 +351,7 @@ TEST_F(EditorPlaybackOnDevice, newEncodeSettingsWhilePreviewingSwitchWithoutAGap
     EXPECT_GT(heard.size(), size_t(35280 - 17640));
     // Through the switch the loop goes on frame after frame; the last pass ended at the
     // region's end.
-    EXPECT_LE(jumpsAlong(heard, editedFrames(1000, 20999, {}), true), size_t(recorder.xruns()));
+    EXPECT_LE(jumpsAlong(heard, editedFrames(1000, 20999, {}), true, 0), size_t(recorder.xruns()));
     EXPECT_EQ(heard.back(), 20999);
 }
 
@@ -377,7 +377,8 @@ TEST_F(EditorPlaybackOnDevice, aBurstNearTheEndIsShortenedAndTheRestIsSilence)
     EXPECT_GE(heard.frames.size() + lost, 1000u);
     EXPECT_LE(size_t(heard.frames.front() - 99000), lost);
     EXPECT_LE(size_t(99999 - heard.frames.back()), lost);
-    EXPECT_LE(jumpsAlong(heard.frames, editedFrames(99000, 99999, {}), false), size_t(recorder.xruns()));
+    EXPECT_LE(jumpsAlong(heard.frames, editedFrames(99000, 99999, {}), false, recorder.period()),
+              size_t(recorder.xruns()));
     const std::vector<float>& left = recorder.channel(0);
     size_t next = heard.start + heard.frames.size();
     while (next < recorder.frames() && left[next] == 0.0f)
