@@ -185,6 +185,9 @@ OSStatus CKAudioFileEditor::updateCachedAudio()
 
     for (UInt32 b = 0; b < kHeadBuffers; ++b)
         mInitialCachedAudio->mBuffers[b].mDataByteSize = 0;
+    // A loader that read to the sound's end left the read out of audio: the head is read
+    // from the beginning all the same, not taken for an empty sound.
+    resetOutOfAudio();
     setReadLocation(0);
     UInt32 held = 0;
     OSStatus status = noErr;
@@ -231,6 +234,7 @@ void CKAudioFileEditor::rewind()
     if (length != 0 && next > length)
         next %= length; // a sound shorter than the head loops inside it
     mPassReadLocation.store(absoluteIndexWithRelativeIndex(next));
+    mPassHeadFrames.store(head);
     mFramesRendered = 0;
     mFramesDelivered = 0;
     mPlaybackFrameCount = forceLoop() ? 0 : length;
@@ -281,7 +285,9 @@ OSStatus CKAudioFileEditor::ranOutOfData(OSStatus status, UInt32 pass)
 
 UInt32 CKAudioFileEditor::renderHead(UInt32 offset, UInt32 frames, AudioBufferList* ioData)
 {
-    const UInt32 head = mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0;
+    // The pass's ring goes on after the head it started with: a head read since (a sound
+    // pressed before its head was read) is not played into the pass.
+    const UInt32 head = std::min(mInitialCachedAudio ? mInitialCachedAudioSizeFrames : 0, mRenderHeadFrames);
     if (mRenderHeadPosition >= head)
         return 0;
     const UInt32 count = std::min(frames, head - mRenderHeadPosition);
@@ -327,6 +333,7 @@ OSStatus CKAudioFileEditor::renderFrames(UInt32* frames, AudioBufferList* ioData
     if (pass != mRenderPass) {
         mRenderPass = pass;
         mRenderHeadPosition = 0;
+        mRenderHeadFrames = mPassHeadFrames.load();
         mFramesRendered.store(0);
         mFramesDelivered.store(0);
     }

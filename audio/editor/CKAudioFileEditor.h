@@ -168,18 +168,22 @@ private:
     std::atomic<int> mRendersInProgress{0};
 
     // Passes: each rewind starts one. The control thread counts them and tells where the
-    // loader resumes the file; the loader publishes the pass its ring frames belong to and
+    // loader resumes the file, after the head the pass starts with (the render plays no more
+    // of the head than that); the loader publishes the pass its ring frames belong to and
     // the pass whose end it read; stopping is set for a pass.
     static constexpr UInt32 kNoPass = 0xFFFFFFFF;
     std::atomic<UInt32> mPass{0};
     std::atomic<SInt64> mPassReadLocation{0};
+    std::atomic<UInt32> mPassHeadFrames{0};
     std::atomic<UInt32> mLoaderPass{kNoPass};
     std::atomic<UInt32> mRingPass{kNoPass};
     std::atomic<UInt32> mLoaderEndPass{kNoPass};
     std::atomic<UInt32> mStoppedPass{kNoPass};
-    // Render thread only: the pass it plays and where it is in it (frames from its start).
+    // Render thread only: the pass it plays, where it is in it (frames from its start) and
+    // the head the pass started with.
     UInt32 mRenderPass = kNoPass;
     UInt32 mRenderHeadPosition = 0;
+    UInt32 mRenderHeadFrames = 0;
     // Frames the render delivered in this pass (head and ring), for exportPacketsReturned().
     std::atomic<SInt64> mFramesDelivered{0};
 };

@@ -113,6 +113,24 @@ std::vector<long long> loadedRamp(long long count)
     return frames;
 }
 
+// The next count frames a paced render hears, leaving out the silent slices of a loader
+// that is behind (the test renders far faster than a device: what its render finds missing
+// is silence, and it comes back for the rest, as a device would a period later).
+std::vector<long long> nextHeardFrames(CKAudioFileEditor& feed, size_t count)
+{
+    std::vector<long long> heard;
+    for (int attempt = 0; heard.size() < count && attempt < 20000; ++attempt) {
+        for (const Slice& slice : renderOnAThread(feed, 1, true)) {
+            for (float sample : slice.left) {
+                if (sample != 0.0f)
+                    heard.push_back(rampFrame(sample));
+            }
+        }
+    }
+    heard.resize(std::min(heard.size(), count));
+    return heard;
+}
+
 std::unique_ptr<CKAudioFileEditor> openFeed(const TempFolder& folder, long long frames)
 {
     const QString path = writeRampFile(folder.file(QStringLiteral("ramp%1.wav").arg(frames)), frames);
@@ -238,19 +256,49 @@ TEST(CKAudioFileEditor, aRestartNeverWaitsForTheLoaderAndTheNextSliceStartsTheHe
                   std::vector<long long>(sound.begin(), sound.begin() + 1024));
     }
     // After the head, the loader's frames of the last pass follow: nothing skipped, nothing
-    // twice. (The test renders far faster than a device: what its render finds missing is
-    // silence, and it comes back for the rest, as a device would a period later.)
-    std::vector<long long> heard;
-    for (int attempt = 0; heard.size() < 120 * 512 && attempt < 20000; ++attempt) {
-        for (const Slice& slice : renderOnAThread(*feed, 1, true)) {
-            for (float sample : slice.left) {
-                if (sample != 0.0f)
-                    heard.push_back(rampFrame(sample));
-            }
-        }
-    }
-    heard.resize(std::min<size_t>(heard.size(), 120 * 512));
-    EXPECT_EQ(heard, std::vector<long long>(sound.begin() + 1024, sound.begin() + 1024 + 120 * 512));
+    // twice.
+    EXPECT_EQ(nextHeardFrames(*feed, 120 * 512),
+              std::vector<long long>(sound.begin() + 1024, sound.begin() + 1024 + 120 * 512));
+}
+
+TEST(CKAudioFileEditor, theHeadReadAgainAfterTheLoaderReachedTheEndHoldsTheWholeHead)
+{
+    TempFolder folder;
+    auto feed = openFeed(folder, 100000);
+    ASSERT_TRUE(feed);
+    ASSERT_EQ(feed->updateCachedAudio(), noErr);
+    feed->restartPlaybackAndContinue();
+    feed->prepareForPlayback();
+    const std::vector<long long> sound = loadedRamp(100000);
+    ASSERT_EQ(framesOf(renderOnAThread(*feed, 200, true)), sound); // the loader read to the end
+
+    // Read again (after an edit, say): the whole head, and a rewind plays it at once.
+    EXPECT_EQ(feed->updateCachedAudio(), noErr);
+    EXPECT_EQ(feed->cachedFrames(), 44100u);
+    feed->restartPlaybackAtBeginning();
+    feed->prepareForPlayback();
+    EXPECT_EQ(framesOf(renderOnAThread(*feed, 2, false)), std::vector<long long>(sound.begin(), sound.begin() + 1024));
+}
+
+TEST(CKAudioFileEditor, aHeadReadWhileAPassPlaysIsNotPlayedIntoThatPass)
+{
+    TempFolder folder;
+    auto feed = openFeed(folder, 100000);
+    ASSERT_TRUE(feed);
+    // Pressed before its head was read: the pass plays from the ring alone.
+    feed->restartPlaybackAndContinue();
+    feed->prepareForPlayback();
+    const std::vector<long long> sound = loadedRamp(100000);
+    std::vector<long long> heard = nextHeardFrames(*feed, 20 * 512);
+    ASSERT_EQ(feed->updateCachedAudio(), noErr);
+    ASSERT_EQ(feed->cachedFrames(), 44100u);
+    const std::vector<long long> more = nextHeardFrames(*feed, 20 * 512);
+    heard.insert(heard.end(), more.begin(), more.end());
+    EXPECT_EQ(heard, std::vector<long long>(sound.begin(), sound.begin() + 40 * 512));
+    // The next pass starts with the head.
+    feed->restartPlaybackAndContinue();
+    feed->prepareForPlayback();
+    EXPECT_EQ(framesOf(renderOnAThread(*feed, 2, false)), std::vector<long long>(sound.begin(), sound.begin() + 1024));
 }
 
 TEST(CKAudioFileEditor, aForcedLoopWrapsWithoutAGapAtTheSeam)
