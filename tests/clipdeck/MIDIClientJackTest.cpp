@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <memory>
+#include <mutex>
 
 using namespace clipdeck::test;
 
@@ -73,7 +76,9 @@ protected:
     void TearDown() override { client.reset(); }
 
     // A note on channel 15 that a marker listener hears: once it is in, everything sent
-    // before it has been dispatched.
+    // before it has been dispatched. Listeners fire one after another in the order they
+    // were added, so the marker listener is added after those a test reads: once it has the
+    // marker, they have had it too.
     void sendMarkerAndWait()
     {
         const size_t before = markers.load();
@@ -115,7 +120,6 @@ TEST_F(MIDIOverJack, NotesReachTheBoundListenerAndItsMainThreadHop)
 
 TEST_F(MIDIOverJack, ChannelTypeAndButtonWildcardsFilterEvents)
 {
-    listenForMarkers();
     const struct {
         const char* name;
         int32_t channel, type;
@@ -125,22 +129,27 @@ TEST_F(MIDIOverJack, ChannelTypeAndButtonWildcardsFilterEvents)
         {"button FFFF", 255, 255, 0xFFFF}, {"everything", 255, 255, 0xFF00},  {"ch0 volume", 0, 1968, 0xFF00},
         {"ch0 up 60", 0, 128, 60},
     };
-    // Each listener's events as "kind/channel/button".
-    std::map<std::string, std::vector<std::string>> heard;
-    std::mutex heardMutex;
+    // Each listener's events as "kind/channel/button". Shared with the listeners, which
+    // live as long as the client: a test that ends early leaves them nothing dangling.
+    struct Heard {
+        std::map<std::string, std::vector<std::string>> events;
+        std::mutex mutex;
+    };
+    const auto heard = std::make_shared<Heard>();
     for (const auto& l : listeners) {
         const std::string name = l.name;
         client->addListener(&target,
-                            [&, name](const ZEPMIDIAction& e) {
-                                std::lock_guard lock(heardMutex);
-                                heard[name].push_back(QString("%1/%2/%3")
-                                                          .arg(e.eventType())
-                                                          .arg(e.channel())
-                                                          .arg(e.buttonID())
-                                                          .toStdString());
+                            [heard, name](const ZEPMIDIAction& e) {
+                                std::lock_guard lock(heard->mutex);
+                                heard->events[name].push_back(QString("%1/%2/%3")
+                                                                  .arg(e.eventType())
+                                                                  .arg(e.channel())
+                                                                  .arg(e.buttonID())
+                                                                  .toStdString());
                             },
                             l.channel, l.type, l.button);
     }
+    listenForMarkers();
     const std::vector<std::vector<uint8_t>> events = {
         {0x90, 60, 100}, // ch0 down 60
         {0x93, 61, 100}, // ch3 down 61
@@ -152,7 +161,7 @@ TEST_F(MIDIOverJack, ChannelTypeAndButtonWildcardsFilterEvents)
     for (const auto& event : events)
         ASSERT_TRUE(device->send(event));
     sendMarkerAndWait();
-    std::lock_guard lock(heardMutex);
+    std::lock_guard lock(heard->mutex);
     const std::map<std::string, std::vector<std::string>> expected = {
         {"ch0 down 60", {"144/0/60"}},
         {"down anywhere", {"144/0/60", "144/3/61", "144/15/127"}}, // the marker too
@@ -161,7 +170,7 @@ TEST_F(MIDIOverJack, ChannelTypeAndButtonWildcardsFilterEvents)
         {"ch0 volume", {"1968/0/7"}},
         {"ch0 up 60", {"128/0/60"}},
     };
-    EXPECT_EQ(heard, expected);
+    EXPECT_EQ(heard->events, expected);
 }
 
 TEST_F(MIDIOverJack, TheCommandTableActsFromARealPortAndMalformedCommandsAreIgnored)
@@ -171,9 +180,9 @@ TEST_F(MIDIOverJack, TheCommandTableActsFromARealPortAndMalformedCommandsAreIgno
     controller.registerOn(*client);
     FakeSound kickSound("kick", kick, log, *client);
     FakeSound snareSound("snare", snare, log, *client);
+    const auto ordinary = std::make_shared<std::atomic<int>>(0);
+    client->addListener(&target, [ordinary](const ZEPMIDIAction&) { ++*ordinary; }, 255, ZEPMIDIAction::kAllEvents);
     listenForMarkers();
-    std::atomic<int> ordinary{0};
-    client->addListener(&target, [&](const ZEPMIDIAction&) { ++ordinary; }, 255, ZEPMIDIAction::kAllEvents);
 
     std::vector<uint8_t> badBase64 = soundCommand(kick, {0x02, 0x00});
     badBase64[10] = '!';
@@ -202,11 +211,11 @@ TEST_F(MIDIOverJack, TheCommandTableActsFromARealPortAndMalformedCommandsAreIgno
         "ducked 1",       "ducked 0",       "kick trigger 2 mode 1",        "snare trigger 0 mode 0",
         "kick volume 1.00000",
     };
-    ASSERT_TRUE(waitUntil([&] { return log.count() >= expected.size() && ordinary.load() >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return log.count() >= expected.size() && ordinary->load() >= 1; }));
     sendMarkerAndWait();
     EXPECT_EQ(log.calls(), expected);
     EXPECT_EQ(log.onMainThread(), std::vector<bool>(expected.size(), true));
-    EXPECT_EQ(ordinary.load(), 2); // the foreign message and the marker
+    EXPECT_EQ(ordinary->load(), 2); // the foreign message and the marker
 }
 
 TEST_F(MIDIOverJack, APortThatAppearsIsConnectedByThePollAndOneThatVanishesIsDropped)
