@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 using namespace clipdeck::test;
 
@@ -26,21 +27,24 @@ namespace {
 const QString kProgram = QStringLiteral(CLIPDECK_PROGRAM);
 const QString kCannotPlay = QStringLiteral("Clipdeck cannot play sound.");
 
-// A display of the test's own: Xvfb picks a free number and says which. A display whose
-// number another test's Xvfb was just giving up can lose its socket to that server's
-// clean-up (suites run side by side on one machine): one that does not answer is started
-// again under another number.
+// A display of the test's own, under a number it names: Xvfb then takes that number's lock
+// before it makes a socket, and a number another server holds makes it end at once. (Left
+// to pick a free number itself, Xvfb tries numbers from 0 up, and displays of suites run
+// side by side on one machine became unreachable while another suite's server started.)
+// Each program tries numbers from its own place in a range no other server here uses.
 class XvfbDisplay {
 public:
     XvfbDisplay()
     {
-        for (int attempt = 0; attempt < 3 && name_.isEmpty(); ++attempt) {
-            server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        const int first = 200 + int(getpid() % 600);
+        for (int attempt = 0; attempt < 20 && name_.isEmpty(); ++attempt) {
+            const QByteArray number = QByteArray::number(first + attempt);
+            server_.start(QStringLiteral("Xvfb"), {":" + QString::fromLatin1(number), "-displayfd", "1", "-screen", "0",
+                                                   "1280x1024x24", "-nolisten", "tcp"});
             waitUntil([&] { return server_.canReadLine() || server_.state() == QProcess::NotRunning; }, 20000);
-            const QByteArray number = server_.readLine().trimmed();
-            if (!number.isEmpty())
+            if (server_.readLine().trimmed() == number)
                 name_ = QStringLiteral(":") + QString::fromLatin1(number);
-            if (!name_.isEmpty() && !waitUntil([&] { return answers(); }, 10000)) {
+            if (name_.isEmpty() || !waitUntil([&] { return answers(); }, 10000)) {
                 name_.clear();
                 stop();
             }
@@ -76,7 +80,11 @@ private:
         if (server_.state() == QProcess::NotRunning)
             return;
         server_.terminate();
-        server_.waitForFinished(5000);
+        // A server still setting up can miss the signal: it is killed instead.
+        if (!server_.waitForFinished(5000)) {
+            server_.kill();
+            server_.waitForFinished(5000);
+        }
     }
 
     QProcess server_;
