@@ -32,6 +32,9 @@ const QString kCannotPlay = QStringLiteral("Clipdeck cannot play sound.");
 // to pick a free number itself, Xvfb tries numbers from 0 up, and displays of suites run
 // side by side on one machine became unreachable while another suite's server started.)
 // Each program tries numbers from its own place in a range no other server here uses.
+// The server does not reset when its last client leaves: the test's probes (xwininfo) come
+// and go, and a reset drops a client that connected while it ran, before it was answered
+// (the program then found no display).
 class XvfbDisplay {
 public:
     XvfbDisplay()
@@ -40,7 +43,7 @@ public:
         for (int attempt = 0; attempt < 20 && name_.isEmpty(); ++attempt) {
             const QByteArray number = QByteArray::number(first + attempt);
             server_.start(QStringLiteral("Xvfb"), {":" + QString::fromLatin1(number), "-displayfd", "1", "-screen", "0",
-                                                   "1280x1024x24", "-nolisten", "tcp"});
+                                                   "1280x1024x24", "-nolisten", "tcp", "-noreset"});
             waitUntil([&] { return server_.canReadLine() || server_.state() == QProcess::NotRunning; }, 20000);
             if (server_.readLine().trimmed() == number)
                 name_ = QStringLiteral(":") + QString::fromLatin1(number);
