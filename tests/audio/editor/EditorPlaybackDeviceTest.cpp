@@ -18,8 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <iostream>
+#include <sstream>
 #include <thread>
 
 using namespace clipdeck::test;
@@ -49,24 +52,48 @@ std::vector<long long> editedFrames(SInt64 index, SInt64 end, const std::vector<
     return frames;
 }
 
+// Whether the recorded cycle that starts at index at repeats the one before it, sample for
+// sample, with sound in it: a source that was late for a cycle leaves its last buffer in its
+// port, and the recorder records that again (a ramp never repeats itself otherwise).
+bool repeatsCycleBefore(const std::vector<float>& left, size_t at, size_t period, size_t count)
+{
+    if (at < period || at + period > count)
+        return false;
+    const auto cycle = left.begin() + long(at);
+    return std::any_of(cycle, cycle + long(period), [](float sample) { return sample != 0.0f; }) &&
+           std::equal(cycle, cycle + long(period), cycle - long(period));
+}
+
 // The ramp frames of a recorded channel from its first sound on, up to the first silence.
 struct Heard {
     size_t start = 0;              // recorded index of the first sound
     std::vector<long long> frames; // frames until the sound stopped
-    bool silentAfter = true;       // nothing but silence after that
+    bool silentAfter = true;       // nothing but silence after that (and late cycles' repeats)
 };
 Heard heardRamp(const JackRecorder& recorder)
 {
     const std::vector<float>& left = recorder.channel(0);
     const size_t count = recorder.frames();
+    const size_t period = recorder.period();
     Heard heard;
     while (heard.start < count && left[heard.start] == 0.0f)
         ++heard.start;
     size_t i = heard.start;
     for (; i < count && left[i] != 0.0f; ++i)
         heard.frames.push_back(rampFrame(left[i]));
-    for (; i < count; ++i)
-        heard.silentAfter = heard.silentAfter && left[i] == 0.0f;
+    // A cycle repeated after the sound stopped is passed over, one for each late cycle.
+    int repeatsLeft = recorder.xruns();
+    while (i < count && heard.silentAfter) {
+        const size_t cycleStart = i - i % period;
+        if (left[i] == 0.0f) {
+            ++i;
+        } else if (cycleStart >= heard.start && repeatsLeft > 0 && repeatsCycleBefore(left, cycleStart, period, count)) {
+            --repeatsLeft;
+            i = cycleStart + period;
+        } else {
+            heard.silentAfter = false;
+        }
+    }
     return heard;
 }
 
@@ -120,6 +147,35 @@ size_t jumpsAlong(const std::vector<long long>& heard, const std::vector<long lo
     return jumps;
 }
 
+// The recording as runs of sound and silence, with the ramp frames each sound run holds
+// and where it jumps: printed when a test fails, so a failure in CI shows what was heard.
+std::string describeRecording(const JackRecorder& recorder)
+{
+    const std::vector<float>& left = recorder.channel(0);
+    const size_t count = recorder.frames();
+    std::ostringstream text;
+    text << "recorded " << count << " frames in cycles of " << recorder.period() << ", " << recorder.xruns()
+         << " late\n";
+    int lines = 0;
+    for (size_t i = 0; i < count && lines < 60; ++lines) {
+        const bool silent = left[i] == 0.0f;
+        size_t end = i;
+        while (end < count && (left[end] == 0.0f) == silent)
+            ++end;
+        text << (silent ? "  silence " : "  sound   ") << i << ".." << end - 1;
+        if (!silent) {
+            text << ": frames " << rampFrame(left[i]) << ".." << rampFrame(left[end - 1]);
+            for (size_t k = i + 1; k < end; ++k) {
+                if (rampFrame(left[k]) != rampFrame(left[k - 1]) + 1)
+                    text << ", at " << k << " " << rampFrame(left[k - 1]) << " -> " << rampFrame(left[k]);
+            }
+        }
+        text << "\n";
+        i = end;
+    }
+    return text.str();
+}
+
 // A file editor whose first track ring (the live preview's input) a test can hold busy, as
 // its loader does while it publishes.
 class TrackRingEditor : public ZEPAudioFileEditor {
@@ -162,12 +218,14 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
 
     const std::vector<long long> expected = editedFrames(20000, 89999, {{60000, 60999}});
     const Heard heard = heardRamp(recorder);
+    SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
     // Recording starts a little after playback (on a loaded machine up to half a second and
     // more; the region lasts 1.6 s and its cut comes 0.9 s in): what is heard is the region
-    // from there, frame after frame, up to its last frame, and silence after it.
+    // from there, frame after frame, up to its last frame (less a last slice the recorder
+    // lost to a late cycle), and silence after it.
     ASSERT_GT(heard.frames.size(), size_t(10000));
     EXPECT_LE(jumpsAlong(heard.frames, expected, false, recorder.period()), size_t(recorder.xruns()));
-    EXPECT_EQ(heard.frames.back(), expected.back());
+    EXPECT_LE(size_t(expected.back() - heard.frames.back()), size_t(recorder.xruns()) * recorder.period());
     EXPECT_TRUE(heard.silentAfter);
     // The player's time ran from the region's start (relative 19999, after the start
     // region) to its stop time, the first frame after the region.
@@ -175,6 +233,8 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
     EXPECT_GE(editor->player()->sampleTime(), editor->player()->stopSampleTime());
     // A player that stopped leaves the position at the region's start.
     EXPECT_EQ(editor->playbackLocation(), 20000);
+    if (HasFailure())
+        std::cerr << describeRecording(recorder);
 }
 
 TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOffEndsThePass)
@@ -209,6 +269,8 @@ TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOf
     // lost to a late cycle), then silence.
     EXPECT_LE(size_t(14999 - heard.frames.back()), lost);
     EXPECT_TRUE(heard.silentAfter);
+    if (HasFailure())
+        std::cerr << describeRecording(recorder);
 }
 
 TEST_F(EditorPlaybackOnDevice, aMonoAACLivePreviewSoundsTheSameOnBothSides)
@@ -387,6 +449,8 @@ TEST_F(EditorPlaybackOnDevice, aBurstNearTheEndIsShortenedAndTheRestIsSilence)
     EXPECT_LE(next - heard.start, 8820u);
     EXPECT_GE(next - heard.start + lost, 8820u);
     EXPECT_LE(size_t(rampFrame(left[next]) - 99000), lost);
+    if (HasFailure())
+        std::cerr << describeRecording(recorder);
 }
 
 TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItInsteadOfPlayingSilence)
@@ -433,4 +497,6 @@ TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItIn
               size_t(recorder.xruns()));
     EXPECT_LE(size_t(89999 - heard.frames.back()), size_t(recorder.xruns()) * recorder.period());
     EXPECT_TRUE(heard.silentAfter);
+    if (HasFailure())
+        std::cerr << describeRecording(recorder);
 }
