@@ -8,6 +8,7 @@
 #include "clipdeck/ZEPMIDIClient.h"
 #include "platform/MainThread.h"
 
+#include "support/JackTestServer.h"
 #include "support/MIDITestSender.h"
 #include "support/QStringPrinter.h"
 #include "support/TestEnvironment.h"
@@ -18,7 +19,9 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <vector>
@@ -72,6 +75,12 @@ public:
         std::lock_guard lock(mutex_);
         return calls_.size();
     }
+    void clear()
+    {
+        std::lock_guard lock(mutex_);
+        calls_.clear();
+        onMainThread_.clear();
+    }
     std::vector<bool> onMainThread() const
     {
         std::lock_guard lock(mutex_);
@@ -101,6 +110,32 @@ inline bool awaitLiveConnection(ZEPMIDIClient& client, MIDITestSender& device)
     }
     client.removeListener(listener);
     return live;
+}
+
+// One server cycle carries a JACK MIDI event from the sender's port to the client's: a
+// cycle the client is late for (a late cycle, an xrun, on a loaded machine) loses what was
+// sent in it, as it would on stage. Sends message until heard() holds: again only when it
+// has not been heard a second after it was sent and the server has had a late cycle since.
+// False once 20 s pass without it.
+inline bool sendUntilHeard(MIDITestSender& device, const JackXrunCounter& xruns, const std::vector<uint8_t>& message,
+                           const std::function<bool()>& heard)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        const int xrunsBefore = xruns.xruns();
+        const auto sent = std::chrono::steady_clock::now();
+        if (!device.send(message))
+            return false;
+        bool lost = false;
+        waitUntil([&] {
+            lost = !heard() && std::chrono::steady_clock::now() - sent > std::chrono::seconds(1) &&
+                   xruns.xruns() > xrunsBefore;
+            return lost || heard() || std::chrono::steady_clock::now() > giveUp;
+        });
+        if (!lost)
+            return heard();
+    }
+    return false;
 }
 
 // What the board window does with its events.
