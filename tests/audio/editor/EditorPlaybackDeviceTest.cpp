@@ -5,12 +5,15 @@
 // plays the newest position next.
 #include "audio/editor/ZEPAudioFileEditor.h"
 #include "audio/engine/ZEPAudioPullRingBuffer.h"
+#include "audio/engine/CAPThread.h"
 #include "audio/engine/ZEPPullAudioPlayer.h"
+#include "audio/engine/ZEPRingLoader.h"
 #include "audio/engine/ZEPSlamAudioPlayer.h"
 #include "audio/files/ZEPAudioConverter.h"
 #include "audio/files/ZEPPreviewConverter.h"
 
 #include "EditorFixtures.h"
+#include "platform/ThreadPriority.h"
 #include "platform/devices/AudioHardware.h"
 #include "support/JackTestServer.h"
 #include "support/ServerRequirement.h"
@@ -176,6 +179,20 @@ std::string describeRecording(const JackRecorder& recorder)
     return text.str();
 }
 
+// Prints the recording when the test it lives in has failed, at the end of its scope.
+class DescribeOnFailure {
+public:
+    explicit DescribeOnFailure(const JackRecorder& recorder) : recorder_(recorder) {}
+    ~DescribeOnFailure()
+    {
+        if (::testing::Test::HasFailure())
+            std::cerr << describeRecording(recorder_);
+    }
+
+private:
+    const JackRecorder& recorder_;
+};
+
 // A file editor whose first track ring (the live preview's input) a test can hold busy, as
 // its loader does while it publishes.
 class TrackRingEditor : public ZEPAudioFileEditor {
@@ -210,6 +227,7 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
     ASSERT_TRUE(editor->addSkippedRegion(cut(60000, 60999)));
     editor->setLivePreviewEnabled(false);
     JackRecorder recorder("Clipdeck", 4 * 44100);
+    const DescribeOnFailure describe(recorder);
     ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(20000, 89999)), noErr);
     ASSERT_TRUE(recorder.connect());
     ASSERT_TRUE(waitUntil([&] { return !editor->isPlaying(); }, kServerWait));
@@ -233,8 +251,6 @@ TEST_F(EditorPlaybackOnDevice, aRegionPlaysItsEditedFramesAndStopsAfterItsLastOn
     EXPECT_GE(editor->player()->sampleTime(), editor->player()->stopSampleTime());
     // A player that stopped leaves the position at the region's start.
     EXPECT_EQ(editor->playbackLocation(), 20000);
-    if (HasFailure())
-        std::cerr << describeRecording(recorder);
 }
 
 TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOffEndsThePass)
@@ -243,6 +259,7 @@ TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOf
     editor->setLivePreviewEnabled(false);
     editor->setLoop(true);
     JackRecorder recorder("Clipdeck", 6 * 44100);
+    const DescribeOnFailure describe(recorder);
     ASSERT_EQ(editor->playRegion(ZEPAudioRegion::regionAtIndex(10000, 14999)), noErr);
     ASSERT_TRUE(recorder.connect());
     ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 44100; }, kServerWait));
@@ -269,8 +286,6 @@ TEST_F(EditorPlaybackOnDevice, aLoopWrapsExactlyAtTheRegionsLengthAndTurningItOf
     // lost to a late cycle), then silence.
     EXPECT_LE(size_t(14999 - heard.frames.back()), lost);
     EXPECT_TRUE(heard.silentAfter);
-    if (HasFailure())
-        std::cerr << describeRecording(recorder);
 }
 
 TEST_F(EditorPlaybackOnDevice, aMonoAACLivePreviewSoundsTheSameOnBothSides)
@@ -423,6 +438,7 @@ TEST_F(EditorPlaybackOnDevice, aBurstNearTheEndIsShortenedAndTheRestIsSilence)
     editor->setScrubDuration(0.2f); // a burst every 8820 frames
     editor->startScrub();
     JackRecorder recorder("Clipdeck", 44100);
+    const DescribeOnFailure describe(recorder);
     ASSERT_TRUE(recorder.connect());
     // Asked for only once the recorder hears the scrub player: no slice of it goes unheard.
     ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 0; }, kServerWait));
@@ -449,8 +465,6 @@ TEST_F(EditorPlaybackOnDevice, aBurstNearTheEndIsShortenedAndTheRestIsSilence)
     EXPECT_LE(next - heard.start, 8820u);
     EXPECT_GE(next - heard.start + lost, 8820u);
     EXPECT_LE(size_t(rampFrame(left[next]) - 99000), lost);
-    if (HasFailure())
-        std::cerr << describeRecording(recorder);
 }
 
 TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItInsteadOfPlayingSilence)
@@ -459,11 +473,15 @@ TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItIn
     TrackRingEditor previewed(ZEPAudioFile::initWithPath(path, 0, false));
     ASSERT_TRUE(previewed.livePreviewEnabled());
     JackRecorder recorder("Clipdeck", 4 * 44100);
+    const DescribeOnFailure describe(recorder);
     ASSERT_EQ(previewed.playRegion(ZEPAudioRegion::regionAtIndex(10000, 89999)), noErr);
     ZEPAudioPullRingBuffer* input = previewed.firstTrackRing();
     ASSERT_TRUE(input);
     // The preview's input ring is held most of the time, released often enough for the
-    // player's loader to keep ahead of the device.
+    // player's loader to keep ahead of the device. The holder runs at the priority of the
+    // loader it stands for (real-time below the audio thread, where granted): held by a thread
+    // of normal priority, the lock stayed held while a loaded machine gave that thread no
+    // time, for longer than the player's ring lasts.
     struct Holder {
         ~Holder()
         {
@@ -475,7 +493,13 @@ TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItIn
         std::thread thread;
     } holder;
     holder.thread = std::thread([&] {
+        unsigned scheduled = ThreadPriority::generation() - 1;
         while (!holder.done.load()) {
+            if (scheduled != ThreadPriority::generation()) {
+                scheduled = ThreadPriority::generation();
+                ThreadPriority::applyToHelper(pthread_self(),
+                                              ZEPRingLoader::kLoaderPriority - CAPThread::kDefaultThreadPriority);
+            }
             input->lock();
             std::this_thread::sleep_for(std::chrono::microseconds(500));
             input->unlock();
@@ -497,6 +521,4 @@ TEST_F(EditorPlaybackOnDevice, aLivePreviewThatFindsItsInputRingBusyWaitsForItIn
               size_t(recorder.xruns()));
     EXPECT_LE(size_t(89999 - heard.frames.back()), size_t(recorder.xruns()) * recorder.period());
     EXPECT_TRUE(heard.silentAfter);
-    if (HasFailure())
-        std::cerr << describeRecording(recorder);
 }
