@@ -11,6 +11,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/midi/MIDISystem.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -96,16 +97,20 @@ protected:
         QApplication::sendEvent(&window, &event);
     }
     void send(const std::vector<uint8_t>& message) { ASSERT_TRUE(device.send(message)); }
+    // Sends message until done() holds, again when a late cycle may have lost it.
+    void sendUntil(const std::vector<uint8_t>& message, const std::function<bool()>& done)
+    {
+        ASSERT_TRUE(sendUntilHeard(device, lateCycles, message, done));
+    }
     // Once the marker note sent now has reached the main thread, so has the work of every
-    // note and key sent before it.
+    // note and key sent before it. A marker lost to a late cycle is sent again.
     void settle()
     {
         const int before = markers;
-        send({0x9F, 127, 1});
-        // A loaded machine may hold the JACK cycles that carry it for seconds.
-        ASSERT_TRUE(waitUntil([&] { return markers > before; }, 30000));
+        ASSERT_TRUE(sendUntilHeard(device, lateCycles, {0x9F, 127, 1}, [&] { return markers > before; }));
     }
 
+    JackXrunCounter lateCycles;
     MIDITestSender device{"Test Pads", "out"};
     ZEPMIDIClient* client = nullptr;
     BoardWindowStandIn window;
@@ -207,8 +212,12 @@ TEST_F(TriggeredPlayback, pressCyclesFromKeysAndMIDINotes)
           {Do::KeyUp, playing(1)}}},
     };
 
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    // A late server cycle loses the notes sent in it, and a lost note changes what every later
+    // step of its row expects: a row whose step had a late cycle between its first note and
+    // the marker after it heard stops and starts over, what its steps found forgotten.
+    bool notesMayBeLost = false;
+    const auto runRow = [&](const Row& row) {
+        notesMayBeLost = false;
         ManualTimeSource clock;
         defaults.setDouble(row.fadeOutDuration, "fadeOutDuration");
         TestSound made = boundSound();
@@ -220,6 +229,7 @@ TEST_F(TriggeredPlayback, pressCyclesFromKeysAndMIDINotes)
         int index = 0;
         for (const Step& step : row.steps) {
             SCOPED_TRACE(testing::Message() << "step " << ++index);
+            const int lateBefore = lateCycles.xruns();
             switch (step.action) {
             case Do::KeyDown: key(QEvent::KeyPress); break;
             case Do::KeyUp: key(QEvent::KeyRelease); break;
@@ -242,12 +252,44 @@ TEST_F(TriggeredPlayback, pressCyclesFromKeysAndMIDINotes)
                 break;
             }
             settle();
+            notesMayBeLost = lateCycles.xruns() != lateBefore;
+            if (notesMayBeLost)
+                return;
             ASSERT_NO_FATAL_FAILURE(expectPressState(step.after, *controller, *sound, log));
         }
         EXPECT_FALSE(host.looping || host.stopOnLift) << "a toggle's release flips it back";
         EXPECT_FALSE(CKKeyEventDispatch::sharedDispatcher().isKeyDown(kKeyCodeQ)) << "the row left its key down";
-        sound->stopImmediately();
+    };
+    const auto startOver = [&] {
+        for (const auto& sound : controller->playingSounds())
+            sound->stopImmediately();
         ASSERT_TRUE(waitUntil([&] { return controller->numberOfPlayingSounds() == 0; }));
+        host.looping = host.stopOnLift = false;
+        CKKeyEventDispatch::sharedDispatcher().clearKeyState();
+    };
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        constexpr int kAttempts = 5;
+        int attempt = 0;
+        for (;; ++attempt) {
+            testing::TestPartResultArray failures;
+            {
+                testing::ScopedFakeTestPartResultReporter intercept(
+                    testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+                runRow(row);
+            }
+            startOver();
+            if (!notesMayBeLost) {
+                for (int i = 0; i < failures.size(); ++i) {
+                    const testing::TestPartResult& failure = failures.GetTestPartResult(i);
+                    ADD_FAILURE_AT(failure.file_name() ? failure.file_name() : "", failure.line_number())
+                        << failure.message() << "\n(attempt " << attempt + 1 << " at the row)";
+                }
+                break;
+            }
+            ASSERT_LT(attempt + 1, kAttempts) << "every attempt at the row had a late cycle among its notes";
+        }
     }
 }
 
@@ -270,15 +312,13 @@ TEST_F(TriggeredPlayback, aSoundOfACopyHearsNoTriggerUntilItRegistersThemAndTheK
     EXPECT_FALSE(controller->soundIsPlaying(sound)) << "a copy heard a trigger";
 
     sound->setRegistersTriggers(true);
-    send({0x90, kSoundNote, 100});
-    ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound); }));
+    sendUntil({0x90, kSoundNote, 100}, [&] { return controller->soundIsPlaying(sound); });
     sound->setRegistersTriggers(false);
     send({0x80, kSoundNote, 0});
     settle();
     EXPECT_TRUE(controller->soundIsPlaying(sound)) << "a copy heard a note's release";
     sound->setRegistersTriggers(true);
-    send({0x80, kSoundNote, 0});
-    ASSERT_TRUE(waitUntil([&] { return !controller->soundIsPlaying(sound); }));
+    sendUntil({0x80, kSoundNote, 0}, [&] { return !controller->soundIsPlaying(sound); });
 
     // The cell goes: the key no longer plays the sound, its note and the remote still do.
     sound->removeTriggers();
@@ -286,10 +326,8 @@ TEST_F(TriggeredPlayback, aSoundOfACopyHearsNoTriggerUntilItRegistersThemAndTheK
     key(QEvent::KeyRelease);
     settle();
     EXPECT_FALSE(controller->soundIsPlaying(sound));
-    send(remotePress);
-    ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound); }));
-    send({0x80, kSoundNote, 0});
-    ASSERT_TRUE(waitUntil([&] { return !controller->soundIsPlaying(sound); }));
+    sendUntil(remotePress, [&] { return controller->soundIsPlaying(sound); });
+    sendUntil({0x80, kSoundNote, 0}, [&] { return !controller->soundIsPlaying(sound); });
 }
 
 TEST_F(TriggeredPlayback, aNoteOnItsWayToASoundThatGoesIsDropped)
@@ -317,39 +355,32 @@ TEST_F(TriggeredPlayback, remoteCommandsReachTheSoundOfTheirUuidAndTheMasterCont
     TestSound made = boundSound();
     CKSoundSource* sound = made.sound.get();
     const QString uuid = sound->uuid();
-    const auto forSound = [&](const QString& id, std::vector<uint8_t> tail) { send(soundCommand(id, tail)); };
+    const auto isPlaying = [&] { return controller->soundIsPlaying(sound); };
+    const auto isStopped = [&] { return !controller->soundIsPlaying(sound); };
+    const float half = 8192.0f / 16383;
 
-    forSound(uuid, {CKSysExAction::kTriggerPress, 1});
-    ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound); }));
+    sendUntil(soundCommand(uuid, {CKSysExAction::kTriggerPress, 1}), isPlaying);
     EXPECT_TRUE(sound->editor()->forceLoop()); // playback mode 1 loops that press
-    forSound(uuid, {CKSysExAction::kTriggerSetVolume, 0x40, 0x00});
-    ASSERT_TRUE(waitUntil([&] { return std::fabs(sound->playbackVolume() - 8192.0f / 16383) < 1e-5f; }));
-    forSound(uuid, {CKSysExAction::kTriggerStop, 0});
-    ASSERT_TRUE(waitUntil([&] { return !controller->soundIsPlaying(sound); }));
+    sendUntil(soundCommand(uuid, {CKSysExAction::kTriggerSetVolume, 0x40, 0x00}),
+              [&] { return std::fabs(sound->playbackVolume() - half) < 1e-5f; });
+    sendUntil(soundCommand(uuid, {CKSysExAction::kTriggerStop, 0}), isStopped);
 
     // A new uuid: the commands for the old one no longer reach the sound.
     const QString renamed = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     sound->setUuid(renamed);
-    forSound(uuid, {CKSysExAction::kTriggerPress, 0});
+    send(soundCommand(uuid, {CKSysExAction::kTriggerPress, 0}));
     settle();
     EXPECT_FALSE(controller->soundIsPlaying(sound));
-    forSound(renamed, {CKSysExAction::kTriggerPress, 0});
-    ASSERT_TRUE(waitUntil([&] { return controller->soundIsPlaying(sound); }));
+    sendUntil(soundCommand(renamed, {CKSysExAction::kTriggerPress, 0}), isPlaying);
 
-    send(sysEx({CKSysExAction::kPauseCommand, 1}));
-    ASSERT_TRUE(waitUntil([&] { return controller->paused(); }));
-    send(sysEx({CKSysExAction::kPauseCommand, 0}));
-    ASSERT_TRUE(waitUntil([&] { return !controller->paused(); }));
-    send(sysEx({CKSysExAction::kDuckCommand, 1}));
-    ASSERT_TRUE(waitUntil([&] { return controller->ducked(); }));
-    send(sysEx({CKSysExAction::kDuckCommand, 0}));
-    ASSERT_TRUE(waitUntil([&] { return !controller->ducked(); }));
-    send(sysEx({CKSysExAction::kMasterVolumeCommand, 0x40, 0x00}));
-    ASSERT_TRUE(waitUntil([&] { return std::fabs(controller->outputGain() - 8192.0f / 16383) < 1e-5f; }));
-    send(sysEx({CKSysExAction::kMasterVolumeCommand, 0x7F, 0x7F}));
-    ASSERT_TRUE(waitUntil([&] { return controller->outputGain() == 1.0f; }));
-    send(sysEx({CKSysExAction::kStopAllCommand}));
-    ASSERT_TRUE(waitUntil([&] { return controller->numberOfPlayingSounds() == 0; }));
+    sendUntil(sysEx({CKSysExAction::kPauseCommand, 1}), [&] { return controller->paused(); });
+    sendUntil(sysEx({CKSysExAction::kPauseCommand, 0}), [&] { return !controller->paused(); });
+    sendUntil(sysEx({CKSysExAction::kDuckCommand, 1}), [&] { return controller->ducked(); });
+    sendUntil(sysEx({CKSysExAction::kDuckCommand, 0}), [&] { return !controller->ducked(); });
+    sendUntil(sysEx({CKSysExAction::kMasterVolumeCommand, 0x40, 0x00}),
+              [&] { return std::fabs(controller->outputGain() - half) < 1e-5f; });
+    sendUntil(sysEx({CKSysExAction::kMasterVolumeCommand, 0x7F, 0x7F}), [&] { return controller->outputGain() == 1.0f; });
+    sendUntil(sysEx({CKSysExAction::kStopAllCommand}), [&] { return controller->numberOfPlayingSounds() == 0; });
 }
 
 TEST_F(TriggeredPlayback, aToggleCannotLearnASoundsButtonAndNothingElseCanLearnAToggles)
@@ -384,8 +415,6 @@ TEST_F(TriggeredPlayback, aToggleCannotLearnASoundsButtonAndNothingElseCanLearnA
     EXPECT_EQ(editorLearn.buttonID(), kSoundNote);
 
     // The toggle's note now holds the toggle.
-    send({0x90, 61, 100});
-    ASSERT_TRUE(waitUntil([&] { return host.looping; }));
-    send({0x80, 61, 0});
-    ASSERT_TRUE(waitUntil([&] { return !host.looping; }));
+    sendUntil({0x90, 61, 100}, [&] { return host.looping; });
+    sendUntil({0x80, 61, 0}, [&] { return !host.looping; });
 }

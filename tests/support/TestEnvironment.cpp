@@ -10,12 +10,17 @@
 #include <atomic>
 #include <memory>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <stdexcept>
 #include <unistd.h>
 
 namespace clipdeck::test {
 namespace {
 QString g_home;
+// The home's path for the removal at exit (g_home is cleared by cleanUpEnvironment()).
+std::string g_homeAtExit;
 std::atomic<int> g_folderCounter{0};
 
 void setFolderVariable(const char* name, const QString& relative)
@@ -35,6 +40,14 @@ void prepareEnvironment()
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a temporary home for the tests");
     g_home = QString::fromLocal8Bit(pattern);
+    // Settings held in statics are written out once more as the process exits, after main
+    // has removed the home: the home goes again after them (a handler registered before they
+    // are made runs after their destructors).
+    g_homeAtExit = pattern.toStdString();
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_homeAtExit, ignored);
+    });
     setenv("HOME", pattern.constData(), 1);
     setFolderVariable("XDG_CONFIG_HOME", ".config");
     setFolderVariable("XDG_DATA_HOME", ".local/share");
