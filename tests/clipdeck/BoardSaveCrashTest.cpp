@@ -28,6 +28,30 @@ struct StoredSound {
     QByteArray audio;
 };
 
+QString readProcFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()).trimmed() : QStringLiteral("?");
+}
+
+// What a process that does not answer is doing: per thread its state, the kernel function it
+// sleeps in and the processor time it has had (user and system ticks), and the machine's load;
+// a starved process has had little time, a stuck one sleeps in one place, a spinning one runs.
+QString describeProcess(qint64 pid)
+{
+    QString text = QStringLiteral("load %1").arg(readProcFile(QStringLiteral("/proc/loadavg")));
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString stat = readProcFile(tasks + "/" + tid + "/stat");
+        // Fields after the command's closing parenthesis: state is the first, utime the 12th.
+        const QStringList fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        text += QStringLiteral("\nthread %1 %2: state %3, in %4, %5+%6 ticks")
+                    .arg(tid, readProcFile(tasks + "/" + tid + "/comm"), fields.value(0),
+                         readProcFile(tasks + "/" + tid + "/wchan"), fields.value(11), fields.value(12));
+    }
+    return text;
+}
+
 } // namespace
 
 TEST(BoardSaveCrash, everyBoardLoadsWholeAfterTheSavingProgramIsKilledAtRandomMoments)
@@ -57,7 +81,13 @@ TEST(BoardSaveCrash, everyBoardLoadsWholeAfterTheSavingProgramIsKilledAtRandomMo
         saver.setProgram(QStringLiteral(BOARD_SAVE_LOOP_PROGRAM));
         saver.start();
         ASSERT_TRUE(saver.waitForStarted()) << qPrintable(saver.errorString());
-        ASSERT_TRUE(saver.waitForReadyRead(60000)) << "round " << kill;
+        if (!saver.waitForReadyRead(60000)) {
+            const QString state = describeProcess(saver.processId());
+            ::kill(pid_t(saver.processId()), SIGKILL);
+            saver.waitForFinished(60000);
+            FAIL() << "round " << kill << ": the saving program said nothing in a minute\n"
+                   << qPrintable(state) << "\nits errors: " << saver.readAllStandardError().toStdString();
+        }
         ASSERT_EQ(saver.readLine().trimmed(), "ready");
         // A random moment of the save loop.
         std::this_thread::sleep_for(std::chrono::microseconds(delayMicroseconds(random)));
