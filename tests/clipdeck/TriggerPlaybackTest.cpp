@@ -107,7 +107,7 @@ protected:
     void settle()
     {
         const int before = markers;
-        ASSERT_TRUE(sendUntilHeard(device, lateCycles, {0x9F, 127, 1}, [&] { return markers > before; }));
+        sendUntil({0x9F, 127, 1}, [&] { return markers > before; });
     }
 
     JackXrunCounter lateCycles;
@@ -271,8 +271,7 @@ TEST_F(TriggeredPlayback, pressCyclesFromKeysAndMIDINotes)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         constexpr int kAttempts = 5;
-        int attempt = 0;
-        for (;; ++attempt) {
+        for (int attempt = 0;; ++attempt) {
             testing::TestPartResultArray failures;
             {
                 testing::ScopedFakeTestPartResultReporter intercept(

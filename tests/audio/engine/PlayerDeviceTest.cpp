@@ -135,8 +135,8 @@ TEST(AudioPlayerOnDevice, PlaysAtTheRightPitchOnADeviceAt48000Hz)
     // A cycle the player is late for leaves its last buffer in its port, recorded twice: a
     // window with that jump in its phase reads a few hertz off. So the pitch is read in
     // several windows, and no more of them may read off than two (the windows either side of
-    // its cycle) per late cycle of the server; a wrong rate reads off in every one. The recording runs a little past the last window so
-    // that the late cycles within it have been reported.
+    // its cycle) per late cycle of the server; a wrong rate reads off in every one. The
+    // recording runs a little past the last window so that its late cycles have been reported.
     constexpr size_t kSkip = 4096, kWindow = 16384, kWindows = 6;
     JackRecorder recorder("Clipdeck", kSkip + (kWindows + 1) * kWindow);
     ASSERT_TRUE(recorder.connect());
@@ -145,7 +145,8 @@ TEST(AudioPlayerOnDevice, PlaysAtTheRightPitchOnADeviceAt48000Hz)
     std::vector<double> pitches;
     int offPitch = 0;
     for (size_t window = 0; window < kWindows; ++window) {
-        pitches.push_back(spectralPeak(recorder.channel(0).data() + kSkip + window * kWindow, kWindow, 48000.0, 900, 1100));
+        const float* samples = recorder.channel(0).data() + kSkip + window * kWindow;
+        pitches.push_back(spectralPeak(samples, kWindow, 48000.0, 900, 1100));
         offPitch += std::abs(pitches.back() - 1000.0) > 2.0;
     }
     EXPECT_LE(offPitch, 2 * recorder.xruns()) << testing::PrintToString(pitches) << " with " << recorder.xruns()
