@@ -7,10 +7,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
-#include <QDebug>
-
-#include <chrono>
-#include <thread>
+#include <cerrno>
 
 namespace {
 
@@ -21,21 +18,84 @@ bool isFilteredOut(const jack_midi_event_t& event)
     return status == 0xF8 || status == 0xF1 || status == 0xFE;
 }
 
+QByteArray nameOr(const QString& name, const QString& fallback)
+{
+    return (name.isEmpty() ? fallback : name).toUtf8();
+}
+
 } // namespace
 
 class JackMIDIClient::JackConnection : public MIDISystem::Connection {
 public:
-    JackConnection(JackMIDIClient& owner, int slot, uint64_t generation, std::shared_ptr<MIDIPacketSink> sink)
-        : owner_(owner), slot_(slot), generation_(generation), sink_(std::move(sink))
+    JackConnection(JackMIDIClient& owner, uint64_t generation, std::shared_ptr<MIDIPacketSink> sink)
+        : owner_(owner), generation_(generation), sink_(std::move(sink))
     {
     }
-    ~JackConnection() override { owner_.disconnect(slot_, generation_); }
+
+    ~JackConnection() override
+    {
+        if (!client_)
+            return;
+        if (serverGone_.load() || owner_.serverEnded(generation_)) {
+            CallbackGate::abandon(gate_); // a cycle under way ends first; the client stays unclosed
+        } else {
+            jack_client_close(client_); // returns once its threads are gone
+            CallbackGate::release(gate_);
+        }
+    }
+
+    // Opens our client, registers its port while the client is still inactive (see the
+    // header), activates it and connects source to the port.
+    bool open(const std::string& source, const QString& clientName, const QString& portName)
+    {
+        jack_status_t status;
+        client_ = jack_client_open(nameOr(clientName, owner_.name_).constData(), JackNoStartServer, &status);
+        if (!client_)
+            return false;
+        gate_ = CallbackGate::open(this);
+        port_ = jack_port_register(client_, nameOr(portName, "in").constData(), JACK_DEFAULT_MIDI_TYPE,
+                                   JackPortIsInput, 0);
+        if (!port_)
+            return false;
+        jack_set_process_callback(client_, &JackConnection::process, gate_);
+        jack_on_shutdown(client_, &JackConnection::shutdown, gate_);
+        if (jack_activate(client_) != 0)
+            return false;
+        const int result = jack_connect(client_, source.c_str(), jack_port_name(port_));
+        return result == 0 || result == EEXIST;
+    }
 
 private:
+    static int process(uint32_t frames, void* gate)
+    {
+        CallbackGate::Pass pass(gate);
+        auto* connection = pass.target<JackConnection>();
+        if (!connection)
+            return 0;
+        void* buffer = jack_port_get_buffer(connection->port_, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        for (uint32_t e = 0; e < count; ++e) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, e) == 0 && event.size && !isFilteredOut(event))
+                connection->sink_->deliver(event.buffer, event.size);
+        }
+        return 0;
+    }
+
+    static void shutdown(void* gate)
+    {
+        CallbackGate::Pass pass(gate);
+        if (auto* connection = pass.target<JackConnection>())
+            connection->serverGone_.store(true);
+    }
+
     JackMIDIClient& owner_;
-    const int slot_;
     const uint64_t generation_;
     std::shared_ptr<MIDIPacketSink> sink_; // alive until the process callback can no longer see it
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    CallbackGate* gate_ = nullptr;
+    std::atomic<bool> serverGone_{false};
 };
 
 JackMIDIClient::JackMIDIClient(const QString& name) : name_(name) {}
@@ -52,16 +112,15 @@ JackMIDIClient::~JackMIDIClient()
 
 void JackMIDIClient::abandon()
 {
-    // See the header. A cycle the process thread was in when the server ended ends first.
+    // See the header.
     CallbackGate::abandon(gate_);
     gate_ = nullptr;
     client_ = nullptr;
-    for (auto& slot : slots_) {
-        slot.port = nullptr;
-        slot.sink.store(nullptr);
-        slot.source.clear();
-    }
-    portCount_.store(0);
+}
+
+bool JackMIDIClient::serverEnded(uint64_t generation) const
+{
+    return generation != generation_ || serverGone_.load();
 }
 
 bool JackMIDIClient::ensureOpen()
@@ -75,16 +134,9 @@ bool JackMIDIClient::ensureOpen()
     if (!client)
         return false;
     serverGone_.store(false);
-    CallbackGate* gate = CallbackGate::open(this);
-    jack_set_process_callback(client, &JackMIDIClient::process, gate);
-    jack_on_shutdown(client, &JackMIDIClient::shutdown, gate);
-    if (jack_activate(client) != 0) {
-        jack_client_close(client);
-        CallbackGate::release(gate);
-        return false;
-    }
+    gate_ = CallbackGate::open(this);
+    jack_on_shutdown(client, &JackMIDIClient::shutdown, gate_);
     client_ = client;
-    gate_ = gate;
     ++generation_;
     return true;
 }
@@ -102,81 +154,16 @@ std::vector<std::string> JackMIDIClient::sourcePorts()
     return ports;
 }
 
-std::unique_ptr<MIDISystem::Connection> JackMIDIClient::connect(const std::string& source,
+std::unique_ptr<MIDISystem::Connection> JackMIDIClient::connect(const std::string& source, const QString& clientName,
+                                                                const QString& portName,
                                                                 std::shared_ptr<MIDIPacketSink> sink)
 {
     if (!ensureOpen() || !jack_port_by_name(client_, source.c_str()))
         return nullptr;
-    int index = 0;
-    while (index < portCount_.load() && (slots_[index].sink.load() || !slots_[index].source.empty()))
-        ++index;
-    if (index == kMaxConnections) {
-        qDebug("MIDI: no port left for %s", source.c_str());
+    auto connection = std::make_unique<JackConnection>(*this, generation_, std::move(sink));
+    if (!connection->open(source, clientName, portName))
         return nullptr;
-    }
-    Slot& slot = slots_[index];
-    if (!slot.port) {
-        const std::string portName = "in " + std::to_string(index + 1);
-        slot.port = jack_port_register(client_, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        if (!slot.port)
-            return nullptr;
-        portCount_.store(index + 1);
-    }
-    const int result = jack_connect(client_, source.c_str(), jack_port_name(slot.port));
-    if (result != 0 && result != EEXIST)
-        return nullptr;
-    slot.source = source;
-    slot.sink.store(sink.get());
-    return std::make_unique<JackConnection>(*this, index, generation_, std::move(sink));
-}
-
-void JackMIDIClient::disconnect(int index, uint64_t generation)
-{
-    if (generation != generation_ || !client_)
-        return; // that client was abandoned with everything it fed, once its last cycle ended
-    if (serverGone_.load()) {
-        abandon(); // the sink may still be fed by the cycle the server's end interrupted
-        return;
-    }
-    Slot& slot = slots_[index];
-    jack_disconnect(client_, slot.source.c_str(), jack_port_name(slot.port));
-    slot.source.clear();
-    slot.sink.store(nullptr);
-    // A cycle that began before the store may still feed the sink: let it end.
-    const uint64_t cycle = cycles_.load();
-    for (int wait = 0; wait < 1000 && inCycle_.load() && cycles_.load() == cycle; ++wait) {
-        if (serverGone_.load()) {
-            abandon();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-}
-
-int JackMIDIClient::process(uint32_t frames, void* gate)
-{
-    CallbackGate::Pass pass(gate);
-    auto* client = pass.target<JackMIDIClient>();
-    if (!client)
-        return 0;
-    client->inCycle_.store(true);
-    const int ports = client->portCount_.load();
-    for (int i = 0; i < ports; ++i) {
-        Slot& slot = client->slots_[i];
-        MIDIPacketSink* sink = slot.sink.load();
-        if (!sink)
-            continue;
-        void* buffer = jack_port_get_buffer(slot.port, frames);
-        const uint32_t count = jack_midi_get_event_count(buffer);
-        for (uint32_t e = 0; e < count; ++e) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, e) == 0 && event.size && !isFilteredOut(event))
-                sink->deliver(event.buffer, event.size);
-        }
-    }
-    client->cycles_.fetch_add(1);
-    client->inCycle_.store(false);
-    return 0;
+    return connection;
 }
 
 void JackMIDIClient::shutdown(void* gate)

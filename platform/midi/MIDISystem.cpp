@@ -189,7 +189,7 @@ std::unique_ptr<MIDISystem::Connection> MIDISystem::openSystemSource(const QStri
         return uid.startsWith(kAlsaPrefix) ? d->openSequencerPort(uid, clientName, portName, std::move(sink)) : nullptr;
     if (!uid.startsWith(kJackPrefix))
         return nullptr;
-    return d->jack->connect(uid.mid(int(strlen(kJackPrefix))).toStdString(), std::move(sink));
+    return d->jack->connect(uid.mid(int(strlen(kJackPrefix))).toStdString(), clientName, portName, std::move(sink));
 }
 
 QString MIDISystem::registerVirtualSource(MIDIVirtualSource* source, const QString& name)

@@ -1,7 +1,7 @@
 #pragma once
 // The machine's MIDI sources, in place of the MIDI services' source list: the ports of the
 // ALSA sequencer, reached through RtMidi (or, where there is no sequencer, as in containers,
-// the MIDI ports of a running JACK server, through a JACK client of ours: JackMIDIClient.h),
+// the MIDI ports of a running JACK server, through JACK clients of ours: JackMIDIClient.h),
 // followed by the virtual sources made inside this process (MIDIVirtualSource).
 //
 // A source is known by a uid: "alsa:<port name>", "jack:<port name>" or "virtual:<name>".

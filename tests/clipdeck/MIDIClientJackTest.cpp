@@ -1,9 +1,12 @@
-// MIDI input end to end: a JACK server of the test's own, an RtMidi virtual output port as
-// the MIDI device, the program's MIDI client listening through JACK MIDI.
+// MIDI input end to end: a JACK server of the test's own, a JACK MIDI output port of the test's as
+// the MIDI device, the program's MIDI client listening through JACK MIDI. Every test ends by
+// checking that no JACK client of the program, or of the test, had a port registered while
+// it was active: that can crash the JACK library (platform/midi/JackMIDIClient.h).
 #include "clipdeck/ZEPMIDIClient.h"
 #include "platform/TimeSource.h"
 #include "platform/midi/MIDISystem.h"
 
+#include "JackPortRegistrationWatch.h"
 #include "TriggerTestSupport.h"
 #include "support/JackTestServer.h"
 #include "support/MIDITestSender.h"
@@ -74,7 +77,11 @@ protected:
         ASSERT_EQ(client->destinationConnections(), QStringList{device->sourceUID()});
         ASSERT_TRUE(awaitLiveConnection(*client, *device));
     }
-    void TearDown() override { client.reset(); }
+    void TearDown() override
+    {
+        client.reset();
+        EXPECT_EQ(portsRegisteredOnActiveClients(), std::vector<std::string>{});
+    }
 
     // A note on channel 15 that a marker listener hears: once it is in, everything sent
     // before it that was not lost to a late cycle has been dispatched. Listeners fire one
@@ -297,4 +304,5 @@ TEST(MIDIOverJackRestart, TheClientOutlivesItsJackServerAndListensToTheNextOne)
     const JackXrunCounter xruns;
     ASSERT_TRUE(sendUntilHeard(*device, xruns, {0x90, 7, 100}, [&] { return log.count() >= 1; }));
     EXPECT_EQ(log.calls(), std::vector<QString>{"7"});
+    EXPECT_EQ(portsRegisteredOnActiveClients(), std::vector<std::string>{});
 }
