@@ -517,6 +517,8 @@ protected:
     // A burst asked for before the current one reached its minimum, and its position.
     std::atomic<bool> mPendingScrub{false};
     SInt64 mPendingScrubLocation = -1;
+    // Set on the device thread when the burst under way reaches its minimum (its mark).
+    std::atomic<bool> mBurstReachedMinimum{false};
 
     // Export state.
     ZEPAudioRegionRef mExportRegion;

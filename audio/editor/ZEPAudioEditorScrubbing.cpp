@@ -147,6 +147,7 @@ void ZEPAudioEditor::startScrub()
     mFirstScrub = true;
     mLastScrubLocation = -1;
     mPendingScrub = false;
+    mBurstReachedMinimum = false;
     mPreScrubLocation = readLocation();
     mScrubPlayer->play();
 }
@@ -157,15 +158,18 @@ void ZEPAudioEditor::scrubAtLocation(SInt64 location)
         return;
     AudioStreamBasicDescription input;
     mScrubPlayer->getInputDescription(&input);
-    const SInt64 played = mScrubPlayer->framesPlayed();
     const SInt64 minimum = SInt64(input.mSampleRate * mMinimumScrubDuration);
-    if (!mFirstScrub && played < minimum) {
+    if (!mFirstScrub && minimum > 0 && !mBurstReachedMinimum.load()) {
         // The burst has not played its minimum yet: the newest position plays when it has.
-        if (location != mLastScrubLocation) {
-            mPendingScrubLocation = location;
-            mPendingScrub = true;
-        }
-        return;
+        if (location == mLastScrubLocation)
+            return;
+        mPendingScrubLocation = location;
+        mPendingScrub = true;
+        // The device thread records the mark before it looks for a pending position, and
+        // this thread the position before it looks again at the mark: one of the two sees
+        // the other, so a position is never left for a mark that passed unseen.
+        if (!mBurstReachedMinimum.load())
+            return;
     }
     if (location == mLastScrubLocation)
         return;
@@ -183,12 +187,15 @@ void ZEPAudioEditor::scrubAtLocation(SInt64 location)
     for (UInt32 b = 0; b < mScrubInputBufferList->mNumberBuffers; ++b)
         mScrubInputBufferList->mBuffers[b].mDataByteSize = mMaxScrubInputBufferListSize;
     mPendingScrub = false;
+    // Only a burst past its mark (or none) is replaced, so no render still crosses its mark.
+    mBurstReachedMinimum = false;
     mScrubPlayer->slamFrames(mScrubDurationFrames, mScrubInputBufferList);
     mScrubPlayer->setMarkFrames(minimum);
 }
 
 void ZEPAudioEditor::slamAudioPlayerDidReachMark(ZEPSlamAudioPlayer*)
 {
+    mBurstReachedMinimum.store(true);
     if (mPendingScrub.load())
         sendRealtimeMessage(kHandlePendingScrubMessage);
 }

@@ -100,6 +100,24 @@ Heard heardRamp(const JackRecorder& recorder)
     return heard;
 }
 
+// The ramp frames of every sounding sample recorded so far, silences left out.
+std::vector<long long> soundedFrames(const JackRecorder& recorder)
+{
+    const std::vector<float>& left = recorder.channel(0);
+    std::vector<long long> frames;
+    for (size_t i = 0, count = recorder.frames(); i < count; ++i) {
+        if (left[i] != 0.0f)
+            frames.push_back(rampFrame(left[i]));
+    }
+    return frames;
+}
+
+bool soundedFrameAtOrPast(const JackRecorder& recorder, long long frame)
+{
+    const std::vector<long long> frames = soundedFrames(recorder);
+    return std::any_of(frames.begin(), frames.end(), [frame](long long f) { return f >= frame; });
+}
+
 // Whether the recorder has recorded past frame, or is full: a starved server can take seconds
 // to let a stopped player's client go, and the recording may end before the stop returns.
 bool recordedPast(const JackRecorder& recorder, size_t frame)
@@ -340,29 +358,34 @@ TEST_F(EditorPlaybackOnDevice, aScrubAskedForDuringABurstPlaysTheNewestPositionN
     editor->startScrub();
     ASSERT_TRUE(editor->isScrubing());
     JackRecorder recorder("Clipdeck", 3 * 44100);
+    const DescribeOnFailure describe(recorder);
     ASSERT_TRUE(recorder.connect());
     // Asked for only once the recorder hears the scrub player: no slice of it goes unheard.
     ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 0; }, kServerWait));
     editor->scrubAtLocation(10000);
     editor->scrubAtLocation(50000); // before the burst's minimum: kept,
     editor->scrubAtLocation(70000); // and replaced by the newest
-    ASSERT_TRUE(waitUntil([&] { return recorder.frames() > 22050; }, kServerWait));
+    // The newest position is handed over by the main thread, which a loaded machine can keep
+    // waiting past the first burst's end: the recording goes on until it is heard.
+    ASSERT_TRUE(waitUntil([&] { return soundedFrameAtOrPast(recorder, 50000) || recorder.frames() > 2 * 44100; },
+                          kServerWait));
     editor->endScrub();
     EXPECT_FALSE(editor->isScrubing());
     EXPECT_EQ(editor->readLocation(), before);
 
     // The first burst from its start, then the newest position; the one in between never
-    // plays. (Less what the recorder lost to late cycles.)
-    const Heard heard = heardRamp(recorder);
+    // plays. (Less what the recorder lost to late cycles; silence between the two is the
+    // main thread's lateness, not a fault.)
+    const std::vector<long long> heard = soundedFrames(recorder);
     const long long lost = recorder.xruns() * 256LL;
     SCOPED_TRACE(testing::Message() << recorder.xruns() << " late cycles");
-    ASSERT_FALSE(heard.frames.empty());
-    EXPECT_LE(heard.frames.front() - 10000, lost);
-    const auto newest = std::find_if(heard.frames.begin(), heard.frames.end(), [](long long f) { return f >= 50000; });
-    ASSERT_NE(newest, heard.frames.end());
+    ASSERT_FALSE(heard.empty());
+    EXPECT_LE(heard.front() - 10000, lost);
+    const auto newest = std::find_if(heard.begin(), heard.end(), [](long long f) { return f >= 50000; });
+    ASSERT_NE(newest, heard.end());
     EXPECT_GE(*newest, 70000);
     EXPECT_LE(*newest - 70000, lost);
-    EXPECT_TRUE(std::all_of(heard.frames.begin(), newest, [](long long f) { return f >= 10000 && f < 10000 + 8820; }));
+    EXPECT_TRUE(std::all_of(heard.begin(), newest, [](long long f) { return f >= 10000 && f < 10000 + 8820; }));
 }
 
 TEST_F(EditorPlaybackOnDevice, aSeekWhilePlayingGoesOnFromThereWithoutAGap)
